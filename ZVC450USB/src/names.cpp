@@ -1,0 +1,541 @@
+// names.cpp - device file names: 8.3 short names, FAT directory-entry sets,
+// long names and the text conversions around them.
+//
+// A name reaches the player as a ready-made FAT entry set: a short entry with
+// an 8.3 name in the device code page and, when that 8.3 name cannot hold the
+// PC name exactly, long-name entries carrying the name in UTF-16.  Building
+// the 8.3 name, character by character from the PC name (UTF-8):
+//   - "a".."z" become upper case (the name is then "lossy": it needs the long
+//     name to come back as it was);
+//   - spaces and dots inside the base are dropped (lossy);
+//   - "+ , ; = [ ]" and anything the device code page lacks become "_" (lossy);
+//   - other non-ASCII characters are stored upper-cased in the code page;
+//     a double-byte character only where both bytes fit (always lossy);
+//   - control characters and " * < > ? | cannot stand in any FAT name, short
+//     or long: such a name is refused before anything is sent.
+// The base keeps 8 positions, the extension 3; what is left over makes the
+// name lossy.  An empty base becomes "zvc450".
+
+#include "protocol.h"
+
+#include <QChar>
+
+#include <iconv.h>
+#include <sys/time.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace zvc450 {
+namespace {
+
+constexpr int kBaseLen = 8;
+constexpr int kExtLen = 3;
+constexpr uint8_t kAttrArchive = 0x20;
+constexpr uint8_t kAttrLongName = 0x0F;
+constexpr uint8_t kLastLongEntry = 0x40;
+constexpr uint8_t kDeletedMark = 0xE5;   // a first name byte of 0xE5 means "deleted"...
+constexpr uint8_t kDeletedEscape = 0x05; // ...so a real 0xE5 is stored as 0x05
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr const char *kEmptyBase = "zvc450";
+constexpr const char *kCodePageEnv = "ZVC450_CODEPAGE";
+
+// ---- code page ------------------------------------------------------------
+
+class CodePage {
+public:
+    ~CodePage() { closeAll(); }
+
+    void set(const std::string &name)
+    {
+        closeAll();
+        name_ = name;
+        toDevice_ = iconv_open(name_.c_str(), "UTF-32LE");
+        fromDevice_ = iconv_open("UTF-8", name_.c_str());
+        if (toDevice_ == iconv_t(-1) || fromDevice_ == iconv_t(-1)) {
+            closeAll();
+            name_ = kDefaultDeviceCodePage;
+            toDevice_ = iconv_open(name_.c_str(), "UTF-32LE");
+            fromDevice_ = iconv_open("UTF-8", name_.c_str());
+        }
+    }
+
+    const std::string &name()
+    {
+        ensure();
+        return name_;
+    }
+
+    // Bytes of one character in the device code page; 0 when it has none.
+    int encode(char32_t cp, char out[4])
+    {
+        ensure();
+        if (cp < 0x80) {
+            out[0] = char(cp);
+            return 1;
+        }
+        if (toDevice_ == iconv_t(-1))
+            return 0;
+        char in[4] = {char(cp & 0xFF), char(cp >> 8 & 0xFF), char(cp >> 16 & 0xFF), char(cp >> 24 & 0xFF)};
+        char *inp = in, *outp = out;
+        size_t inLeft = sizeof in, outLeft = 4;
+        iconv(toDevice_, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(toDevice_, &inp, &inLeft, &outp, &outLeft) == size_t(-1))
+            return 0;
+        return int(4 - outLeft);
+    }
+
+    // Device bytes to UTF-8; an undecodable byte becomes U+FFFD.
+    std::string decode(const char *bytes, size_t len)
+    {
+        ensure();
+        std::string out;
+        if (fromDevice_ == iconv_t(-1)) {
+            out.assign(bytes, len);
+            return out;
+        }
+        char *inp = const_cast<char *>(bytes);
+        size_t inLeft = len;
+        iconv(fromDevice_, nullptr, nullptr, nullptr, nullptr);
+        while (inLeft > 0) {
+            char buf[256];
+            char *outp = buf;
+            size_t outLeft = sizeof buf;
+            size_t r = iconv(fromDevice_, &inp, &inLeft, &outp, &outLeft);
+            out.append(buf, size_t(outp - buf));
+            if (r == size_t(-1) && errno != E2BIG) {
+                out += "\xEF\xBF\xBD";
+                ++inp;
+                --inLeft;
+                iconv(fromDevice_, nullptr, nullptr, nullptr, nullptr);
+            }
+        }
+        return out;
+    }
+
+private:
+    void ensure()
+    {
+        if (!name_.empty())
+            return;
+        const char *env = std::getenv(kCodePageEnv);
+        set(env && *env ? env : kDefaultDeviceCodePage);
+    }
+
+    void closeAll()
+    {
+        if (toDevice_ != iconv_t(-1))
+            iconv_close(toDevice_);
+        if (fromDevice_ != iconv_t(-1))
+            iconv_close(fromDevice_);
+        toDevice_ = fromDevice_ = iconv_t(-1);
+    }
+
+    std::string name_;
+    iconv_t toDevice_ = iconv_t(-1);
+    iconv_t fromDevice_ = iconv_t(-1);
+};
+
+CodePage &codePage()
+{
+    static CodePage page;
+    return page;
+}
+
+// ---- UTF-8 / UTF-16 ---------------------------------------------------------
+
+// Decodes UTF-8; a byte that starts no valid sequence becomes U+FFFD.
+std::u32string decodeUtf8(const char *s, size_t n)
+{
+    std::u32string out;
+    const auto *p = reinterpret_cast<const uint8_t *>(s);
+    size_t i = 0;
+    while (i < n) {
+        const uint8_t b = p[i];
+        int extra = 0;
+        char32_t cp = 0, min = 0;
+        if (b < 0x80) {
+            cp = b;
+        } else if ((b & 0xE0) == 0xC0) {
+            extra = 1; cp = b & 0x1F; min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2; cp = b & 0x0F; min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3; cp = b & 0x07; min = 0x10000;
+        } else {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        bool ok = i + size_t(extra) < n;
+        for (int k = 1; ok && k <= extra; ++k) {
+            if ((p[i + size_t(k)] & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = cp << 6 | (p[i + size_t(k)] & 0x3F);
+        }
+        if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        out += cp;
+        i += size_t(extra) + 1;
+    }
+    return out;
+}
+
+void appendUtf8(std::string &out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | cp >> 6);
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | cp >> 12);
+        out += char(0x80 | (cp >> 6 & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | cp >> 18);
+        out += char(0x80 | (cp >> 12 & 0x3F));
+        out += char(0x80 | (cp >> 6 & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+std::u16string toUtf16(const std::u32string &text)
+{
+    std::u16string out;
+    for (char32_t cp : text) {
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += char16_t(0xD800 | cp >> 10);
+            out += char16_t(0xDC00 | (cp & 0x3FF));
+        } else {
+            out += char16_t(cp);
+        }
+    }
+    return out;
+}
+
+// ---- 8.3 names ----------------------------------------------------------------
+
+bool isSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
+
+// Characters no FAT name (short or long) can hold.
+bool forbiddenInAnyName(char32_t cp)
+{
+    return cp < 0x20 || cp == 0x7F || (cp < 0x80 && std::strchr("\"*<>?|", int(cp)) != nullptr);
+}
+
+// Printable ASCII that a long name may hold but a short name may not.
+bool forbiddenInShortName(char32_t cp)
+{
+    return cp < 0x80 && std::strchr("+,;=[]", int(cp)) != nullptr;
+}
+
+// Appends one character to a short-name field of `room` bytes.  Returns false
+// when the field is full (or a double-byte character no longer fits), which
+// ends the field.
+bool appendShortChar(std::string &field, int room, char32_t cp, bool inBase, bool *lossy)
+{
+    if (int(field.size()) >= room)
+        return false;
+    if (cp <= ' ' || (inBase && cp == '.')) {
+        *lossy = true;  // dropped
+        return true;
+    }
+    if (cp < 0x80) {
+        if (cp >= 'a' && cp <= 'z') {
+            cp -= 'a' - 'A';
+            *lossy = true;
+        } else if (forbiddenInShortName(cp)) {
+            cp = '_';
+            *lossy = true;
+        }
+        field += char(cp);
+        return true;
+    }
+    char bytes[4];
+    const char32_t upper = QChar::toUpper(cp);
+    int n = upper != cp ? codePage().encode(upper, bytes) : 0;
+    if (n > 0)
+        *lossy = true;  // case changed
+    else
+        n = codePage().encode(cp, bytes);
+    if (n == 1) {
+        field += bytes[0];
+        return true;
+    }
+    *lossy = true;
+    if (n == 2) {
+        // A double-byte character goes in whole or ends the field.
+        if (int(field.size()) + 2 > room)
+            return false;
+        field.append(bytes, 2);
+        return true;
+    }
+    field += '_';
+    return true;
+}
+
+struct ShortParts {
+    std::string base;  // device code page bytes, at most 8
+    std::string ext;   // at most 3
+    bool lossy = false;
+};
+
+bool makeShortParts(const char *name, ShortParts *out)
+{
+    if (!name) {
+        ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
+        return false;
+    }
+    const size_t len = std::strlen(name);
+    const char *component = pathTail(name);
+    const std::u32string comp = decodeUtf8(component, len - size_t(component - name));
+    for (char32_t cp : comp) {
+        if (forbiddenInAnyName(cp)) {
+            ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
+            return false;
+        }
+    }
+    if (comp.empty()) {
+        ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
+        return false;
+    }
+    // The extension starts after the last "." of the name, unless a
+    // separator comes after it.  A name that is only a dot and an extension
+    // has nothing to stand in the 8.3 base and is refused.
+    size_t dot = std::string::npos;
+    for (size_t i = len; i-- > 0;) {
+        if (name[i] == '.' || isSeparator(name[i])) {
+            if (name[i] == '.') {
+                if (i == 0) {
+                    ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
+                    return false;
+                }
+                dot = i;
+            }
+            break;
+        }
+    }
+    const char *baseEnd = dot == std::string::npos ? name + len : name + dot;
+    ShortParts parts;
+    if (dot != std::string::npos) {
+        const std::u32string ext = decodeUtf8(name + dot + 1, len - dot - 1);
+        size_t i = 0;
+        for (; i < ext.size(); ++i)
+            if (!appendShortChar(parts.ext, kExtLen, ext[i], false, &parts.lossy))
+                break;
+        if (i < ext.size())
+            parts.lossy = true;
+    }
+    const std::u32string base = decodeUtf8(component, size_t(baseEnd - component));
+    size_t i = 0;
+    for (; i < base.size(); ++i)
+        if (!appendShortChar(parts.base, kBaseLen, base[i], true, &parts.lossy))
+            break;
+    if (i < base.size())
+        parts.lossy = true;
+    if (parts.base.empty())
+        parts.base = kEmptyBase;
+    *out = std::move(parts);
+    return true;
+}
+
+// Places characters [first, first+13) of units (padded as the long-name
+// rules say) into the three character fields of a long entry.
+void fillLongEntry(uint8_t *entry, const std::u16string &units, size_t first, bool last)
+{
+    static const int fieldOffsets[] = {1, 14, 28};
+    static const int fieldSizes[] = {5, 6, 2};
+    if (last) {
+        // Characters after the terminator of the last part are 0xFFFF.
+        std::memset(entry + 1, 0xFF, 10);
+        std::memset(entry + 14, 0xFF, 12);
+        std::memset(entry + 28, 0xFF, 4);
+    }
+    // The name's NUL terminator counts as one more character when it fits.
+    const size_t total = units.size() + 1;
+    size_t p = first;
+    for (int f = 0; f < 3; ++f) {
+        for (int k = 0; k < fieldSizes[f] && p < total; ++k, ++p) {
+            const uint16_t u = p < units.size() ? uint16_t(units[p]) : 0;
+            putLE16(entry + fieldOffsets[f] + 2 * k, u);
+        }
+    }
+}
+
+}  // namespace
+
+void setDeviceCodePage(const std::string &iconvName) { codePage().set(iconvName); }
+
+std::string deviceCodePage() { return codePage().name(); }
+
+const char *pathTail(const char *path)
+{
+    const char *tail = path;
+    for (const char *p = path; *p; ++p)
+        if (isSeparator(*p))
+            tail = p + 1;
+    return tail;
+}
+
+bool makeShortName(const char *name, std::string *shortName, bool *lossy)
+{
+    ShortParts parts;
+    if (!makeShortParts(name, &parts))
+        return false;
+    if (shortName)
+        *shortName = parts.base + "." + parts.ext;
+    if (lossy)
+        *lossy = parts.lossy;
+    return true;
+}
+
+FatStamp fatStamp(const struct tm &t, int milliseconds)
+{
+    int year = t.tm_year + 1900;
+    // FAT dates run from 1980 to 2107.
+    year = year < 1980 ? 1980 : year > 2107 ? 2107 : year;
+    FatStamp s;
+    s.date = uint16_t(t.tm_mday + (t.tm_mon + 1) * 32 + (year - 1980) * 512);
+    s.time = uint16_t(t.tm_sec / 2 + t.tm_min * 32 + t.tm_hour * 2048);
+    s.fine = uint8_t(milliseconds / 5);
+    return s;
+}
+
+FatStamp fatStampNow()
+{
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    struct tm local;
+    time_t secs = tv.tv_sec;
+    localtime_r(&secs, &local);
+    return fatStamp(local, int(tv.tv_usec / 1000));
+}
+
+FatStamp fatStampOf(time_t t)
+{
+    struct tm local;
+    localtime_r(&t, &local);
+    return fatStamp(local, 0);
+}
+
+uint8_t shortNameChecksum(const uint8_t name11[11])
+{
+    unsigned sum = 0;
+    for (int i = 0; i < 11; ++i)
+        sum = ((sum & 1) << 7) + (sum >> 1) + name11[i], sum &= 0xFF;
+    return uint8_t(sum);
+}
+
+bool encodeName(const char *name, bool forceLong, std::vector<uint8_t> *out)
+{
+    return encodeNameAt(name, forceLong, fatStampNow(), out);
+}
+
+bool encodeNameAt(const char *name, bool forceLong, const FatStamp &stamp, std::vector<uint8_t> *out)
+{
+    ShortParts parts;
+    if (!name || !makeShortParts(pathTail(name), &parts))
+        return false;
+    std::u16string units;
+    int n = 1;
+    if (parts.lossy || forceLong) {
+        const char *comp = pathTail(name);
+        units = toUtf16(decodeUtf8(comp, std::strlen(comp)));
+        if (units.size() > size_t(kMaxLongNameUnits)) {
+            ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
+            return false;
+        }
+        n = int(units.size() + 12) / 13 + 1;
+    }
+    out->assign(size_t(n) * kDirEntrySize, 0);
+    uint8_t *shortEntry = out->data() + size_t(n - 1) * kDirEntrySize;
+    std::memset(shortEntry, ' ', 11);
+    std::memcpy(shortEntry, parts.base.data(), parts.base.size() < 8 ? parts.base.size() : 8);
+    std::memcpy(shortEntry + 8, parts.ext.data(), parts.ext.size() < 3 ? parts.ext.size() : 3);
+    if (shortEntry[0] == kDeletedMark)
+        shortEntry[0] = kDeletedEscape;
+    shortEntry[11] = kAttrArchive;
+    shortEntry[13] = stamp.fine;
+    putLE16(shortEntry + 14, stamp.time);
+    putLE16(shortEntry + 16, stamp.date);
+    putLE16(shortEntry + 18, stamp.date);
+    putLE16(shortEntry + 22, stamp.time);
+    putLE16(shortEntry + 24, stamp.date);
+
+    const uint8_t sum = shortNameChecksum(shortEntry);
+    // Long entries stand before the short one in descending order: entry
+    // n-2 holds ordinal 1 (characters 1-13), entry 0 the last part, marked.
+    for (int k = n - 2, ordinal = 1; k >= 0; --k, ++ordinal) {
+        uint8_t *e = out->data() + size_t(k) * kDirEntrySize;
+        e[0] = uint8_t(ordinal | (k == 0 ? kLastLongEntry : 0));
+        e[11] = kAttrLongName;
+        e[13] = sum;
+        fillLongEntry(e, units, size_t(ordinal - 1) * 13, k == 0);
+    }
+    return true;
+}
+
+std::string shortEntryToText(const uint8_t entry[kDirEntrySize])
+{
+    char base[8];
+    size_t b = 0;
+    for (; b < 8 && entry[b] != ' '; ++b)
+        base[b] = char(entry[b]);
+    if (b > 0 && uint8_t(base[0]) == kDeletedEscape)
+        base[0] = char(kDeletedMark);
+    std::string text = codePage().decode(base, b);
+    if (entry[8] != ' ') {
+        size_t e = 0;
+        while (e < 3 && entry[8 + e] != ' ')
+            ++e;
+        text += '.';
+        text += codePage().decode(reinterpret_cast<const char *>(entry + 8), e);
+    }
+    return text;
+}
+
+std::string deviceBytesToUtf8(const char *bytes, size_t len) { return codePage().decode(bytes, len); }
+
+std::string utf16leToUtf8(const uint8_t *units, size_t count)
+{
+    std::string out;
+    for (size_t i = 0; i < count; ++i) {
+        char32_t u = getLE16(units + 2 * i);
+        if (u == 0)
+            break;
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count) {
+            const char32_t lo = getLE16(units + 2 * (i + 1));
+            if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u <= 0xDFFF)
+            u = kReplacement;
+        appendUtf8(out, u);
+    }
+    return out;
+}
+
+void copyUtf8Cut(char *dst, size_t size, const std::string &src)
+{
+    if (size == 0)
+        return;
+    size_t n = src.size() < size - 1 ? src.size() : size - 1;
+    // Do not split a multi-byte sequence: back up to its lead byte.
+    if (n < src.size())
+        while (n > 0 && (uint8_t(src[n]) & 0xC0) == 0x80)
+            --n;
+    std::memcpy(dst, src.data(), n);
+    dst[n] = '\0';
+}
+
+}  // namespace zvc450
