@@ -262,23 +262,30 @@ TEST(ProgressTerminal, SilentWhenStderrIsNotATerminal) {
     close(fd);
 }
 
-TEST(ProgressTerminal, OneLineRedrawnOnlyWhenItChanges) {
+// What the library draws on a terminal (a pseudo-terminal as stderr).
+std::string OnTerminal(void (*run)()) {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
+    EXPECT_GE(master, 0);
+    EXPECT_EQ(grantpt(master), 0);
+    EXPECT_EQ(unlockpt(master), 0);
     int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(slave, 0);
-    ProgressRecord rec{};
+    EXPECT_GE(slave, 0);
     {
         StderrTo redirect(slave);
-        RunTransfer(rec);
+        run();
     }
     close(slave);
     fcntl(master, F_SETFL, O_NONBLOCK);
-    const std::string out = ReadAll(master);
+    std::string out = ReadAll(master);
     close(master);
+    return out;
+}
 
+TEST(ProgressTerminal, OneLineRedrawnOnlyWhenItChanges) {
+    const std::string out = OnTerminal([] {
+        ProgressRecord rec{};
+        RunTransfer(rec);
+    });
     EXPECT_NE(out.find("Downloading 3 /music/song.mp3"), std::string::npos) << out;
     EXPECT_NE(out.find("[##########----------] 50 %"), std::string::npos) << out;
     EXPECT_NE(out.find("[####################] 100 %"), std::string::npos) << out;
@@ -293,6 +300,25 @@ TEST(ProgressTerminal, OneLineRedrawnOnlyWhenItChanges) {
     };
     EXPECT_EQ(count("\033[K"), 1u + 100u + 1u + 1u) << out;
     EXPECT_EQ(count("\n"), 3u) << out;
+}
+
+TEST(ProgressTerminal, LongPathFitsOneLine) {
+    const std::string out = OnTerminal([] {
+        static const std::string path = "/home/user/" + std::string(200, 'x') + "/Gr\u00fc\u00dfe/song.mp3";
+        ProgressRecord rec{};
+        rec.title = kStrUploading;
+        rec.index = -1;
+        rec.status = path.c_str();
+        CreateProgressWindow(nullptr, &rec);
+        DestroyProgressWindow(rec.hDlg);
+    });
+    const size_t start = out.find('\r') + 1, end = out.find("\033[K");
+    ASSERT_LT(start, end) << out;
+    const std::string line = out.substr(start, end - start);
+    EXPECT_EQ(line.rfind("Uploading... /home/user/xx", 0), 0u) << line;
+    EXPECT_NE(line.find("...x"), std::string::npos) << line;
+    EXPECT_NE(line.find("x/Gr\u00fc\u00dfe/song.mp3  [---"), std::string::npos) << line;
+    EXPECT_LE(line.size(), 79u + 2u);  // 79 columns; two of the characters take two bytes
 }
 
 // ---- Ctrl-C ----------------------------------------------------------------
