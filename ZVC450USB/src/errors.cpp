@@ -4,6 +4,7 @@
 // 1000 + n.  Each text is also the code's name, which is what users quote to
 // us when they report a problem, so the texts stay exactly as they are.
 
+#include "progress.h"
 #include "protocol.h"
 
 #include <QApplication>
@@ -113,7 +114,7 @@ const char *stringTable(int id)
         return kLibraryErrors[id];
     if (id >= kInternalBase && id < kInternalBase + kInternalCount)
         return kInternalErrors[id - kInternalBase];
-    return nullptr;
+    return id > 0 ? ProgressString(unsigned(id)) : nullptr;  // 3000..3021: the windows' texts
 }
 
 std::string errorText(int code, int internalCode, unsigned sysError)
