@@ -1,0 +1,270 @@
+#include "intelhex.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum RecordType : std::uint8_t {
+    kData = 0x00,
+    kEndOfFile = 0x01,
+    kExtendedSegmentAddress = 0x02,
+    kStartSegmentAddress = 0x03,
+    kExtendedLinearAddress = 0x04,
+    kStartLinearAddress = 0x05,
+};
+
+// ':' and 2 digits per byte for count, address (2), type, up to 255 data bytes
+// and the checksum; anything much longer is not a record.
+constexpr std::size_t kMaxLineLength = 1 + 2 * (5 + 255) + 64;
+constexpr std::uint64_t kAddressSpace = std::uint64_t(1) << 32;
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+}
+
+class Converter
+{
+public:
+    Converter(std::FILE *input, unsigned base) : m_input(input), m_base(base) {}
+
+    // Reads the whole input into m_image; false with m_error set on a bad file.
+    bool run()
+    {
+        std::string line;
+        for (;;) {
+            bool atEnd = false;
+            if (!readLine(line, atEnd))
+                return false;
+            if (atEnd)
+                return true; // no end-of-file record: what was read is the image
+            ++m_lineNumber;
+            trim(line);
+            if (line.empty())
+                continue;
+            bool endSeen = false;
+            if (!record(line, endSeen))
+                return false;
+            if (endSeen)
+                return true;
+        }
+    }
+
+    const std::vector<std::uint8_t> &image() const { return m_image; }
+    const QString &error() const { return m_error; }
+
+private:
+    bool fail(const QString &why)
+    {
+        m_error = m_lineNumber > 0 ? QStringLiteral("line %1: %2").arg(m_lineNumber).arg(why) : why;
+        return false;
+    }
+
+    bool readLine(std::string &line, bool &atEnd)
+    {
+        line.clear();
+        int c;
+        while ((c = std::getc(m_input)) != EOF && c != '\n') {
+            if (line.size() >= kMaxLineLength) {
+                ++m_lineNumber;
+                return fail(QStringLiteral("line too long for an Intel-hex record"));
+            }
+            line.push_back(static_cast<char>(c));
+        }
+        if (c == EOF) {
+            if (std::ferror(m_input))
+                return fail(QStringLiteral("read error: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            atEnd = line.empty();
+        }
+        return true;
+    }
+
+    static void trim(std::string &line)
+    {
+        std::size_t end = line.size();
+        while (end > 0 && isBlank(line[end - 1]))
+            --end;
+        std::size_t begin = 0;
+        while (begin < end && isBlank(line[begin]))
+            ++begin;
+        line = line.substr(begin, end - begin);
+    }
+
+    bool record(const std::string &line, bool &endSeen)
+    {
+        if (line[0] != ':')
+            return fail(QStringLiteral("not an Intel-hex record"));
+        const std::size_t digits = line.size() - 1;
+        if (digits % 2 != 0)
+            return fail(QStringLiteral("odd number of hex digits"));
+        m_bytes.clear();
+        for (std::size_t i = 1; i < line.size(); i += 2) {
+            const int high = hexDigit(line[i]);
+            const int low = hexDigit(line[i + 1]);
+            if (high < 0 || low < 0)
+                return fail(QStringLiteral("character that is not a hex digit"));
+            m_bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
+        }
+        if (m_bytes.size() < 5)
+            return fail(QStringLiteral("record too short"));
+        const unsigned count = m_bytes[0];
+        if (m_bytes.size() != count + 5u)
+            return fail(QStringLiteral("record length does not match its byte count %1").arg(count));
+        unsigned sum = 0;
+        for (std::uint8_t b : m_bytes)
+            sum += b;
+        if ((sum & 0xFF) != 0)
+            return fail(QStringLiteral("checksum mismatch"));
+
+        const unsigned address = unsigned(m_bytes[1]) << 8 | m_bytes[2];
+        const std::uint8_t *data = m_bytes.data() + 4;
+        switch (m_bytes[3]) {
+        case kData:
+            return storeData(address, data, count);
+        case kEndOfFile:
+            endSeen = true;
+            return true;
+        case kExtendedSegmentAddress:
+            if (count != 2)
+                return fail(QStringLiteral("extended segment address record without 2 data bytes"));
+            m_segmentBase = (std::uint64_t(data[0]) << 8 | data[1]) << 4;
+            return true;
+        case kExtendedLinearAddress:
+            if (count != 2)
+                return fail(QStringLiteral("extended linear address record without 2 data bytes"));
+            m_linearBase = ((std::uint64_t(data[0]) << 8 | data[1]) << 16) + address;
+            return true;
+        case kStartSegmentAddress:
+        case kStartLinearAddress:
+        default:
+            return true; // execution start and unknown records carry nothing for the image
+        }
+    }
+
+    bool storeData(unsigned address, const std::uint8_t *data, unsigned count)
+    {
+        if (count == 0)
+            return true; // holds no byte, so it neither places nor extends anything
+        const std::uint64_t first = m_linearBase + m_segmentBase + address;
+        const std::uint64_t end = first + count;
+        if (end > kAddressSpace)
+            return fail(QStringLiteral("data beyond the 32-bit address space"));
+        if (end <= m_base)
+            return true; // wholly below the image
+        const std::uint64_t start = first > m_base ? first : m_base;
+        const std::uint64_t imageEnd = end - m_base;
+        if (imageEnd > kIntelHexMaxImageBytes)
+            return fail(QStringLiteral("data at 0x%1 makes the image larger than %2 bytes")
+                            .arg(first, 0, 16)
+                            .arg(kIntelHexMaxImageBytes));
+        if (m_image.size() < imageEnd)
+            m_image.resize(imageEnd, 0);
+        std::memcpy(m_image.data() + (start - m_base), data + (start - first), end - start);
+        return true;
+    }
+
+    std::FILE *m_input;
+    std::uint64_t m_base;
+    std::uint64_t m_linearBase = 0;
+    std::uint64_t m_segmentBase = 0;
+    int m_lineNumber = 0;
+    std::vector<std::uint8_t> m_bytes;
+    std::vector<std::uint8_t> m_image;
+    QString m_error;
+};
+
+QString systemError(const char *what, const char *path)
+{
+    return QStringLiteral("%1 %2: %3")
+        .arg(QString::fromLatin1(what), QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
+bool zvs450_ConvertIntelHex(const char *inputPath, const char *outputPath, unsigned int base, QString *error)
+{
+    QString reason;
+    std::FILE *input = std::fopen(inputPath, "rb");
+    if (input == nullptr) {
+        if (error)
+            *error = systemError("cannot open", inputPath);
+        return false;
+    }
+    std::FILE *output = std::fopen(outputPath, "wb");
+    if (output == nullptr) {
+        if (error)
+            *error = systemError("cannot create", outputPath);
+        std::fclose(input);
+        return false;
+    }
+
+    Converter converter(input, base);
+    bool ok = converter.run();
+    std::fclose(input);
+    if (!ok)
+        reason = converter.error();
+
+    const std::vector<std::uint8_t> &image = converter.image();
+    if (ok && !image.empty() && std::fwrite(image.data(), 1, image.size(), output) != image.size()) {
+        reason = systemError("cannot write", outputPath);
+        ok = false;
+    }
+    if (std::fclose(output) != 0 && ok) {
+        reason = systemError("cannot write", outputPath);
+        ok = false;
+    }
+    if (!ok) {
+        std::remove(outputPath);
+        if (error)
+            *error = reason;
+    }
+    return ok;
+}
+
+QString zvs450_MakeTempFile()
+{
+    QByteArray name = QFile::encodeName(QDir::tempPath() + QStringLiteral("/$450XXXXXX"));
+    const int fd = mkstemp(name.data());
+    if (fd < 0)
+        return QString();
+    ::close(fd);
+    return QFile::decodeName(name);
+}
+
+QString zvs450_ConvertIntelHexToTemp(const QString &inputPath, unsigned int base, QString *error)
+{
+    const QString output = zvs450_MakeTempFile();
+    if (output.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("cannot create a temporary file in %1: %2")
+                         .arg(QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno)));
+        return QString();
+    }
+    if (!zvs450_ConvertIntelHex(QFile::encodeName(inputPath).constData(), QFile::encodeName(output).constData(),
+                                base, error)) {
+        QFile::remove(output); // the converter leaves it when the input cannot be opened
+        return QString();
+    }
+    return output;
+}
