@@ -1,0 +1,129 @@
+/*
+ * bcw.cpp - BCW ADPCM recordings to IMA ADPCM WAV files.
+ *
+ * The player writes its ADPCM recordings as 260-byte frames: four sync
+ * bytes 0x7F and one 256-byte IMA ADPCM block (505 samples, the block
+ * layout of IMA ADPCM WAV files).  Between frames the file may hold
+ * anything - the recorder leaves stray bytes where it lost a buffer - so
+ * the frames are found by scanning, and the blocks are copied into the WAV
+ * without decoding a sample.
+ *
+ * A frame counts only when its end is confirmed: the next frame's sync
+ * bytes follow right after it, or the recording ends within 3 bytes.  A
+ * frame whose follower is not where it should be may have been cut by the
+ * recorder and is dropped; so is a last frame cut short by the end of file.
+ */
+#include "convert.h"
+#include "wav.h"
+#include "zvc450usb.h"
+
+#include <cstring>
+
+namespace zvc450 {
+
+namespace {
+
+constexpr std::size_t kSyncBytes = 4;
+constexpr std::size_t kFrameBytes = kSyncBytes + kAdpcmBlockBytes;  /* 260 */
+/* A frame and the next frame's sync bytes: what one test looks at. */
+constexpr std::size_t kProbeBytes = kFrameBytes + kSyncBytes;       /* 264 */
+/* The recording is scanned through a window of this size. */
+constexpr std::size_t kWindowBytes = 2048;
+constexpr std::size_t kStreamBufferBytes = 65536;
+
+inline bool IsSync(const unsigned char *p)
+{
+    return p[0] == 0x7F && p[1] == 0x7F && p[2] == 0x7F && p[3] == 0x7F;
+}
+
+}  // namespace
+
+bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgressFn progress,
+                     void *user, ConvertStatus *status)
+{
+    if (status != nullptr)
+        *status = ConvertStatus{};
+
+    RecordingFile source;
+    if (!source.Open(sourcePath, wavPath, kStreamBufferBytes, status))
+        return false;
+    const unsigned total = ClampToUnsigned(source.size());
+
+    WavOutputFile wav;
+    if (int err = wav.Create(wavPath, kStreamBufferBytes))
+        return Fail(status, ZVC450USB_ERR_WINDOWS, err);
+    std::FILE *out = wav.stream();
+
+    std::uint8_t header[kAdpcmWavHeaderBytes];
+    MakeAdpcmWavHeader(header);
+    if (!WriteAll(out, header, sizeof header))
+        return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+
+    unsigned char window[kWindowBytes];
+    std::size_t pos = 0;    /* next byte to test */
+    std::size_t limit = 0;  /* end of the valid bytes */
+    bool atEnd = false;
+    std::uint64_t consumed = 0;
+    std::uint64_t blocks = 0;
+
+    for (;;) {
+        if (!atEnd && limit - pos < kProbeBytes) {
+            std::memmove(window, window + pos, limit - pos);
+            limit -= pos;
+            pos = 0;
+            const std::size_t want = kWindowBytes - limit;
+            const std::size_t got = std::fread(window + limit, 1, want, source.stream());
+            if (got < want) {
+                if (std::ferror(source.stream()))
+                    return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+                atEnd = true;
+            }
+            limit += got;
+            consumed += got;
+            if (progress != nullptr && progress(ClampToUnsigned(consumed), total, user) != 0)
+                return Fail(status, ZVS450USB_ERR_USERBREAK);
+        }
+
+        /* Until the end of the recording at least kProbeBytes are here. */
+        const std::size_t avail = limit - pos;
+        if (avail < kFrameBytes)
+            break;
+
+        const unsigned char *p = window + pos;
+        if (p[0] != 0x7F) {
+            /* No frame can start before the next 0x7F. */
+            const void *next = std::memchr(p + 1, 0x7F, avail - 1);
+            pos = next != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char *>(next) - window)
+                                  : limit;
+            continue;
+        }
+        const bool confirmed = avail >= kProbeBytes ? IsSync(p + kFrameBytes) : true;
+        if (!IsSync(p) || !confirmed) {
+            ++pos;
+            continue;
+        }
+
+        if ((blocks + 1) * kAdpcmBlockBytes > kMaxAdpcmDataBytes)
+            return Fail(status, ZVC450USB_ERR_FILE_TOOBIG);
+        if (!WriteAll(out, p + kSyncBytes, kAdpcmBlockBytes))
+            return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+        ++blocks;
+        pos += kFrameBytes;
+    }
+
+    const auto dataBytes = static_cast<std::uint32_t>(blocks * kAdpcmBlockBytes);
+    std::uint8_t trailer[kAdpcmWavTrailerBytes];
+    MakeAdpcmWavTrailer(trailer, static_cast<std::uint32_t>(blocks));
+    std::uint8_t size[4];
+    std::uint8_t riffSize[4];
+    PutLe32(size, dataBytes);
+    PutLe32(riffSize, dataBytes + static_cast<std::uint32_t>(kAdpcmWavHeaderBytes + kAdpcmWavTrailerBytes - 8));
+    if (!WriteAll(out, trailer, sizeof trailer) || !WriteAt(out, kAdpcmDataLengthOffset, size, 4) ||
+        !WriteAt(out, kRiffSizeOffset, riffSize, 4))
+        return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+    if (int err = wav.Commit())
+        return Fail(status, ZVC450USB_ERR_WINDOWS, err);
+    return true;
+}
+
+}  // namespace zvc450
