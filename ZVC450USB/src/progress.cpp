@@ -52,6 +52,13 @@ unsigned g_lastSpeed = 0;
 
 ProgressClock g_clock = nullptr;
 
+// A converter reports every frame of a recording, and in count mode each
+// report is a new text; repainting the window for every one of them would
+// cost more than the decoding.  Texts are still set at once, but the events
+// (and so the repaint) are pumped at most this often from UpdateProgress.
+constexpr std::chrono::milliseconds kPumpInterval{20};
+std::chrono::steady_clock::time_point g_lastPump;
+
 uint32_t MonotonicTick() {
     using namespace std::chrono;
     static const steady_clock::time_point origin = steady_clock::now();
@@ -240,7 +247,7 @@ void UpdateProgress(ProgressRecord *rec, unsigned position, uint32_t startTick) 
         }
     }
 
-    if (wrote)
+    if (wrote && std::chrono::steady_clock::now() - g_lastPump >= kPumpInterval)
         PumpWaitingMessages(w);
 }
 
@@ -275,6 +282,7 @@ void DestroyProgressWindow(ProgressWindow *hDlg) {
 
 void PumpWaitingMessages(ProgressWindow *) {
     detail::QtPumpEvents();
+    g_lastPump = std::chrono::steady_clock::now();
     FoldInterrupt();
 }
 

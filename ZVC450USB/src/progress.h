@@ -90,7 +90,8 @@ ProgressWindow *CreateProgressWindow(void *hwndParent, ProgressRecord *rec);
 void SetProgressRange(ProgressRecord *rec, unsigned min, unsigned max, const char *statusText);
 
 // Shows the progress of position (percentage or count, bar) and, when
-// startTick is not 0, the speed since startTick; pumps when a text changed.
+// startTick is not 0, the speed since startTick; pumps when a text changed
+// (at most every 20 ms, so per-frame reports of a converter stay cheap).
 // Also folds a pending Ctrl-C into rec->flags.
 void UpdateProgress(ProgressRecord *rec, unsigned position, uint32_t startTick);
 
