@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -209,6 +210,15 @@ bool zvs450_ConvertIntelHex(const char *inputPath, const char *outputPath, unsig
     if (input == nullptr) {
         if (error)
             *error = systemError("cannot open", inputPath);
+        return false;
+    }
+    // Truncating the output must never destroy the file being read.
+    struct stat in {}, out {};
+    if (fstat(fileno(input), &in) == 0 && stat(outputPath, &out) == 0 && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino) {
+        if (error)
+            *error = QStringLiteral("%1 is both the input and the output").arg(QFile::decodeName(outputPath));
+        std::fclose(input);
         return false;
     }
     std::FILE *output = std::fopen(outputPath, "wb");

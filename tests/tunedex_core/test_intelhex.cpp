@@ -179,6 +179,9 @@ TEST_F(IntelHexFiles, UnreadableInputOrOutputFails)
 
     write(path("in.hex"), kEnd);
     EXPECT_FALSE(zvs450_ConvertIntelHex(QFile::encodeName(path("in.hex")).constData(),
+                                        QFile::encodeName(path("in.hex")).constData(), 0, &error));
+    EXPECT_EQ(read(path("in.hex")), Bytes(kEnd.begin(), kEnd.end())) << "input kept when it is also the output";
+    EXPECT_FALSE(zvs450_ConvertIntelHex(QFile::encodeName(path("in.hex")).constData(),
                                         QFile::encodeName(path("no/such/dir/out.bin")).constData(), 0, &error));
 }
 
