@@ -1,0 +1,261 @@
+// fake_player.h - test doubles for the device library's link.
+//
+// MemoryLink: an in-process Transport that records every OUT transfer and
+//   serves scripted IN transfers; wrap it in a DeviceRecord to get a handle
+//   without any socket (packet builders, answer checks, operations that only
+//   need a canned exchange).
+// FakePlayer: a scripted device on the virtual USB link.  It listens on a
+//   temporary SOCK_SEQPACKET socket, greets every connection with "H" and its
+//   ids, records what the host sends and answers each OUT transfer with the
+//   next scripted IN transfers (or with a handler's answers).  Set
+//   ZVC450_VUSB to path() (or call useForLibrary()) and the library's
+//   connection test and open go to it.
+#pragma once
+
+#include "protocol.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zvc450test {
+
+using Bytes = std::vector<uint8_t>;
+
+// A framed 512-byte answer: "#", L, ":", body, "." and zero padding.
+inline Bytes framedAnswer(const Bytes &body)
+{
+    Bytes p(zvc450::kPacketSize, 0);
+    const unsigned L = unsigned(body.size()) + 2;
+    p[0] = '#';
+    p[1] = uint8_t(L >> 8);
+    p[2] = uint8_t(L);
+    p[3] = ':';
+    std::memcpy(p.data() + 4, body.data(), body.size());
+    p[4 + body.size()] = '.';
+    return p;
+}
+inline Bytes framedAnswer(const std::string &body) { return framedAnswer(Bytes(body.begin(), body.end())); }
+// Status 0 followed by fields.
+inline Bytes okAnswer(const Bytes &fields = {})
+{
+    Bytes body{0};
+    body.insert(body.end(), fields.begin(), fields.end());
+    return framedAnswer(body);
+}
+// Status 1 with the player's internal error code.
+inline Bytes refusedAnswer(uint8_t code) { return framedAnswer(Bytes{1, code}); }
+
+class MemoryLink final : public zvc450::Transport {
+public:
+    std::vector<Bytes> written;      // every OUT transfer, in order
+    std::deque<Bytes> toRead;        // IN transfers still to come
+    int controlRequests = 0;
+    int failWritesAfter = -1;        // fail every write after this many (-1: never)
+
+    OpenStatus open(const std::vector<zvc450::UsbId> &, int *) override { return OpenStatus::Opened; }
+    void close() override {}
+    bool present(const std::vector<zvc450::UsbId> &) override { return true; }
+    uint32_t linkId() const override { return 1; }
+    uint32_t deviceId() const override { return 1; }
+    int write(const void *buf, int len, unsigned) override
+    {
+        if (failWritesAfter >= 0 && int(written.size()) >= failWritesAfter)
+            return -1;
+        const auto *p = static_cast<const uint8_t *>(buf);
+        written.emplace_back(p, p + len);
+        return len;
+    }
+    int read(void *buf, int len, unsigned) override
+    {
+        if (toRead.empty())
+            return -1;
+        Bytes next = std::move(toRead.front());
+        toRead.pop_front();
+        if (int(next.size()) > len)
+            return -1;
+        std::memcpy(buf, next.data(), next.size());
+        return int(next.size());
+    }
+    int controlOut(const uint8_t *, unsigned) override
+    {
+        ++controlRequests;
+        return 0;
+    }
+    void cancelPending(uint8_t, unsigned) override {}
+    void drainIn(unsigned) override { toRead.clear(); }
+};
+
+// A handle whose link is a MemoryLink.
+struct MemoryHandle {
+    MemoryLink link;
+    zvc450::DeviceRecord record{1, 1, &link};
+    HZVC450 h() { return &record; }
+};
+
+class FakePlayer {
+public:
+    struct Message {
+        uint8_t type;
+        Bytes body;  // after the type byte (endpoint first for O and X)
+    };
+    // Answers for one OUT transfer; return an empty list to stay silent.
+    using Handler = std::function<std::vector<Bytes>(const Bytes &out)>;
+
+    explicit FakePlayer(uint16_t vid = zvc450::kBuiltinIdA.vid, uint16_t pid = zvc450::kBuiltinIdA.pid)
+        : vid_(vid), pid_(pid)
+    {
+        char tmpl[] = "/tmp/zvc450-fake-XXXXXX";
+        dir_ = mkdtemp(tmpl) ? tmpl : "/tmp";
+        path_ = dir_ + "/player.sock";
+        listen_ = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        struct sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
+        if (bind(listen_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(listen_, 4) != 0)
+            std::abort();
+        if (pipe(wake_) != 0)
+            std::abort();
+        thread_ = std::thread([this] { serve(); });
+    }
+
+    ~FakePlayer()
+    {
+        stop_ = true;
+        char c = 0;
+        (void)!::write(wake_[1], &c, 1);
+        thread_.join();
+        ::close(listen_);
+        ::close(wake_[0]);
+        ::close(wake_[1]);
+        unlink(path_.c_str());
+        rmdir(dir_.c_str());
+    }
+
+    const std::string &path() const { return path_; }
+    void useForLibrary() const { setenv(zvc450::kVusbEnv, path_.c_str(), 1); }
+
+    // Queues the IN transfers that answer the next OUT transfer.
+    void answerNext(std::vector<Bytes> replies)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        script_.push_back(std::move(replies));
+    }
+    void answerNext(Bytes reply) { answerNext(std::vector<Bytes>{std::move(reply)}); }
+    // Answers every OUT transfer that the script does not cover.
+    void setHandler(Handler h)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handler_ = std::move(h);
+    }
+    // IN transfers of an aborted transfer sent before the "A" of a control request.
+    void setStaleBeforeAck(int n) { staleBeforeAck_ = n; }
+    // Sends an IN transfer now, unasked.
+    void sendIn(const Bytes &data)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (conn_ >= 0)
+            sendMsg(conn_, 'I', zvc450::kEndpointIn, data);
+    }
+
+    std::vector<Message> received()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return received_;
+    }
+    // The bodies of the OUT transfers (without type and endpoint).
+    std::vector<Bytes> outTransfers()
+    {
+        std::vector<Bytes> out;
+        for (const Message &m : received())
+            if (m.type == 'O' && !m.body.empty())
+                out.emplace_back(m.body.begin() + 1, m.body.end());
+        return out;
+    }
+    int connections() const { return connections_; }
+
+private:
+    static void sendMsg(int fd, uint8_t type, int endpoint, const Bytes &data)
+    {
+        Bytes msg{type};
+        if (endpoint >= 0)
+            msg.push_back(uint8_t(endpoint));
+        msg.insert(msg.end(), data.begin(), data.end());
+        (void)!send(fd, msg.data(), msg.size(), MSG_NOSIGNAL);
+    }
+
+    void serve()
+    {
+        std::vector<uint8_t> buf(70000);
+        while (!stop_) {
+            struct pollfd fds[2] = {{wake_[0], POLLIN, 0}, {conn_ >= 0 ? conn_ : listen_, POLLIN, 0}};
+            if (poll(fds, 2, -1) <= 0)
+                continue;
+            if (fds[0].revents)
+                break;
+            if (conn_ < 0) {
+                int c = accept(listen_, nullptr, nullptr);
+                if (c < 0)
+                    continue;
+                ++connections_;
+                std::lock_guard<std::mutex> lock(mutex_);
+                conn_ = c;
+                sendMsg(conn_, 'H', -1, Bytes{uint8_t(vid_), uint8_t(vid_ >> 8), uint8_t(pid_), uint8_t(pid_ >> 8)});
+                continue;
+            }
+            ssize_t r = recv(conn_, buf.data(), buf.size(), 0);
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (r <= 0) {
+                ::close(conn_);
+                conn_ = -1;
+                continue;
+            }
+            Message m{buf[0], Bytes(buf.begin() + 1, buf.begin() + r)};
+            received_.push_back(m);
+            if (m.type == 'O') {
+                std::vector<Bytes> replies;
+                if (!script_.empty()) {
+                    replies = std::move(script_.front());
+                    script_.pop_front();
+                } else if (handler_) {
+                    replies = handler_(Bytes(m.body.begin() + 1, m.body.end()));
+                }
+                for (const Bytes &in : replies)
+                    sendMsg(conn_, 'I', zvc450::kEndpointIn, in);
+            } else if (m.type == 'C') {
+                for (int i = 0; i < staleBeforeAck_; ++i)
+                    sendMsg(conn_, 'I', zvc450::kEndpointIn, Bytes(512, 0xEE));
+                sendMsg(conn_, 'A', -1, {});
+            }
+        }
+        if (conn_ >= 0)
+            ::close(conn_);
+    }
+
+    uint16_t vid_, pid_;
+    std::string dir_, path_;
+    int listen_ = -1;
+    int conn_ = -1;
+    int wake_[2] = {-1, -1};
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    std::atomic<int> staleBeforeAck_{0};
+    std::mutex mutex_;
+    std::deque<std::vector<Bytes>> script_;
+    Handler handler_;
+    std::vector<Message> received_;
+    std::thread thread_;
+};
+
+}  // namespace zvc450test
