@@ -200,6 +200,9 @@ void Firmware::Handle(const Packet& first) {
   for (const Row& r : kCommands) {
     size_t len = strlen(r.key);
     if (!(r.targets & cls) || memcmp(&first[keyAt], r.key, len) != 0) continue;
+    // A two-byte command of a later generation is not a one-byte command
+    // with a payload.
+    if (knownElsewhere && strcmp(knownElsewhere->key, r.key) != 0) break;
     if (Open(r.gate, gen_)) {
       row = &r;
       break;
