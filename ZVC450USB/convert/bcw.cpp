@@ -18,6 +18,7 @@
 #include "zvc450usb.h"
 
 #include <cstring>
+#include <memory>
 
 namespace zvc450 {
 
@@ -27,9 +28,19 @@ constexpr std::size_t kSyncBytes = 4;
 constexpr std::size_t kFrameBytes = kSyncBytes + kAdpcmBlockBytes;  /* 260 */
 /* A frame and the next frame's sync bytes: what one test looks at. */
 constexpr std::size_t kProbeBytes = kFrameBytes + kSyncBytes;       /* 264 */
-/* The recording is scanned through a window of this size. */
-constexpr std::size_t kWindowBytes = 2048;
-constexpr std::size_t kStreamBufferBytes = 65536;
+/*
+ * The recording is scanned through a window of this size, refilled when
+ * fewer than kProbeBytes remain in it; which frames are accepted does not
+ * depend on the size.  256 KB pieces go from the kernel straight into the
+ * window (stdio passes reads larger than its own buffer through), and
+ * progress is reported once per piece.
+ */
+constexpr std::size_t kWindowBytes = 262144;
+constexpr std::size_t kInputBufferBytes = 4096;
+/* Accepted blocks are gathered and written 256 KB at a time, likewise
+ * straight through stdio. */
+constexpr std::size_t kStageBytes = 262144;
+constexpr std::size_t kOutputBufferBytes = 4096;
 
 inline bool IsSync(const unsigned char *p)
 {
@@ -45,12 +56,12 @@ bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgres
         *status = ConvertStatus{};
 
     RecordingFile source;
-    if (!source.Open(sourcePath, wavPath, kStreamBufferBytes, status))
+    if (!source.Open(sourcePath, wavPath, kInputBufferBytes, status))
         return false;
     const unsigned total = ClampToUnsigned(source.size());
 
     WavOutputFile wav;
-    if (int err = wav.Create(wavPath, kStreamBufferBytes))
+    if (int err = wav.Create(wavPath, kOutputBufferBytes))
         return Fail(status, ZVC450USB_ERR_WINDOWS, err);
     std::FILE *out = wav.stream();
 
@@ -59,7 +70,10 @@ bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgres
     if (!WriteAll(out, header, sizeof header))
         return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
 
-    unsigned char window[kWindowBytes];
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kWindowBytes + kStageBytes]);
+    unsigned char *const window = buffer.get();
+    unsigned char *const stage = window + kWindowBytes;  /* blocks on their way to the WAV */
+    std::size_t staged = 0;
     std::size_t pos = 0;    /* next byte to test */
     std::size_t limit = 0;  /* end of the valid bytes */
     bool atEnd = false;
@@ -105,11 +119,19 @@ bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgres
 
         if ((blocks + 1) * kAdpcmBlockBytes > kMaxAdpcmDataBytes)
             return Fail(status, ZVC450USB_ERR_FILE_TOOBIG);
-        if (!WriteAll(out, p + kSyncBytes, kAdpcmBlockBytes))
-            return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+        if (staged + kAdpcmBlockBytes > kStageBytes) {
+            if (!WriteAll(out, stage, staged))
+                return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+            staged = 0;
+        }
+        std::memcpy(stage + staged, p + kSyncBytes, kAdpcmBlockBytes);
+        staged += kAdpcmBlockBytes;
         ++blocks;
         pos += kFrameBytes;
     }
+
+    if (!WriteAll(out, stage, staged))
+        return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
 
     const auto dataBytes = static_cast<std::uint32_t>(blocks * kAdpcmBlockBytes);
     std::uint8_t trailer[kAdpcmWavTrailerBytes];

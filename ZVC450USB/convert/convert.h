@@ -54,9 +54,10 @@ struct ConvertStatus {
 };
 
 /*
- * BCW -> IMA ADPCM WAV.  Progress is reported after each 2 KB piece read
- * from the recording (the first call comes before any frame is written,
- * also for an empty recording).  Returns true when the WAV is complete.
+ * BCW -> IMA ADPCM WAV.  Progress is reported after each piece (up to
+ * 256 KB) read from the recording; the first call comes before any frame
+ * is written, also for an empty recording.  Returns true when the WAV is
+ * complete.
  */
 bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgressFn progress,
                      void *user, ConvertStatus *status = nullptr);

@@ -49,8 +49,9 @@ std::size_t StorageFrameBytes(std::uint8_t header)
 
 BvfWriter::BvfWriter(int mode, bool typed) : mode_(mode), typed_(typed)
 {
-    bytes_ = {static_cast<std::uint8_t>(mode), static_cast<std::uint8_t>(typed ? 1 : 0), 0xFF, 0xFB};
-    bytes_.insert(bytes_.end(), kSyncTail, kSyncTail + 5);
+    const std::uint8_t header[9] = {static_cast<std::uint8_t>(mode), static_cast<std::uint8_t>(typed ? 1 : 0),
+                                    0xFF, 0xFB, kSyncTail[0], kSyncTail[1], kSyncTail[2], kSyncTail[3], kSyncTail[4]};
+    bytes_.assign(header, header + 9);
 }
 
 bool BvfWriter::Add(const std::uint8_t *storage, std::size_t size)

@@ -212,6 +212,11 @@ struct LayoutCase {
     bool fails = false;
 };
 
+void PrintTo(const LayoutCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class BvfLayout : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(BvfLayout, DecodesExactlyTheWholeFrames)
@@ -307,6 +312,11 @@ struct SpeechCase {
     bool typed;
     bool dtx;
 };
+
+void PrintTo(const SpeechCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class BvfSpeech : public ::testing::TestWithParam<SpeechCase> {
 protected:
