@@ -2,6 +2,7 @@
 #include "fat_names.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "fat_volume.h"
@@ -184,7 +185,9 @@ int ParseEntrySet(const uint8_t* set, size_t slots, ParsedSet* out) {
     }
   }
   if (name.empty()) {
-    if (forbidden) return kInvalidName;
+    // "." and ".." belong to the file system, and a name made only of dots
+    // is no name at all.
+    if (forbidden || nm[0] == '.') return kInvalidName;
     // Keep what the PC chose as the long name and store a proper alias.
     if (unfit) name = ShortText16(nm);
   }

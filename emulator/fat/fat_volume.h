@@ -82,7 +82,7 @@ struct DirEntryInfo {
 };
 
 struct FormatOptions {
-  uint16_t rootEntries = 512;   // multiple of 16
+  uint16_t rootEntries = 512;   // multiple of 16, at most 4096
   bool lowLevel = false;        // also zero the whole data area (the player erases the medium)
   uint32_t volumeId = 0;        // 0: derived from the clock
 };
@@ -143,8 +143,9 @@ class FatVolume {
   // then the short slot; the short slot's attribute is forced to 0x10, its
   // dates are kept.  *newKey (optional) receives the key of the new directory.
   int MakeDir(const uint8_t* entrySet, size_t slots, uint16_t* newKey = nullptr);
-  // Only empty directories (just "." and "..") are removed: kNotPermitted
-  // otherwise; key 0 is kRootDir.
+  // Only empty sub-directories (just "." and "..") of the current directory
+  // are removed: kNotPermitted otherwise (also for the current directory's
+  // own key); key 0 is kRootDir; an unknown key kNotFound.
   int RemoveDir(uint16_t key);
   // New names from the set; cluster, size, attribute and dates stay those on
   // the medium (the host copies them from its listing anyway).

@@ -101,8 +101,10 @@ TEST(FatNames, MalformedSetsAreRefused) {
   std::memcpy(bad, "A?B     MP3", 11);
   bad[11] = 0x20;
   EXPECT_EQ(ParseEntrySet(bad, 1, &p), emu::kInvalidName);
-  std::memcpy(bad, "A B     MP3", 11);
-  EXPECT_EQ(ParseEntrySet(bad, 1, &p), emu::kInvalidName);
+  for (const char* name11 : {"A B     MP3", ".          ", "..         ", "   A    MP3"}) {
+    std::memcpy(bad, name11, 11);
+    EXPECT_EQ(ParseEntrySet(bad, 1, &p), emu::kInvalidName) << name11;
+  }
 }
 
 // The PC library copies characters such as '+' or '.' into the 8.3 form and

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "fat_volume.h"
@@ -74,8 +73,10 @@ bool MtoolsRead(const std::string& image, const std::string& devicePath, std::ve
   std::string msg;
   if (Run("MTOOLS_SKIP_CHECK=1 mcopy -n -o -i " + Quote(image) + " " + Quote(devicePath) + " " + Quote(tmp), &msg) != 0)
     return false;
-  std::ifstream f(tmp, std::ios::binary);
-  out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  std::ifstream f(tmp, std::ios::binary | std::ios::ate);
+  out->resize(static_cast<size_t>(f.tellg()));
+  f.seekg(0);
+  f.read(reinterpret_cast<char*>(out->data()), static_cast<std::streamsize>(out->size()));
   unlink(tmp.c_str());
   return true;
 }
