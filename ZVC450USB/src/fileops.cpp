@@ -1,0 +1,165 @@
+// fileops.cpp - delete, rename and the directory commands.
+//
+// Each is one command and one answer.  Files are addressed by their index
+// in the current directory's file list (one byte on older firmware, two
+// bytes high byte first from 1.30 on); directories by their key, the low
+// 16 bits of their first cluster.  New names travel as FAT entry sets; a
+// rename copies the old entry's stamps, cluster and size into the new short
+// entry so the player keeps them.
+
+#include "progress.h"
+#include "protocol.h"
+
+#include <cstring>
+#include <vector>
+
+namespace zvc450 {
+namespace {
+
+// An entry set must fit one "DM" packet (Ex2: at most 502 payload bytes).
+constexpr int kMaxMakeDirEntries = 15;
+
+constexpr uint8_t kAttrDirectory = 0x10;
+
+// Sends nothing more: receives the one answer of the command just sent.
+int finishCommand(HZVC450 h, bool sent)
+{
+    if (!sent)
+        return fail(ZVC450USB_ERR_USB);
+    return receiveAnswer(h) ? 1 : 0;  // 4 or 5 set on failure
+}
+
+// Encodes a new name; on failure the error is 13 for a name no FAT entry
+// can hold, else 7.
+bool encode(const char *name, std::vector<uint8_t> *set)
+{
+    if (!name || !*name)
+        return fail(ZVS450USB_ERR_INVALID_FILENAME) != 0;
+    if (encodeName(name, false, set))
+        return true;
+    if (ZVC450_GetError() != ZVS450USB_ERR_INVALID_FILENAME)
+        fail(ZVC450USB_ERR_MEMORY_ALLOC);
+    return false;
+}
+
+// Copies what the player must keep from the old entry into the new short
+// entry: attribute, stamps, first cluster and size.
+void keepEntryFields(uint8_t *s, const ZVC450_DIRENTRY &e)
+{
+    s[11] = e.bAttribute;
+    s[12] = e.bReserved;
+    s[13] = e.bCreateTimeFine;
+    putLE16(s + 14, e.wCreateTime);
+    putLE16(s + 16, e.wCreateDate);
+    putLE16(s + 18, e.wAccessDate);
+    putLE16(s + 20, e.dwFirstCluster >> 16);
+    putLE16(s + 22, e.wWriteTime);
+    putLE16(s + 24, e.wWriteDate);
+    putLE16(s + 26, e.dwFirstCluster & 0xFFFF);
+    putLE32(s + 28, e.dwSize);
+}
+
+uint8_t *shortEntryOf(std::vector<uint8_t> &set) { return set.data() + set.size() - kDirEntrySize; }
+
+int keyCommand(HZVC450 h, int memory, unsigned short cmd, unsigned key)
+{
+    if (!fwHasDirectories(effectiveFirmware()))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
+    uint8_t payload[2];
+    putBE16(payload, key & 0xFFFF);
+    return finishCommand(h, ZVC450_SendCommandEx(h, memory, cmd, payload, 2));
+}
+
+constexpr unsigned short cmd2(char a, char b) { return uint16_t(uint8_t(a) | uint8_t(b) << 8); }
+
+}  // namespace
+}  // namespace zvc450
+
+using namespace zvc450;
+
+extern "C" {
+
+ZVC450_API int ZVC450_Delete(void *owner, HZVC450 h, int memory, int fileIndex, const char *displayName)
+{
+    ProgressWindow *w = CreateDeletingWindow(owner, fileIndex, displayName);
+    uint8_t payload[2];
+    int len = 1;
+    if (fwWideProtocol(effectiveFirmware())) {
+        putBE16(payload, unsigned(fileIndex));
+        len = 2;
+    } else {
+        payload[0] = uint8_t(fileIndex);
+    }
+    const int ok = finishCommand(h, ZVC450_SendCommand(h, memory, 'E', payload, len));
+    DestroyProgressWindow(w);
+    return ok;
+}
+
+ZVC450_API int ZVC450_Rename(HZVC450 h, int memory, int fileIndex, const char *newName,
+                             const ZVC450_DIRENTRY *entry)
+{
+    if (!fwWideProtocol(effectiveFirmware())) {
+        std::string shortName;
+        bool lossy = false;
+        if (!newName || !makeShortName(newName, &shortName, &lossy) || shortName.size() > 12)
+            return fail(ZVS450USB_ERR_INVALID_FILENAME);
+        uint8_t payload[1 + 12];
+        payload[0] = uint8_t(fileIndex);
+        std::memcpy(payload + 1, shortName.data(), shortName.size());
+        return finishCommand(h, ZVC450_SendCommand(h, memory, 'N', payload, int(1 + shortName.size())));
+    }
+    // Without the old entry the player would be given a file without its
+    // cluster and size.
+    if (!entry)
+        return failInternal(ZVC450INT_ERR_INVALID_PARAM);
+    std::vector<uint8_t> set;
+    if (!encode(newName, &set))
+        return 0;
+    keepEntryFields(shortEntryOf(set), *entry);
+    uint8_t params[2];
+    putBE16(params, unsigned(fileIndex));
+    return finishCommand(
+        h, ZVC450_SendCommandIrregular(h, memory, 'N', 2, params, 2, set.data(), int(set.size())));
+}
+
+ZVC450_API int ZVC450_ChangeDirectory(HZVC450 h, int memory, unsigned key)
+{
+    return keyCommand(h, memory, cmd2('D', 'C'), key);
+}
+
+ZVC450_API int ZVC450_MakeDirectory(HZVC450 h, int memory, const char *name)
+{
+    if (!fwHasDirectories(effectiveFirmware()))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
+    std::vector<uint8_t> set;
+    if (!encode(name, &set))
+        return 0;
+    // The set travels in one packet; a longer name cannot be made here.
+    if (set.size() > size_t(kMaxMakeDirEntries * kDirEntrySize))
+        return fail(ZVS450USB_ERR_INVALID_FILENAME);
+    shortEntryOf(set)[11] = kAttrDirectory;
+    return finishCommand(h, ZVC450_SendCommandEx2(h, memory, cmd2('D', 'M'), set.data(), int(set.size())));
+}
+
+ZVC450_API int ZVC450_RemoveDirectory(HZVC450 h, int memory, unsigned key)
+{
+    return keyCommand(h, memory, cmd2('D', 'R'), key);
+}
+
+ZVC450_API int ZVC450_RenameDirectory(HZVC450 h, int memory, const char *newName, const ZVC450_DIRENTRY *entry)
+{
+    if (!fwHasDirectories(effectiveFirmware()))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
+    if (!entry)
+        return failInternal(ZVC450INT_ERR_INVALID_PARAM);
+    std::vector<uint8_t> set;
+    if (!encode(newName, &set))
+        return 0;
+    keepEntryFields(shortEntryOf(set), *entry);
+    uint8_t params[2];
+    putBE16(params, entry->dwFirstCluster & 0xFFFF);
+    return finishCommand(h, ZVC450_SendCommandExIrregular(h, memory, cmd2('D', 'N'), 2, params, 2, set.data(),
+                                                          int(set.size())));
+}
+
+}  // extern "C"

@@ -1,0 +1,91 @@
+// format.cpp - format and low-level format of a memory.
+//
+// Players before 1.20 take "F" (or "L" for low level) and answer once when
+// they are done, which can take a while; the "Format" window stands there
+// meanwhile.  From 1.20 on "FD"/"LD" make the player report its percentage
+// in answers of their own.  Its last progress answer says 99, never 100, and
+// one more answer with the outcome follows it.  Cancel has no effect on a
+// format: the player cannot stop half-way.
+
+#include "progress.h"
+#include "protocol.h"
+
+namespace zvc450 {
+namespace {
+
+// The player's last progress report; the outcome follows in one more answer.
+constexpr int kLastProgress = 99;
+constexpr int kProgressOffset = 5;
+
+int formatOneShot(void *owner, HZVC450 h, int memory, bool lowLevel)
+{
+    if (!ZVC450_SendCommand(h, memory, lowLevel ? 'L' : 'F', nullptr, 0))
+        return fail(ZVC450USB_ERR_USB);
+    ProgressWindow *w = CreateFormatWindow(owner);
+    int code = 0;
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        code = ZVC450USB_ERR_USB;
+    else if (!checkAnswer())
+        code = ZVC450USB_ERR_INTERNAL;
+    DestroyProgressWindow(w);
+    ZVC450_SetError(code);
+    return code == 0 ? 1 : 0;
+}
+
+int formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
+{
+    const unsigned short cmd = uint16_t(uint8_t(lowLevel ? 'L' : 'F') | uint8_t('D') << 8);
+    if (!ZVC450_SendCommandEx(h, memory, cmd, nullptr, 0))
+        return fail(ZVC450USB_ERR_USB);
+    const char *status = ProgressString(kStrFormating);
+    ProgressRecord rec{};
+    rec.title = lowLevel ? kStrLowLevelFormat : kStrFormating;
+    rec.index = -1;
+    rec.status = status;
+    rec.initialMaximum = 100;
+    CreateProgressWindow(owner, &rec);
+    SetProgressRange(&rec, 0, 100, status);
+
+    int progress = 0, code = 0;
+    while (progress < kLastProgress && code == 0) {
+        PumpWaitingMessages(rec.hDlg);
+        if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0) {
+            code = ZVC450USB_ERR_USB;
+        } else if (!checkAnswer()) {
+            code = ZVC450USB_ERR_INTERNAL;
+        } else {
+            progress = g_packet[kProgressOffset];
+            UpdateProgress(&rec, unsigned(progress + 1), 0);
+        }
+    }
+    if (code == 0) {
+        if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+            code = ZVC450USB_ERR_USB;
+        else if (!checkAnswer())
+            code = ZVC450USB_ERR_INTERNAL;
+    }
+    DestroyProgressWindow(rec.hDlg);
+    ZVC450_SetError(code);
+    return code == 0 ? 1 : 0;
+}
+
+int format(void *owner, HZVC450 h, int memory, bool lowLevel)
+{
+    if (fwHasFormatProgress(effectiveFirmware()))
+        return formatWithProgress(owner, h, memory, lowLevel);
+    return formatOneShot(owner, h, memory, lowLevel);
+}
+
+}  // namespace
+}  // namespace zvc450
+
+extern "C" {
+
+ZVC450_API int ZVC450_Format(void *owner, HZVC450 h, int memory) { return zvc450::format(owner, h, memory, false); }
+
+ZVC450_API int ZVC450_FormatLow(void *owner, HZVC450 h, int memory)
+{
+    return zvc450::format(owner, h, memory, true);
+}
+
+}  // extern "C"

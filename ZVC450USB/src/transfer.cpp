@@ -1,0 +1,449 @@
+// transfer.cpp - file transfers: download (PC to player), replace, upload
+// (player to PC, copied or converted to WAV), and the data phases that the
+// maintenance operations share.
+//
+// Download: "W" announces the file (8.3 name, stamp and size as text on
+// older firmware; the FAT entry set with the size in its short entry on
+// newer firmware), the player answers with the new file's number, then the
+// file follows in bulk transfers of up to 16 KiB, the last one padded to a
+// multiple of 512.  No answer follows the data.
+//
+// Upload: "R" names the file by its number, the player answers twice (the
+// file is open, the data follows), then sends the file the same way.  The
+// player never says how long the file is here; the caller knows it from the
+// listing.
+
+#include "transfer.h"
+
+#include "convert.h"
+
+#include <QDir>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace zvc450 {
+
+namespace {
+
+constexpr int kMinOwnBuffer = 1024;
+
+// Answer fields.
+constexpr int kFileNumberOffset = 6;
+
+// Bytes of a file the player takes: its sizes are 32-bit.
+constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
+
+int roundUpBlock(int n) { return (n + kPacketSize - 1) / kPacketSize * kPacketSize; }
+
+// Closes a descriptor when the operation ends, whatever the path.
+class FileHandle {
+public:
+    explicit FileHandle(int fd = -1) : fd_(fd) {}
+    ~FileHandle() { close(); }
+    FileHandle(const FileHandle &) = delete;
+    FileHandle &operator=(const FileHandle &) = delete;
+    int get() const { return fd_; }
+    // Closes now; false with errno when the close reported a write error.
+    bool close()
+    {
+        if (fd_ < 0)
+            return true;
+        const int r = ::close(fd_);
+        fd_ = -1;
+        return r == 0 || errno == EINTR;
+    }
+
+private:
+    int fd_;
+};
+
+// The file number the player gave a new file (answer of "W").
+int announcedFileNumber()
+{
+    return fwWideProtocol(effectiveFirmware()) ? int(getBE16(g_packet + kFileNumberOffset))
+                                               : int(g_packet[kFileNumberOffset]);
+}
+
+// Older firmware: the 8.3 name as text, FAT date and time little-endian,
+// the size big-endian; one ordinary command packet.
+bool announceShortName(HZVC450 h, int memory, const char *localPath, const FatStamp &stamp, uint32_t size)
+{
+    std::string shortName;
+    bool lossy = false;
+    if (!makeShortName(localPath, &shortName, &lossy))
+        return false;  // error 13 set
+    if (shortName.size() > 12)
+        return fail(ZVS450USB_ERR_INVALID_FILENAME) != 0;
+    uint8_t payload[12 + 8];
+    const size_t n = shortName.size();
+    std::memcpy(payload, shortName.data(), n);
+    putLE16(payload + n, stamp.date);
+    putLE16(payload + n + 2, stamp.time);
+    putBE32(payload + n + 4, size);
+    if (!ZVC450_SendCommand(h, memory, 'W', payload, int(n + 8)))
+        return fail(ZVC450USB_ERR_USB) != 0;
+    return true;
+}
+
+// Newer firmware: the name's entry set with the size in the short entry, as
+// an irregular command without parameters.
+bool announceEntrySet(HZVC450 h, int memory, const char *localPath, const FatStamp &stamp, uint32_t size)
+{
+    std::vector<uint8_t> set;
+    if (!encodeNameAt(localPath, false, stamp, &set)) {
+        if (ZVC450_GetError() != ZVS450USB_ERR_INVALID_FILENAME)
+            fail(ZVC450USB_ERR_MEMORY_ALLOC);
+        return false;
+    }
+    putLE32(set.data() + set.size() - 4, size);
+    if (!ZVC450_SendCommandIrregular(h, memory, 'W', 2, nullptr, 0, set.data(), int(set.size())))
+        return fail(ZVC450USB_ERR_USB) != 0;
+    return true;
+}
+
+// The data phase failed on our side or was cancelled: the player is still in
+// the transfer, tell it to stop so the next command finds it listening.
+void stopPlayer(HZVC450 h) { abortTransfer(h); }
+
+}  // namespace
+
+// ---- Transfer buffer ---------------------------------------------------------
+
+TransferBuffer::TransferBuffer() : data_(nullptr), size_(0), own_(true)
+{
+    for (int size = kMaxDataTransfer; size >= kMinOwnBuffer; size /= 2) {
+        data_ = new (std::nothrow) uint8_t[size_t(size)];
+        if (data_) {
+            size_ = size;
+            return;
+        }
+    }
+    data_ = g_packet;
+    size_ = kPacketSize;
+    own_ = false;
+}
+
+TransferBuffer::~TransferBuffer()
+{
+    if (own_)
+        delete[] data_;
+}
+
+// ---- Local file helpers --------------------------------------------------------
+
+bool readFully(int fd, void *buf, size_t len)
+{
+    auto *p = static_cast<uint8_t *>(buf);
+    while (len > 0) {
+        const ssize_t r = ::read(fd, p, len);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (r == 0) {
+            errno = ENODATA;  // the file is shorter than it was when we announced it
+            return false;
+        }
+        p += r;
+        len -= size_t(r);
+    }
+    return true;
+}
+
+bool writeFully(int fd, const void *buf, size_t len)
+{
+    const auto *p = static_cast<const uint8_t *>(buf);
+    while (len > 0) {
+        const ssize_t r = ::write(fd, p, len);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (r == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        p += r;
+        len -= size_t(r);
+    }
+    return true;
+}
+
+// ---- Data phases ------------------------------------------------------------------
+
+bool sendFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord *rec,
+                  const DataPhaseOptions &opt)
+{
+    TransferBuffer buf;
+    if (opt.ownWindow)
+        CreateProgressWindow(owner, rec);
+    SetProgressRange(rec, 0, unsigned(size), nullptr);
+    const uint32_t start = opt.showSpeed ? ProgressTickCount() : 0;
+    UpdateProgress(rec, 0, start);
+
+    int error = 0, sysError = 0;
+    uint64_t done = 0;
+    while (done < size) {
+        PumpWaitingMessages(rec->hDlg);
+        if (rec->flags & kProgressCancelled) {
+            stopPlayer(h);
+            error = ZVS450USB_ERR_USERBREAK;
+            break;
+        }
+        const int chunk = size - done < uint64_t(buf.size()) ? int(size - done) : buf.size();
+        const int padded = roundUpBlock(chunk);
+        if (!readFully(fd, buf.data(), size_t(chunk))) {
+            // Never send bytes we did not read as if they were the file.
+            sysError = errno;
+            stopPlayer(h);
+            error = ZVC450USB_ERR_WINDOWS;
+            break;
+        }
+        std::memset(buf.data() + chunk, 0, size_t(padded - chunk));
+        if (!sendData(h, buf.data(), padded)) {
+            error = ZVC450USB_ERR_USB;
+            break;
+        }
+        done += unsigned(chunk);
+        UpdateProgress(rec, unsigned(done), start);
+    }
+
+    if (opt.ownWindow)
+        DestroyProgressWindow(rec->hDlg);
+    if (error == ZVC450USB_ERR_WINDOWS)
+        return failSystem(sysError);
+    if (error)
+        return fail(error);
+    return true;
+}
+
+bool receiveFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord *rec,
+                     const DataPhaseOptions &opt)
+{
+    TransferBuffer buf;
+    if (opt.ownWindow)
+        CreateProgressWindow(owner, rec);
+    SetProgressRange(rec, 0, unsigned(size), nullptr);
+    const uint32_t start = opt.showSpeed ? ProgressTickCount() : 0;
+    UpdateProgress(rec, 0, start);
+
+    int error = 0, sysError = 0;
+    uint64_t done = 0;
+    while (done < size) {
+        PumpWaitingMessages(rec->hDlg);
+        if (rec->flags & kProgressCancelled) {
+            stopPlayer(h);
+            error = ZVS450USB_ERR_USERBREAK;
+            break;
+        }
+        const int chunk = size - done < uint64_t(buf.size()) ? int(size - done) : buf.size();
+        const int got = recvData(h, buf.data(), roundUpBlock(chunk));
+        if (got <= 0) {
+            error = ZVC450USB_ERR_USB;
+            break;
+        }
+        // A short transfer carries only what it carries; the rest of the
+        // chunk comes in the next one.
+        const int bytes = got < chunk ? got : chunk;
+        if (!writeFully(fd, buf.data(), size_t(bytes))) {
+            sysError = errno;  // typically ENOSPC: the disk is full
+            stopPlayer(h);
+            error = ZVC450USB_ERR_WINDOWS;
+            break;
+        }
+        done += unsigned(bytes);
+        UpdateProgress(rec, unsigned(done), start);
+    }
+
+    if (opt.ownWindow)
+        DestroyProgressWindow(rec->hDlg);
+    if (error == ZVC450USB_ERR_WINDOWS)
+        return failSystem(sysError);
+    if (error)
+        return fail(error);
+    return true;
+}
+
+}  // namespace zvc450
+
+using namespace zvc450;
+
+namespace {
+
+// Creates the temporary file that receives a recording before conversion:
+// "$450" and a unique suffix in the temporary folder.
+int createTempFile(std::string *path)
+{
+    std::string tmpl = QDir::tempPath().toStdString() + "/$450XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    const int fd = mkstemp(buf.data());
+    if (fd >= 0)
+        *path = buf.data();
+    return fd;
+}
+
+// Converts the received recording into the WAV at localPath in its own
+// window.  The converters remove a WAV they do not finish.
+int convertRecording(void *owner, int kind, const std::string &source, const char *localPath, const char *shown)
+{
+    ProgressRecord rec{};
+    rec.title = kStrConverting;
+    rec.index = -1;
+    rec.status = shown;
+    rec.flags = kProgressCountMode;
+    CreateProgressWindow(owner, &rec);
+    ConvertStatus status;
+    const bool ok = kind == ZVC450_UPLOAD_BCW2WAV
+                        ? ConvertBcwToWav(source.c_str(), localPath, ConversionProgressCallback, &rec, &status)
+                        : ConvertBvfToWav(source.c_str(), localPath, ConversionProgressCallback, &rec, &status);
+    DestroyProgressWindow(rec.hDlg);
+    if (ok)
+        return 1;
+    if (status.error == ZVC450USB_ERR_WINDOWS)
+        return failSystem(status.sysError);
+    return fail(status.error ? status.error : ZVC450USB_ERR_FORMAT);
+}
+
+}  // namespace
+
+extern "C" {
+
+ZVC450_API int ZVC450_Download(void *owner, HZVC450 h, int memory, const char *localPath)
+{
+    if (!localPath || !*localPath)
+        return failSystem(ENOENT);
+    FileHandle file(::open(localPath, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        return failSystem(errno);
+    const FatStamp stamp = fatStampNow();
+    struct stat st;
+    if (fstat(file.get(), &st) != 0)
+        return failSystem(errno);
+    // A directory or a device has no size to announce.
+    if (!S_ISREG(st.st_mode))
+        return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (uint64_t(st.st_size) > kMaxFileSize)
+        return fail(ZVC450USB_ERR_FILE_TOOBIG);
+    const uint32_t size = uint32_t(st.st_size);
+
+    const bool announced = fwWideProtocol(effectiveFirmware())
+                               ? announceEntrySet(h, memory, localPath, stamp, size)
+                               : announceShortName(h, memory, localPath, stamp, size);
+    if (!announced)
+        return 0;
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB);
+    if (!checkAnswer()) {
+        // The player has no room: its own "out of memory" is our "disk full".
+        if (g_lib.internalError == ZVC450INT_ERR_OUT_OF_MEMORY)
+            return fail(ZVC450USB_ERR_DISKFULL);
+        return fail(ZVC450USB_ERR_INTERNAL);
+    }
+
+    ProgressRecord rec{};
+    rec.title = kStrDownloading;
+    rec.index = announcedFileNumber();
+    rec.status = localPath;
+    return sendFileData(owner, h, file.get(), size, &rec) ? 1 : 0;
+}
+
+ZVC450_API int ZVC450_Replace(HZVC450 h, int memory, int fileA, int fileB)
+{
+    uint8_t payload[4];
+    int len;
+    if (fwWideProtocol(effectiveFirmware())) {
+        putBE16(payload, unsigned(fileA));
+        putBE16(payload + 2, unsigned(fileB));
+        len = 4;
+    } else {
+        payload[0] = uint8_t(fileA);
+        payload[1] = uint8_t(fileB);
+        len = 2;
+    }
+    if (!ZVC450_SendCommand(h, memory, 'P', payload, len))
+        return fail(ZVC450USB_ERR_USB);
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB);
+    if (!checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL);
+    return 1;
+}
+
+ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, const char *localPath,
+                             const char *displayName, unsigned size, int kind)
+{
+    if (kind != ZVC450_UPLOAD_COPY && kind != ZVC450_UPLOAD_BCW2WAV && kind != ZVC450_UPLOAD_BVF2WAV)
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
+    if (!localPath || !*localPath)
+        return failSystem(ENOENT);
+
+    uint8_t index[2];
+    int indexLen = 1;
+    if (fwWideProtocol(effectiveFirmware())) {
+        putBE16(index, unsigned(fileIndex));
+        indexLen = 2;
+    } else {
+        index[0] = uint8_t(fileIndex);
+    }
+    if (!ZVC450_SendCommand(h, memory, 'R', index, indexLen))
+        return fail(ZVC450USB_ERR_USB);
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB);
+    if (!checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL);
+    // The second answer says the data follows; without it the transfer
+    // never started, which is the player's failure, not the link's.
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0 || !checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL);
+
+    const bool convert = kind != ZVC450_UPLOAD_COPY;
+    std::string dest;
+    int fd;
+    if (convert) {
+        fd = createTempFile(&dest);
+    } else {
+        dest = localPath;
+        fd = ::open(localPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    }
+    if (fd < 0) {
+        const int err = errno;
+        abortTransfer(h);  // the player is already sending: stop it
+        return failSystem(err);
+    }
+    FileHandle file(fd);
+
+    const char *shown = displayName ? displayName : localPath;
+    ProgressRecord rec{};
+    rec.title = kStrUploading;
+    rec.index = fileIndex;
+    rec.status = shown;
+    bool ok = receiveFileData(owner, h, file.get(), size, &rec);
+    if (!file.close() && ok) {
+        failSystem(errno);  // the last write-back failed (disk full on close)
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(dest.c_str());
+        return 0;
+    }
+    if (!convert)
+        return 1;
+
+    const int converted = convertRecording(owner, kind, dest, localPath, shown);
+    ::unlink(dest.c_str());
+    return converted;
+}
+
+}  // extern "C"

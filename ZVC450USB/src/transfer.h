@@ -1,0 +1,69 @@
+// transfer.h - the data phases shared by every operation that moves a file.
+//
+// A file download (PC to player), the font download and the firmware write
+// stream a local file to the player; a file upload (player to PC), the font
+// upload and the raw-data upload stream the player's data into a local file.
+// The command and its answers differ; the data phase is always the same:
+// transfers of up to 16 KiB straight between the file and the link (the last
+// one rounded up to a multiple of 512 bytes, the player's block), the
+// transfer window following the count, Cancel between chunks.
+//
+//     ProgressRecord rec{};
+//     rec.title = kStrDownloading; rec.index = fileNumber; rec.status = path;
+//     if (!sendFileData(owner, h, fd, size, &rec, DataPhaseOptions{}))
+//         return 0;                       // library error already set
+//
+// On failure the library error is set: 4 (the link failed or ended the
+// transfer short), 6 with the errno (the local file could not be read or
+// written; the player was told to abort), 14 (the user cancelled; the player
+// was told to abort and what it still sent was dropped).  The caller deletes
+// a partial local file.
+#pragma once
+
+#include "progress.h"
+#include "protocol.h"
+
+#include <cstdint>
+
+namespace zvc450 {
+
+struct DataPhaseOptions {
+    bool showSpeed = true;      // firmware writes show no speed
+    bool ownWindow = true;      // create and destroy the transfer window around the phase;
+                                // false: the caller's record already has its window open
+};
+
+// Sends size bytes of the local file fd (read from its current position) to
+// the player.  Bytes of the last block past the end of the file are zeros.
+bool sendFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord *rec,
+                  const DataPhaseOptions &opt = DataPhaseOptions());
+
+// Receives size bytes from the player and writes them to fd.
+bool receiveFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord *rec,
+                     const DataPhaseOptions &opt = DataPhaseOptions());
+
+// The transfer buffer of a data phase: 16 KiB when it can be had, else
+// halving down to 1 KiB, else the library's 512-byte packet buffer.  Always
+// a multiple of 512.
+class TransferBuffer {
+public:
+    TransferBuffer();
+    ~TransferBuffer();
+    TransferBuffer(const TransferBuffer &) = delete;
+    TransferBuffer &operator=(const TransferBuffer &) = delete;
+    uint8_t *data() const { return data_; }
+    int size() const { return size_; }
+
+private:
+    uint8_t *data_;
+    int size_;
+    bool own_;
+};
+
+// Local file helpers with errno semantics, retrying on EINTR.
+// Reads exactly len bytes; false with errno set (ENODATA when the file ended early).
+bool readFully(int fd, void *buf, size_t len);
+// Writes exactly len bytes; false with errno set.
+bool writeFully(int fd, const void *buf, size_t len);
+
+}  // namespace zvc450
