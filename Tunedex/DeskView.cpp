@@ -161,7 +161,7 @@ QString HDeskListModel::columnText(int r, int column) const
     case ColType:
         if (d.kind == kDeskFile)
             return typeName(d.type);
-        return d.kind == kDeskNetwork ? d.comment : QString();
+        return d.kind == kDeskNetwork && d.net ? d.net->comment : QString();
     case ColDate:
         return d.kind == kDeskFile ? formatDate(d.mtimeMs) : QString();
     default:
@@ -479,9 +479,10 @@ HDesktopView::ListResult HDesktopView::listFolder(const QString &path, std::vect
         if (ent->d_type == DT_UNKNOWN && ::fstatat(dfd, ent->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0)
             link = S_ISLNK(lst.st_mode);
         if (::fstatat(dfd, ent->d_name, &st, 0) != 0) {
-            // A link whose target is gone is still an entry of the folder.
+            // A link whose target is gone is still an entry of the folder: an empty file.
             if (::fstatat(dfd, ent->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
+            st.st_size = 0;
         }
         DeskItemData d;
         d.kind = kDeskFile;
@@ -541,8 +542,7 @@ void HDesktopView::listNetwork(const HNetResource *resource, std::vector<DeskIte
         d.image = r.displayType == kNetDisplayServer  ? kImageComputer
                   : r.displayType == kNetDisplayShare ? kImageFolder
                                                       : kImageNetwork;
-        d.comment = r.comment;
-        d.net = r;
+        d.net = std::make_shared<const HNetResource>(r);
         rows.push_back(std::move(d));
     }
 }
@@ -596,7 +596,7 @@ void HDesktopView::openRow(int row)
         f->path = d.net->displayType == kNetDisplayShare ? d.net->localName : QString();
         f->image = f->openImage = d.image;
         f->kind = kFolderOrdinary;
-        f->netResource = d.net;
+        f->netResource = *d.net;
         m_combo->addBelowKind(std::move(f), kFolderNetwork);
         return;
     }

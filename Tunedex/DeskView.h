@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -39,8 +40,7 @@ struct DeskItemData {
     int type = -1;            // index into the model's type cache (file-system rows)
     int image = -1;           // place image (drive and network rows)
     QString rootPath;         // drive rows: the mount point
-    QString comment;          // network rows
-    std::optional<HNetResource> net;
+    std::shared_ptr<const HNetResource> net;  // network rows (kept small: rows are moved a lot)
 
     bool isFolder() const { return kind == kDeskFile && (attributes & kDeskAttrDirectory); }
 };
@@ -68,6 +68,7 @@ public:
     // Type-cache entry for a file-system entry (folder, or file by extension).
     int typeFor(const QString &name, bool folder);
     QString typeName(int type) const;
+    int typeCount() const { return int(m_types.size()); }
 
     // Text of a column as the list shows it.
     QString columnText(int row, int column) const;
