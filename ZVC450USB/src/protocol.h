@@ -238,9 +238,10 @@ uint8_t shortNameChecksum(const uint8_t name11[11]);
 // long-name entries (when the 8.3 name is lossy or forceLong) in descending
 // ordinal order followed by the short entry (attribute 0x20 archive, size 0,
 // times = stamp).  The set is out->size() / 32 entries.  On failure returns
-// false with library error 13 set (invalid name, or longer than 819 UTF-16
-// units); callers that get false report ZVC450USB_ERR_MEMORY_ALLOC only if
-// the error code is not 13.
+// false with library error 13 (ZVS450USB_ERR_INVALID_FILENAME) already set:
+// an invalid name, or one longer than 819 UTF-16 units.  Callers just fail;
+// nothing has been sent.  Old firmware (below kFwWideProtocol) takes the
+// 8.3 text of makeShortName instead, with fatStampOf() of the file.
 bool encodeName(const char *name, bool forceLong, std::vector<uint8_t> *out);
 bool encodeNameAt(const char *name, bool forceLong, const FatStamp &stamp, std::vector<uint8_t> *out);
 
