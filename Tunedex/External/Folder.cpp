@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -216,4 +217,44 @@ HNetResource hNetResourceOf(const HVolume &mount)
     r.provider = mount.fsType;
     r.comment = QStringLiteral("%1 on %2").arg(mount.fsType, mount.rootPath);
     return r;
+}
+
+QString hResolveShellLink(const QString &path)
+{
+    const QFileInfo fi(path);
+    if (fi.isSymLink()) {
+        const QString target = fi.canonicalFilePath();  // empty when the target is gone
+        return target.isEmpty() ? path : target;
+    }
+    if (!path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) || !fi.isFile())
+        return path;
+    // A desktop entry: "[Desktop Entry]" with "Type=Link" and "URL=...". Read by hand, as
+    // an ini reader would take commas and backslashes in the URL for syntax.
+    QFile f(path);
+    if (f.size() > 64 * 1024 || !f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return path;
+    bool inEntry = false;
+    QString type;
+    QString url;
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inEntry = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (!inEntry || eq < 0)
+            continue;
+        const QString key = line.left(eq).trimmed();
+        if (key == QLatin1String("Type"))
+            type = line.mid(eq + 1).trimmed();
+        else if (key == QLatin1String("URL"))
+            url = line.mid(eq + 1).trimmed();
+    }
+    const QUrl u(url);
+    if (type != QLatin1String("Link") || url.isEmpty())
+        return path;
+    if (u.isLocalFile())
+        return u.toLocalFile();
+    return url.startsWith(QLatin1Char('/')) ? url : path;
 }

@@ -120,3 +120,8 @@ const HVolume *volumeOf(const QList<HVolume> &volumes, const QString &path);
 
 // Description of a network mount shown as a share: name, comment and resource.
 HNetResource hNetResourceOf(const HVolume &mount);
+
+// The file a shell link stands for: the target of a symbolic link, or the local file named
+// by the URL of a ".desktop" entry of type Link. Anything else, a link without a target
+// or a target that is not a local file, comes back unchanged.
+QString hResolveShellLink(const QString &path);

@@ -289,6 +289,41 @@ private slots:
         QCOMPARE(music->icon(0).cacheKey(), tree()->image(kImageFolderOpen).cacheKey());
     }
 
+    void shellLinksResolve_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("content");  // "->target" makes a symbolic link
+        QTest::addColumn<QString>("expected"); // relative to the fixture; "=" for the link itself
+        QTest::newRow("symbolic link") << "a.lnk" << "->music/readme.txt" << "music/readme.txt";
+        QTest::newRow("dangling link") << "b.lnk" << "->music/gone.mp3" << "=";
+        QTest::newRow("desktop link to a file URL")
+            << "c.desktop" << "[Desktop Entry]\nType=Link\nName=x\nURL=file://%1/music/readme.txt\n"
+            << "music/readme.txt";
+        QTest::newRow("desktop link with a comma")
+            << "d.desktop" << "[Desktop Entry]\nType=Link\nURL=%1/a,b.mp3\n" << "a,b.mp3";
+        QTest::newRow("remote URL stays") << "e.desktop" << "[Desktop Entry]\nType=Link\nURL=https://example.org/\n" << "=";
+        QTest::newRow("application entry stays")
+            << "f.desktop" << "[Desktop Entry]\nType=Application\nURL=%1/music\n" << "=";
+        QTest::newRow("URL of another group") << "g.desktop" << "[Other]\nType=Link\nURL=%1/music\n" << "=";
+        QTest::newRow("plain file") << "h.mp3" << "data" << "=";
+    }
+    void shellLinksResolve()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, content);
+        QFETCH(QString, expected);
+        const QString path = base() + QStringLiteral("/links/") + name;
+        QDir().mkpath(base() + QStringLiteral("/links"));
+        if (content.startsWith(QStringLiteral("->"))) {
+            QVERIFY(QFile::link(base() + QLatin1Char('/') + content.mid(2), path));
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QString(content).replace(QStringLiteral("%1"), base()).toUtf8());
+        }
+        QCOMPARE(hResolveShellLink(path), expected == QLatin1String("=") ? path : base() + QLatin1Char('/') + expected);
+    }
+
     void filterBoxFollowsTheStoredFilter_data()
     {
         QTest::addColumn<QString>("stored");
