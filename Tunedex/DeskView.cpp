@@ -602,11 +602,12 @@ void HDesktopView::openRow(int row)
     }
     const QString path = rowPath(row);
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    const int statError = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? 0 : errno;
+    if (statError == 0 && S_ISDIR(st.st_mode)) {
         m_combo->selectPath(path, true);
         return;
     }
-    if (errno == ENOMEDIUM) {
+    if (statError == ENOMEDIUM) {
         prompter().showSystemError(this, ENOMEDIUM);
         return;
     }
