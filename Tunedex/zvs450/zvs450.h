@@ -1,0 +1,189 @@
+#pragma once
+// zvs450: the program's device session.
+//
+// There is one player and one session per process, so the session is a set of
+// free functions over module-wide state. It owns the library handle, pushes
+// the stored settings into the library, connects, and keeps a cached copy of
+// each memory's medium summary and directory listing. Every operation that
+// changes the player goes through one wrapper here: it checks the handle,
+// brings the listing up to date where the operation needs it, calls one
+// ZVC450_* function, shows a failure through the library's own message
+// (ZVC450_DispError), marks the cached listing stale and returns the library
+// error code, 0 for success. The views never call the library themselves.
+//
+// Memory index: 0 the internal memory, 1 the external memory (card).
+// Everything here runs on the user-interface thread.
+
+#include <zvc450usb.h>
+
+#include <QString>
+#include <QtGlobal>
+
+class QWidget;
+class HFileTransferList;
+
+// Receives a listing: one call per cached entry, in the player's order.
+// index is the entry's file index (files) or its position among the
+// directories; firstCluster is the entry's key (its low 16 bits are the
+// directory key of the directory commands).
+class Zvs450ItemSink
+{
+public:
+    virtual ~Zvs450ItemSink() = default;
+    virtual void addItem(const QString &displayName, int index, quint32 size, quint32 firstCluster) = 0;
+};
+
+// Every question, file dialog and message box the session shows, and the
+// start of the raw-data viewer. The program uses the Qt implementation
+// (zvs450_QtUi); tests install scripted answers with zvs450_SetUi.
+class Zvs450Ui
+{
+public:
+    enum class Answer { Ok, Yes, No, Cancel };
+
+    virtual ~Zvs450Ui() = default;
+    // Yes/No/Cancel question with the question icon. caption may be empty
+    // (the default caption).
+    virtual Answer question(QWidget *owner, const QString &text, const QString &caption) = 0;
+    // Message with an OK button and the warning icon.
+    virtual void message(QWidget *owner, const QString &text, const QString &caption) = 0;
+    // Open-file dialog for an existing file. filter is in Qt's form
+    // ("Intel Hex File(*.hex);;All Files(*.*)"). Empty result: cancelled.
+    virtual QString openFile(QWidget *owner, const QString &title, const QString &filter,
+                             const QString &initialPath) = 0;
+    // Starts program with the file as its only argument, detached.
+    virtual bool startViewer(const QString &program, const QString &file) = 0;
+};
+
+// The session's texts (the program's string table numbers in the comments).
+inline constexpr char kZvs450TextOverwrite[] = "Already exist the file.\nWill you overwrite?";        // 4006
+inline constexpr char kZvs450TextRawDataUnset[] = "Raw Data Filename or Range was not specified.";   // 4010
+inline constexpr char kZvs450TextRawDataRange[] = "Raw Data Range was exceeded.";                     // 4011
+inline constexpr char kZvs450TextCodecUpgrade[] = "Codec Upgrade";                                    // 3013
+inline constexpr char kZvs450FilterIntelHex[] = "Intel Hex File(*.hex)\n*.hex\nAll Files(*.*)\n*.*\n\n"; // 3014
+inline constexpr char kZvs450TextBootUpgrade[] = "Boot Code Upgrade";                                 // 3015
+inline constexpr char kZvs450FilterFont[] = "Bitmap font(*.fot)\n*.fot\nAll Files(*.*)\n*.*\n\n";     // 3018
+inline constexpr char kZvs450TextFontDownload[] = "LCD UNICODE Font Download";                        // 3019
+
+// Medium status word bits (zvs450_GetMediumStatus).
+inline constexpr unsigned kZvs450MediumInfoRead = 1;  // ZVC450_GetMediumInfo answered
+inline constexpr unsigned kZvs450DeviceIoGood = 2;    // the medium works
+inline constexpr unsigned kZvs450FatValid = 4;        // it holds a FAT file system
+inline constexpr unsigned kZvs450StandardGeometry = 8; // 512-byte sectors, 32 per cluster, 1 cluster per block
+
+// Raw-data uploads must stay below this many 16 KB blocks: the upload's byte
+// count is 32-bit, and 0x40000 blocks would be 4 GiB.
+inline constexpr unsigned kZvs450RawDataMaxBlocks = 0x40000;
+
+// ---- User interface --------------------------------------------------------
+
+// Installs the question and dialog interface (null: back to the Qt one). The
+// session does not own it.
+void zvs450_SetUi(Zvs450Ui *ui);
+Zvs450Ui &zvs450_GetUi();
+// The Qt implementation: message boxes and QFileDialog with a QApplication;
+// without one, messages go to stderr and questions are answered Cancel.
+Zvs450Ui &zvs450_QtUi();
+// Turns a filter of "description\npattern\n" pairs ended by an empty entry
+// into Qt's "description (pattern);;..." form.
+QString zvs450_QtFilter(const char *pairs);
+
+// ---- Life cycle and connection --------------------------------------------
+
+// Allocates the listing caches and pushes the stored time-outs, expected
+// firmware version and USB ids into the library; fixes the memory count from
+// the IntOnly setting. Once, at start.
+void zvs450_Initialize();
+// Saves the time-outs, closes and frees the handle, frees the caches. Once, at exit.
+void zvs450_Terminate();
+// Closes the connection (the cached listings stay until the next connect).
+void zvs450_Close();
+// Keeps a handle whose player still answers (nothing is re-listed, the
+// outputs are left alone); otherwise opens a new connection and, with
+// listNow, lists every memory below the memory count. *memoryCount and
+// *presentMask (bit i: memory i listed) are set then; each may be null.
+// True when a connection is open.
+bool zvs450_Connect(bool listNow, int *memoryCount, int *presentMask);
+bool zvs450_IsOpen();
+
+// Time-outs in milliseconds; each output may be null. The format time-out is
+// the receive time-out while formatting or upgrading firmware.
+void zvs450_GetTimeouts(unsigned *recvMs, unsigned *sendMs, unsigned *formatMs);
+void zvs450_SetTimeouts(unsigned recvMs, unsigned sendMs, unsigned formatMs);
+// Number of memories listed: 1 or 2 (anything above 2 is 2).
+void zvs450_SetMemoryCount(int count);
+int zvs450_GetMemoryCount();
+
+// ---- Cached listing ----------------------------------------------------------
+// These read the cache, refreshing it first when an operation has marked it
+// stale. They fail (false or 0) without a message when not connected, for a
+// memory index other than 0 or 1, or when the refresh fails (ZVC450_GetError
+// then says why: 4 listing failed, 12 no medium).
+
+bool zvs450_GetCapacity(int memory, quint64 *totalBytes, quint64 *freeBytes);
+// Medium status word: kZvs450* bits; 14 when the medium information could not
+// be read.
+unsigned zvs450_GetMediumStatus(int memory);
+// Files in the current directory as the player counts them.
+int zvs450_GetFileCount(int memory);
+int zvs450_GetDirectoryCount(int memory);
+// Delivers the cached files (directories) to the sink; force re-lists first.
+bool zvs450_EnumFiles(int memory, Zvs450ItemSink &sink, bool force);
+bool zvs450_EnumDirectories(int memory, Zvs450ItemSink &sink, bool force);
+// The current directory: "/" or "/A/B".
+bool zvs450_GetCurrentDirectory(int memory, QString *path);
+// Reads the medium-info record; 0 or the library error, no message (3 when
+// not connected).
+int zvs450_GetMediumInfo(int memory, ZVC450_MEDIUMINFO *info);
+// The player's identification text, null when not connected.
+const char *zvs450_GetFirmwareVersionString();
+
+// ---- Files, directories, formatting ------------------------------------------
+// Result: 0 for success, else the library error code. A user's cancel (14)
+// is silent in transfers and in the directory commands and shown for delete
+// and format. Operations without an owner show their messages unparented.
+
+int zvs450_Delete(QWidget *owner, int memory, int fileIndex, const QString &fileName);
+// Uploads the list's device files (name = display name, file index, size)
+// into folder (empty: the current directory), asking before it overwrites a
+// file and converting BCW and BVF recordings to WAV as the settings say.
+int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list);
+// Downloads the list's PC files (name = full path) in order; stops at the
+// first failure.
+int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list);
+// The two files exchange their places in the player's order.
+int zvs450_Replace(int memory, int fileIndex, int otherFileIndex);
+int zvs450_Rename(int memory, int fileIndex, const QString &newName);
+int zvs450_Format(QWidget *owner, int memory);
+int zvs450_FormatLow(QWidget *owner, int memory);
+int zvs450_ChangeDirectory(int memory, unsigned key);
+// 0 without doing anything when the current directory has no "..".
+int zvs450_ChangeToParent(int memory);
+int zvs450_MakeDirectory(int memory, const QString &name);
+int zvs450_RemoveDirectory(int memory, unsigned key);
+int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName);
+
+// ---- Maintenance ---------------------------------------------------------------
+
+// Asks for an image or Intel-hex file and writes it to the application
+// (codec) area or the boot area; the player must be unplugged afterwards.
+int zvs450_UpgradeApplicationCode(QWidget *owner);
+int zvs450_UpgradeBootCode(QWidget *owner);
+// Asks for a font file and stores it on the player (asking first when the
+// player already has a font).
+int zvs450_DownloadFont(QWidget *owner);
+// Name and size of the player's font; a failure is shown.
+int zvs450_GetFontInfo(ZVC450_FONTINFO *info);
+int zvs450_EraseFont(QWidget *owner);
+// Saves the player's font into folder under its own name.
+int zvs450_UploadFont(QWidget *owner, const QString &folder);
+// Saves the RawDataCount blocks from RawDataAddr of the memory to the file
+// RawDataFileName and opens it in RawDataViewer; memory -1 only opens it.
+int zvs450_RawData(QWidget *owner, int memory);
+
+// ---- Names from the player -------------------------------------------------------
+
+// A device file name made safe as one local file name: "/", "\" and ":"
+// become "_", and a name of only dots ("." or "..") becomes underscores, so
+// the name can never lead out of the folder it is placed in.
+QString zvs450_LocalFileName(const QString &deviceName);

@@ -1,0 +1,262 @@
+// The session's wrappers for the operations that change a memory's files and
+// directories: delete, upload, download, reorder, rename, format and the
+// directory commands.
+
+#include "zvs450_p.h"
+
+#include "FileTran.h"
+#include "RegKeys.h"
+
+#include <QFileInfo>
+
+#include <cstring>
+
+using namespace zvs450_detail;
+
+namespace {
+
+// Extension of a local file name: the text after its last ".", where a name
+// whose only "." is its first character (".profile") has none.
+qsizetype extensionDot(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? dot : -1;
+}
+
+// How an upload stores a device file: recordings become WAV files unless the
+// settings ask for them as they are.
+int conversionFor(const QString &name)
+{
+    const qsizetype dot = extensionDot(name);
+    if (dot < 0)
+        return ZVC450_UPLOAD_COPY;
+    const QString extension = name.mid(dot + 1);
+    if (RegKeys::adpcmConvert() == 0 && extension.compare(QLatin1String("BCW"), Qt::CaseInsensitive) == 0)
+        return ZVC450_UPLOAD_BCW2WAV;
+    if (RegKeys::bvfConvert() == 0 && extension.compare(QLatin1String("BVF"), Qt::CaseInsensitive) == 0)
+        return ZVC450_UPLOAD_BVF2WAV;
+    return ZVC450_UPLOAD_COPY;
+}
+
+QString withWavExtension(const QString &name) { return name.left(extensionDot(name)) + QStringLiteral(".WAV"); }
+
+// Directory commands: not connected is answered without a message.
+HZVC450 openHandle() { return session().handle; }
+
+int directoryResult(int ok)
+{
+    return ok ? ZVC450USB_ERR_NONE : reportLast(nullptr, Cancel::Silent);
+}
+
+int format(QWidget *owner, int memory, bool lowLevel)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(owner);
+    if (const int error = refreshFirst(owner, memory))
+        return error;
+    // Formatting takes far longer than any other answer of the player.
+    ZVC450_SetTimeout(s.formatTimeout, s.sendTimeout);
+    const int ok = lowLevel ? ZVC450_FormatLow(owner, s.handle, memory) : ZVC450_Format(owner, s.handle, memory);
+    ZVC450_SetTimeout(s.recvTimeout, s.sendTimeout);
+    const int error = ok ? ZVC450USB_ERR_NONE : reportLast(owner, Cancel::Shown);
+    markStale(memory);
+    return error;
+}
+
+} // namespace
+
+int zvs450_Delete(QWidget *owner, int memory, int fileIndex, const QString &fileName)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(owner);
+    if (const int error = refreshFirst(owner, memory))
+        return error;
+    if (const int error = checkFileIndex(owner, memory, fileIndex))
+        return error;
+    if (!ZVC450_Delete(owner, s.handle, memory, fileIndex, fileName.toUtf8().constData()))
+        return reportLast(owner, Cancel::Shown);
+    markStale(memory);
+    return ZVC450USB_ERR_NONE;
+}
+
+int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(owner);
+    if (const int error = refreshFirst(owner, memory))
+        return error;
+
+    int error = ZVC450USB_ERR_NONE;
+    for (const FileTransferItem &item : list) {
+        // A device change handled inside a progress window may have closed us.
+        if (!s.handle) {
+            error = ZVC450_SetError(ZVC450USB_ERR_DEVICE_OPEN);
+            break;
+        }
+        if ((error = checkFileIndex(owner, memory, item.fileIndex)) != ZVC450USB_ERR_NONE) {
+            markStale(memory);
+            return error; // already shown
+        }
+        // The device's name is only ever a file name inside the folder.
+        QString name = zvs450_LocalFileName(item.name);
+        std::optional<QString> secondName = item.secondName;
+        const int conversion = conversionFor(name);
+        if (conversion != ZVC450_UPLOAD_COPY) {
+            name = withWavExtension(name);
+            // The progress window names the file as it is on the player.
+            secondName = item.name;
+        }
+        const QString localPath = localPathFor(folder, name);
+        if (QFileInfo::exists(localPath)) {
+            const Zvs450Ui::Answer answer = askOverwrite(owner, localPath);
+            if (answer == Zvs450Ui::Answer::Cancel)
+                break;
+            if (answer != Zvs450Ui::Answer::Yes)
+                continue;
+        }
+        const QByteArray secondNameBytes = secondName ? secondName->toUtf8() : QByteArray();
+        if (!ZVC450_Upload(owner, s.handle, memory, item.fileIndex, localPath.toUtf8().constData(),
+                           secondName ? secondNameBytes.constData() : nullptr, item.size, conversion)) {
+            error = ZVC450_GetError();
+            if (error == ZVC450USB_ERR_NONE)
+                error = ZVC450_SetError(ZVC450USB_ERR_USB);
+            break;
+        }
+    }
+    markStale(memory);
+    return report(owner, error, Cancel::Silent);
+}
+
+int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(owner);
+    if (const int error = refreshFirst(owner, memory))
+        return error;
+
+    int error = ZVC450USB_ERR_NONE;
+    for (const FileTransferItem &item : list) {
+        if (!s.handle) {
+            error = ZVC450_SetError(ZVC450USB_ERR_DEVICE_OPEN);
+            break;
+        }
+        if (!ZVC450_Download(owner, s.handle, memory, item.name.toUtf8().constData())) {
+            error = ZVC450_GetError();
+            if (error == ZVC450USB_ERR_NONE)
+                error = ZVC450_SetError(ZVC450USB_ERR_USB);
+            break;
+        }
+    }
+    markStale(memory);
+    return report(owner, error, Cancel::Silent);
+}
+
+int zvs450_Replace(int memory, int fileIndex, int otherFileIndex)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(nullptr);
+    if (const int error = refreshFirst(nullptr, memory))
+        return error;
+    if (const int error = checkFileIndex(nullptr, memory, fileIndex))
+        return error;
+    if (const int error = checkFileIndex(nullptr, memory, otherFileIndex))
+        return error;
+    const int ok = ZVC450_Replace(s.handle, memory, fileIndex, otherFileIndex);
+    markStale(memory);
+    return ok ? ZVC450USB_ERR_NONE : reportLast(nullptr, Cancel::Silent);
+}
+
+int zvs450_Rename(int memory, int fileIndex, const QString &newName)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(nullptr);
+    if (const int error = checkFileIndex(nullptr, memory, fileIndex))
+        return error;
+    // The player rewrites the whole entry: it gets the cached one to keep its
+    // dates and attributes.
+    const ZVC450_DIRENTRY entry = s.memory[memory].files[static_cast<size_t>(fileIndex)];
+    const int ok = ZVC450_Rename(s.handle, memory, fileIndex, newName.toUtf8().constData(), &entry);
+    markStale(memory);
+    return ok ? ZVC450USB_ERR_NONE : reportLast(nullptr, Cancel::Silent);
+}
+
+int zvs450_Format(QWidget *owner, int memory) { return format(owner, memory, false); }
+
+int zvs450_FormatLow(QWidget *owner, int memory) { return format(owner, memory, true); }
+
+int zvs450_ChangeDirectory(int memory, unsigned key)
+{
+    HZVC450 handle = openHandle();
+    if (!handle)
+        return ZVC450USB_ERR_DEVICE_OPEN;
+    markStale(memory);
+    return directoryResult(ZVC450_ChangeDirectory(handle, memory, key));
+}
+
+int zvs450_ChangeToParent(int memory)
+{
+    HZVC450 handle = openHandle();
+    if (!handle)
+        return ZVC450USB_ERR_DEVICE_OPEN;
+    if (!validMemory(memory))
+        return ZVC450USB_ERR_NONE;
+    MemoryCache &c = session().memory[memory];
+    for (int i = 0; i < c.dirCount && i < static_cast<int>(c.dirs.size()); ++i) {
+        ZVC450_DIRENTRY &entry = c.dirs[static_cast<size_t>(i)];
+        // Compared without the padding, whether or not a listing trimmed it yet.
+        char name[sizeof entry.szName];
+        std::memcpy(name, entry.szName, sizeof name);
+        name[sizeof name - 1] = '\0';
+        for (size_t end = std::strlen(name); end > 0 && name[end - 1] == ' '; --end)
+            name[end - 1] = '\0';
+        if (std::strcmp(name, "..") != 0)
+            continue;
+        c.refreshNeeded = true;
+        c.pathStale = true;
+        return directoryResult(ZVC450_ChangeDirectory(handle, memory, entry.dwFirstCluster & 0xFFFFu));
+    }
+    return ZVC450USB_ERR_NONE;
+}
+
+int zvs450_MakeDirectory(int memory, const QString &name)
+{
+    HZVC450 handle = openHandle();
+    if (!handle)
+        return ZVC450USB_ERR_DEVICE_OPEN;
+    markStale(memory);
+    return directoryResult(ZVC450_MakeDirectory(handle, memory, name.toUtf8().constData()));
+}
+
+int zvs450_RemoveDirectory(int memory, unsigned key)
+{
+    HZVC450 handle = openHandle();
+    if (!handle)
+        return ZVC450USB_ERR_DEVICE_OPEN;
+    markStale(memory);
+    return directoryResult(ZVC450_RemoveDirectory(handle, memory, key));
+}
+
+int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName)
+{
+    HZVC450 handle = openHandle();
+    if (!handle)
+        return ZVC450USB_ERR_DEVICE_OPEN;
+    markStale(memory);
+    if (validMemory(memory)) {
+        const MemoryCache &c = session().memory[memory];
+        for (int i = 0; i < c.dirCount && i < static_cast<int>(c.dirs.size()); ++i) {
+            const ZVC450_DIRENTRY entry = c.dirs[static_cast<size_t>(i)];
+            if (entry.dwFirstCluster == key)
+                return directoryResult(ZVC450_RenameDirectory(handle, memory, newName.toUtf8().constData(), &entry));
+        }
+    }
+    ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
+    ZVC450_DispError(nullptr, ZVS450USB_ERR_INVALID_FILENAME, 0);
+    return ZVS450USB_ERR_INVALID_FILENAME;
+}

@@ -1,0 +1,197 @@
+// The session's wrappers for the player's maintenance: firmware upgrade (from
+// a flat image or an Intel-hex file), the LCD font, and raw memory blocks.
+
+#include "zvs450_p.h"
+
+#include "RegKeys.h"
+#include "intelhex.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+
+using namespace zvs450_detail;
+
+namespace {
+
+enum class CodeArea { Application = 0, Boot = 1 };
+
+bool isIntelHex(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot > slash && path.mid(dot + 1).compare(QLatin1String("hex"), Qt::CaseInsensitive) == 0;
+}
+
+int upgrade(QWidget *owner, CodeArea area)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(owner);
+
+    const bool boot = area == CodeArea::Boot;
+    const QString title = QString::fromUtf8(boot ? kZvs450TextBootUpgrade : kZvs450TextCodecUpgrade);
+    const QString chosen = zvs450_GetUi().openFile(owner, title, zvs450_QtFilter(kZvs450FilterIntelHex),
+                                                   boot ? RegKeys::bootCodeName() : RegKeys::codecCodeName());
+    if (chosen.isEmpty())
+        return ZVS450USB_ERR_USERBREAK;
+
+    // The player takes flat images only; Intel-hex text is converted first.
+    QString image = chosen;
+    QString temporary;
+    if (isIntelHex(chosen)) {
+        QString reason;
+        temporary = zvs450_ConvertIntelHexToTemp(chosen, boot ? kIntelHexBootBase : kIntelHexApplicationBase, &reason);
+        if (temporary.isEmpty()) {
+            // Nothing reached the player: say what is wrong with the file.
+            zvs450_GetUi().message(owner, chosen + QStringLiteral("\n") + reason, title);
+            ZVC450_SetWindowsError(EINVAL);
+            return ZVC450_SetError(ZVC450USB_ERR_WINDOWS);
+        }
+        image = temporary;
+    }
+    if (boot)
+        RegKeys::setBootCodeName(chosen);
+    else
+        RegKeys::setCodecCodeName(chosen);
+
+    // Erasing and writing flash takes as long as a format.
+    ZVC450_SetTimeout(s.formatTimeout, s.sendTimeout);
+    const int ok = ZVC450_UpgradeFirmware(owner, s.handle, boot ? 1 : 0, RegKeys::romSelect(),
+                                          image.toUtf8().constData(), chosen.toUtf8().constData());
+    ZVC450_SetTimeout(s.recvTimeout, s.sendTimeout);
+
+    const int error = ok ? ZVC450USB_ERR_NONE : reportLast(owner, Cancel::Shown);
+    markStale(0);
+    markStale(1);
+    if (!temporary.isEmpty())
+        QFile::remove(temporary);
+    return error;
+}
+
+} // namespace
+
+int zvs450_UpgradeApplicationCode(QWidget *owner) { return upgrade(owner, CodeArea::Application); }
+
+int zvs450_UpgradeBootCode(QWidget *owner) { return upgrade(owner, CodeArea::Boot); }
+
+int zvs450_DownloadFont(QWidget *owner)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(owner);
+    ZVC450_FONTINFO info{};
+    if (ZVC450_GetFontInfo(s.handle, &info)) {
+        // The player holds one font: a new one replaces it.
+        info.szFontName[sizeof info.szFontName - 1] = '\0';
+        if (askOverwrite(owner, QString::fromUtf8(info.szFontName)) != Zvs450Ui::Answer::Yes)
+            return ZVC450USB_ERR_NONE;
+    }
+    const QString path = zvs450_GetUi().openFile(owner, QString::fromUtf8(kZvs450TextFontDownload),
+                                                 zvs450_QtFilter(kZvs450FilterFont), RegKeys::fontName());
+    if (path.isEmpty())
+        return ZVS450USB_ERR_USERBREAK;
+    RegKeys::setFontName(path);
+    markStale(0);
+    if (!ZVC450_DownloadFont(owner, s.handle, path.toUtf8().constData()))
+        return reportLast(owner, Cancel::Silent);
+    return ZVC450USB_ERR_NONE;
+}
+
+int zvs450_GetFontInfo(ZVC450_FONTINFO *info)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(nullptr);
+    if (!ZVC450_GetFontInfo(s.handle, info)) {
+        std::memset(info, 0, sizeof *info);
+        ZVC450_DispError(nullptr, 0, ZVC450_GetWindowsError());
+        return ZVC450_GetError() ? ZVC450_GetError() : ZVC450_SetError(ZVC450USB_ERR_USB);
+    }
+    info->szFontName[sizeof info->szFontName - 1] = '\0';
+    return ZVC450USB_ERR_NONE;
+}
+
+int zvs450_EraseFont(QWidget *owner)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(owner);
+    markStale(0);
+    if (!ZVC450_EraseFont(s.handle)) {
+        ZVC450_DispError(owner, 0, ZVC450_GetWindowsError());
+        return ZVC450_GetError() ? ZVC450_GetError() : ZVC450_SetError(ZVC450USB_ERR_USB);
+    }
+    return ZVC450USB_ERR_NONE;
+}
+
+int zvs450_UploadFont(QWidget *owner, const QString &folder)
+{
+    Session &s = session();
+    if (!s.handle)
+        return reportNotOpen(nullptr);
+    ZVC450_FONTINFO info{};
+    if (!ZVC450_GetFontInfo(s.handle, &info)) {
+        ZVC450_DispError(owner, 0, 0);
+        return ZVC450_GetError() ? ZVC450_GetError() : ZVC450_SetError(ZVC450USB_ERR_USB);
+    }
+    info.szFontName[sizeof info.szFontName - 1] = '\0';
+    // The font's name comes from the player: it names a file in the folder, nothing more.
+    const QString destination = localPathFor(folder, QString::fromUtf8(info.szFontName));
+    if (QFileInfo::exists(destination) && askOverwrite(owner, destination) != Zvs450Ui::Answer::Yes)
+        return ZVS450USB_ERR_USERBREAK;
+    if (!ZVC450_UploadFont(owner, s.handle, destination.toUtf8().constData(), nullptr, info.dwFontSize))
+        return reportLast(owner, Cancel::Silent);
+    return ZVC450USB_ERR_NONE;
+}
+
+int zvs450_RawData(QWidget *owner, int memory)
+{
+    Session &s = session();
+    Zvs450Ui &ui = zvs450_GetUi();
+    const QString file = RegKeys::rawDataFileName();
+    if (file.isEmpty()) {
+        ui.message(owner, QString::fromUtf8(kZvs450TextRawDataUnset), QString());
+        return ZVC450USB_ERR_NONE;
+    }
+
+    if (memory >= 0) {
+        if (!s.handle)
+            return reportNotOpen(owner);
+        unsigned first = 0;
+        unsigned count = 0;
+        RegKeys::getRawDataRange(&first, &count);
+        if (count == 0) {
+            ui.message(owner, QString::fromUtf8(kZvs450TextRawDataUnset), QString());
+            return ZVC450USB_ERR_NONE;
+        }
+        quint64 totalBytes = 0;
+        const quint64 totalBlocks = zvs450_GetCapacity(memory, &totalBytes, nullptr) ? totalBytes / kBlockBytes : 0;
+        if (count >= kZvs450RawDataMaxBlocks || quint64(first) + count > totalBlocks) {
+            ui.message(owner, QString::fromUtf8(kZvs450TextRawDataRange), QString());
+            return ZVC450USB_ERR_NONE;
+        }
+        Zvs450Ui::Answer answer = Zvs450Ui::Answer::Yes;
+        if (QFileInfo::exists(file))
+            answer = askOverwrite(owner, file);
+        if (answer == Zvs450Ui::Answer::Cancel)
+            return ZVC450USB_ERR_NONE;
+        if (answer == Zvs450Ui::Answer::Yes
+            && !ZVC450_UploadRawData(owner, s.handle, memory, first, count, file.toUtf8().constData(),
+                                     nullptr, count * kBlockBytes))
+            return reportLast(owner, Cancel::Silent);
+    }
+
+    const QString viewer = RegKeys::rawDataViewer();
+    if (viewer.isEmpty())
+        return ZVC450USB_ERR_NONE;
+    if (!QFileInfo::exists(file)) {
+        ZVC450_DispError(owner, ZVC450USB_ERR_WINDOWS, ENOENT);
+        return ZVC450USB_ERR_NONE;
+    }
+    if (!ui.startViewer(viewer, file))
+        ZVC450_DispError(owner, ZVC450USB_ERR_WINDOWS, ENOENT);
+    return ZVC450USB_ERR_NONE;
+}

@@ -1,0 +1,441 @@
+// The device session: handle, settings pushed into the library, connection,
+// and the cached listing of each memory.
+
+#include "zvs450_p.h"
+
+#include "RegKeys.h"
+
+#include <iconv.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+using namespace zvs450_detail;
+
+namespace zvs450_detail {
+
+Session &session()
+{
+    static Session s;
+    return s;
+}
+
+} // namespace zvs450_detail
+
+namespace {
+
+// Short names come from the player in its code page (CP437 unless the user
+// picked another one for the library with ZVC450_CODEPAGE); long names are
+// already UTF-8.
+QString decodeShortName(const char *bytes)
+{
+    const size_t length = std::strlen(bytes);
+    bool ascii = true;
+    for (size_t i = 0; i < length; ++i)
+        ascii = ascii && static_cast<unsigned char>(bytes[i]) < 0x80;
+    if (ascii)
+        return QString::fromLatin1(bytes, static_cast<qsizetype>(length));
+
+    const char *codePage = std::getenv("ZVC450_CODEPAGE");
+    iconv_t cd = iconv_open("UTF-8", codePage && *codePage ? codePage : "CP437");
+    if (cd == iconv_t(-1))
+        cd = iconv_open("UTF-8", "CP437");
+    if (cd != iconv_t(-1)) {
+        char out[64] = {};
+        char *in = const_cast<char *>(bytes);
+        size_t inLeft = length;
+        char *outPtr = out;
+        size_t outLeft = sizeof out - 1;
+        const size_t converted = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        iconv_close(cd);
+        if (converted != size_t(-1))
+            return QString::fromUtf8(out, outPtr - out);
+    }
+    QString name = QString::fromLatin1(bytes, static_cast<qsizetype>(length));
+    for (QChar &c : name)
+        if (c.unicode() >= 0x80)
+            c = QLatin1Char('_');
+    return name;
+}
+
+// Cuts the trailing spaces of a space-padded field in place.
+void trimField(char *field, size_t width)
+{
+    field[width] = '\0';
+    size_t end = std::strlen(field);
+    while (end > 0 && field[end - 1] == ' ')
+        --end;
+    field[end] = '\0';
+}
+
+// The name a view shows for an entry: the long name, else NAME.EXT from the
+// short name. The short name is trimmed in the cache itself, which is also
+// how the ".." entry is found again.
+QString displayName(ZVC450_DIRENTRY &entry)
+{
+    entry.szLongName[sizeof entry.szLongName - 1] = '\0';
+    trimField(entry.szName, sizeof entry.szName - 1);
+    trimField(entry.szExt, sizeof entry.szExt - 1);
+    if (entry.szLongName[0] != '\0')
+        return QString::fromUtf8(entry.szLongName);
+    QString name = decodeShortName(entry.szName);
+    if (entry.szExt[0] != '\0')
+        name += QLatin1Char('.') + decodeShortName(entry.szExt);
+    return name;
+}
+
+unsigned mediumStatus(const ZVC450_MEDIUMINFO &info)
+{
+    unsigned status = kZvs450MediumInfoRead;
+    if (info.bDeviceIOStatus != 0)
+        status |= kZvs450DeviceIoGood;
+    if ((status & kZvs450DeviceIoGood) && info.bFATStatus != 0 && info.bFATType != 0)
+        status |= kZvs450FatValid;
+    if ((status & kZvs450FatValid) && info.wBytesPerSector == 512 && info.bSectorsPerCluster == 32
+        && info.bClustersPerBlock == 1)
+        status |= kZvs450StandardGeometry;
+    return status;
+}
+
+// Grows entries to hold needed records, in steps of kGrowStep. A vector that
+// cannot grow is dropped: those entries stay missing from the listing until a
+// later refresh manages to grow it. True when it grew.
+bool growFor(std::vector<ZVC450_DIRENTRY> &entries, int &count, quint32 needed)
+{
+    const size_t capacity = entries.size();
+    if (needed <= capacity)
+        return false;
+    size_t grown = capacity;
+    while (grown < needed)
+        grown += kGrowStep;
+    try {
+        entries.resize(grown);
+        return true;
+    } catch (const std::bad_alloc &) {
+        std::vector<ZVC450_DIRENTRY>().swap(entries);
+        count = 0;
+        return false;
+    }
+}
+
+void allocate(std::vector<ZVC450_DIRENTRY> &entries, int &count)
+{
+    count = 0;
+    try {
+        entries.assign(kGrowStep, ZVC450_DIRENTRY{});
+    } catch (const std::bad_alloc &) {
+        // Left empty: the first refresh tries again to grow it.
+        std::vector<ZVC450_DIRENTRY>().swap(entries);
+    }
+}
+
+enum class ListResult { Failed, Grown, Done };
+
+ListResult listOnce(int memory)
+{
+    Session &s = session();
+    MemoryCache &c = s.memory[memory];
+
+    unsigned status = kStatusUnread;
+    ZVC450_MEDIUMINFO info{};
+    if (ZVC450_GetMediumInfo(s.handle, memory, &info))
+        status = mediumStatus(info);
+
+    c.refreshNeeded = false;
+    c.summary.dwStatus = 0;
+    c.fileCount = static_cast<int>(c.files.size());
+    c.dirCount = static_cast<int>(c.dirs.size());
+    const int listed = ZVC450_RefreshEx(s.handle, memory, &c.summary, c.files.empty() ? nullptr : c.files.data(),
+                                        &c.fileCount, c.dirs.empty() ? nullptr : c.dirs.data(), &c.dirCount);
+    if (!listed || c.summary.dwTotalBlocks == 0) {
+        c.summary = ZVC450_SUMMARY{};
+        c.fileCount = 0;
+        c.dirCount = 0;
+        ZVC450_SetError(listed ? ZVC450USB_ERR_NODISK : ZVC450USB_ERR_USB);
+        return ListResult::Failed;
+    }
+    // Never trust a count beyond what the arrays hold.
+    c.fileCount = qBound(0, c.fileCount, static_cast<int>(c.files.size()));
+    c.dirCount = qBound(0, c.dirCount, static_cast<int>(c.dirs.size()));
+
+    // The summary counts every entry, also those that did not fit: grow and
+    // list again so that the view shows them all.
+    const bool filesGrew = growFor(c.files, c.fileCount, c.summary.dwFilesFound);
+    const bool dirsGrew = growFor(c.dirs, c.dirCount, c.summary.dwDirsFound);
+    if (filesGrew || dirsGrew)
+        return ListResult::Grown;
+
+    if (!ZVC450_GetCurrentDirectory(s.handle, memory, c.path, static_cast<int>(sizeof c.path)))
+        c.path[0] = '\0';
+    c.path[sizeof c.path - 1] = '\0';
+    c.summary.dwStatus = status;
+    return ListResult::Done;
+}
+
+} // namespace
+
+namespace zvs450_detail {
+
+bool refresh(int memory)
+{
+    // One growth is enough unless the directory grows while being listed;
+    // a player that keeps reporting more entries is not followed forever.
+    for (int pass = 0; pass < 4; ++pass) {
+        switch (listOnce(memory)) {
+        case ListResult::Failed:
+            return false;
+        case ListResult::Done:
+            return true;
+        case ListResult::Grown:
+            break;
+        }
+    }
+    return true;
+}
+
+bool validated(int memory)
+{
+    Session &s = session();
+    if (!s.handle || !validMemory(memory))
+        return false;
+    return !s.memory[memory].refreshNeeded || refresh(memory);
+}
+
+void markStale(int memory)
+{
+    if (validMemory(memory))
+        session().memory[memory].refreshNeeded = true;
+}
+
+} // namespace zvs450_detail
+
+// ---- Life cycle and connection ------------------------------------------------
+
+void zvs450_Initialize()
+{
+    Session &s = session();
+    for (MemoryCache &c : s.memory) {
+        allocate(c.files, c.fileCount);
+        allocate(c.dirs, c.dirCount);
+    }
+    RegKeys::getTimeouts(&s.recvTimeout, &s.sendTimeout, &s.formatTimeout);
+    ZVC450_SetTimeout(s.recvTimeout, s.sendTimeout);
+    ZVC450_SetExpectedFirmwareVersion(RegKeys::expectedFirmwareVersion());
+    unsigned vid = 0;
+    unsigned pid = 0;
+    RegKeys::getUserUsbId(&vid, &pid);
+    ZVC450_SetUserUSBID(vid, pid);
+    s.memoryCount = RegKeys::internalOnly() ? 1 : 2;
+}
+
+void zvs450_Terminate()
+{
+    Session &s = session();
+    RegKeys::setTimeouts(s.recvTimeout, s.sendTimeout, s.formatTimeout);
+    if (s.handle) {
+        ZVC450_Close(s.handle);
+        ZVC450_Free(s.handle);
+        s.handle = nullptr;
+    }
+    if (s.spare) {
+        ZVC450_Free(s.spare);
+        s.spare = nullptr;
+    }
+    for (MemoryCache &c : s.memory) {
+        std::vector<ZVC450_DIRENTRY>().swap(c.files);
+        std::vector<ZVC450_DIRENTRY>().swap(c.dirs);
+        c.fileCount = 0;
+        c.dirCount = 0;
+    }
+}
+
+void zvs450_Close()
+{
+    Session &s = session();
+    if (!s.handle)
+        return;
+    // The closed record is kept and handed to the next open, which reuses it.
+    HZVC450 old = s.handle;
+    s.handle = nullptr;
+    ZVC450_Close(old);
+    if (s.spare && s.spare != old)
+        ZVC450_Free(s.spare);
+    s.spare = old;
+}
+
+bool zvs450_IsOpen() { return session().handle != nullptr; }
+
+bool zvs450_Connect(bool listNow, int *memoryCount, int *presentMask)
+{
+    Session &s = session();
+    if (s.handle && ZVC450_IsValidHandle(s.handle)) {
+        // A working connection is kept as it is, listing and all.
+        if (ZVC450_TestConnection())
+            return true;
+        zvs450_Close();
+    } else {
+        zvs450_Close();
+        if (!ZVC450_TestConnection())
+            return false;
+    }
+
+    HZVC450 record = s.spare;
+    if (!ZVC450_Open(&record))
+        return false;
+    s.handle = record;
+    s.spare = nullptr;
+
+    if (!listNow) {
+        if (memoryCount)
+            *memoryCount = 0;
+        if (presentMask)
+            *presentMask = 0;
+        return true;
+    }
+    for (MemoryCache &c : s.memory) {
+        c.fileCount = 0;
+        c.dirCount = 0;
+        c.refreshNeeded = true;
+        c.pathStale = true;
+    }
+    int present = 0;
+    for (int memory = 0; memory < s.memoryCount; ++memory)
+        if (refresh(memory))
+            present |= 1 << memory;
+    if (memoryCount)
+        *memoryCount = s.memoryCount;
+    if (presentMask)
+        *presentMask = present;
+    return s.handle != nullptr;
+}
+
+void zvs450_GetTimeouts(unsigned *recvMs, unsigned *sendMs, unsigned *formatMs)
+{
+    const Session &s = session();
+    if (recvMs)
+        *recvMs = s.recvTimeout;
+    if (sendMs)
+        *sendMs = s.sendTimeout;
+    if (formatMs)
+        *formatMs = s.formatTimeout;
+}
+
+void zvs450_SetTimeouts(unsigned recvMs, unsigned sendMs, unsigned formatMs)
+{
+    Session &s = session();
+    s.recvTimeout = recvMs;
+    s.sendTimeout = sendMs;
+    s.formatTimeout = formatMs;
+    ZVC450_SetTimeout(recvMs, sendMs);
+}
+
+void zvs450_SetMemoryCount(int count) { session().memoryCount = count > kMemorySlots ? kMemorySlots : count; }
+
+int zvs450_GetMemoryCount() { return session().memoryCount; }
+
+// ---- Cached listing ---------------------------------------------------------------
+
+bool zvs450_GetCapacity(int memory, quint64 *totalBytes, quint64 *freeBytes)
+{
+    if (!validated(memory))
+        return false;
+    const ZVC450_SUMMARY &summary = session().memory[memory].summary;
+    const quint64 total = summary.dwTotalBlocks;
+    const quint64 used = qMin<quint64>(summary.dwUsedBlocks, total);
+    if (totalBytes)
+        *totalBytes = total * kBlockBytes;
+    if (freeBytes)
+        *freeBytes = (total - used) * kBlockBytes;
+    return true;
+}
+
+unsigned zvs450_GetMediumStatus(int memory)
+{
+    return validated(memory) ? session().memory[memory].summary.dwStatus : 0;
+}
+
+int zvs450_GetFileCount(int memory)
+{
+    if (!validated(memory))
+        return 0;
+    const ZVC450_SUMMARY &summary = session().memory[memory].summary;
+    return summary.dwTotalBlocks > 0 ? static_cast<int>(summary.dwFileCount) : 0;
+}
+
+int zvs450_GetDirectoryCount(int memory)
+{
+    if (!validated(memory))
+        return 0;
+    const MemoryCache &c = session().memory[memory];
+    return c.summary.dwTotalBlocks > 0 ? c.dirCount : 0;
+}
+
+namespace {
+
+bool enumerate(int memory, Zvs450ItemSink &sink, bool force, bool directories)
+{
+    Session &s = session();
+    if (!s.handle || !validMemory(memory))
+        return false;
+    MemoryCache &c = s.memory[memory];
+    if ((force || c.refreshNeeded) && !refresh(memory))
+        return false;
+    if (c.summary.dwTotalBlocks == 0)
+        return false;
+    std::vector<ZVC450_DIRENTRY> &entries = directories ? c.dirs : c.files;
+    const int &count = directories ? c.dirCount : c.fileCount;
+    // Bounds are read again every time: a sink may cause a refresh.
+    for (int i = 0; i < count && i < static_cast<int>(entries.size()); ++i) {
+        ZVC450_DIRENTRY &entry = entries[static_cast<size_t>(i)];
+        sink.addItem(displayName(entry), i, entry.dwSize, entry.dwFirstCluster);
+    }
+    return true;
+}
+
+} // namespace
+
+bool zvs450_EnumFiles(int memory, Zvs450ItemSink &sink, bool force) { return enumerate(memory, sink, force, false); }
+
+bool zvs450_EnumDirectories(int memory, Zvs450ItemSink &sink, bool force)
+{
+    return enumerate(memory, sink, force, true);
+}
+
+bool zvs450_GetCurrentDirectory(int memory, QString *path)
+{
+    Session &s = session();
+    if (!s.handle || !validMemory(memory))
+        return false;
+    MemoryCache &c = s.memory[memory];
+    if (c.refreshNeeded && !refresh(memory))
+        return false;
+    if (c.pathStale) {
+        if (!ZVC450_GetCurrentDirectory(s.handle, memory, c.path, static_cast<int>(sizeof c.path)))
+            return false;
+        c.path[sizeof c.path - 1] = '\0';
+        c.pathStale = false;
+    }
+    if (path)
+        *path = QString::fromUtf8(c.path);
+    return true;
+}
+
+int zvs450_GetMediumInfo(int memory, ZVC450_MEDIUMINFO *info)
+{
+    Session &s = session();
+    if (!s.handle)
+        return ZVC450USB_ERR_DEVICE_OPEN;
+    return ZVC450_GetMediumInfo(s.handle, memory, info) ? 0 : ZVC450_GetError();
+}
+
+const char *zvs450_GetFirmwareVersionString()
+{
+    const char *text = ZVC450_GetFirmwareVersionString();
+    if (!text)
+        return nullptr;
+    char *buffer = session().firmwareVersion;
+    std::strncpy(buffer, text, sizeof session().firmwareVersion - 1);
+    buffer[sizeof session().firmwareVersion - 1] = '\0';
+    return buffer;
+}
