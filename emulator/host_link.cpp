@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <thread>
 
 namespace emu {
@@ -55,7 +56,16 @@ bool LinkServer::Listen(const std::string& path, std::string* err) {
   }
   addr.sun_family = AF_UNIX;
   memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  // A socket file left by an earlier run that nobody listens on is stale.
+  // A socket file left by an earlier run that nobody listens on is stale;
+  // one that answers belongs to a player that is still running.
+  int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  bool inUse = probe >= 0 && connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  if (probe >= 0) close(probe);
+  if (inUse) {
+    *err = "another player is already listening on " + path;
+    close(fd);
+    return false;
+  }
   unlink(path.c_str());
   if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || listen(fd, 8) < 0) {
     *err = "cannot listen on " + path + ": " + strerror(errno);
@@ -128,6 +138,9 @@ void LinkServer::Run(const std::function<void(HostPipe&)>& serveOne) {
     try {
       serveOne(*this);
     } catch (const LinkClosed&) {
+    } catch (const std::exception& e) {
+      // The player resets its USB side; the next host finds it working.
+      log_(std::string("firmware failure: ") + e.what());
     }
     CloseActive();
     log_("host disconnected");
@@ -154,9 +167,8 @@ bool LinkServer::WaitFor(Wait what, Clock::time_point deadline) {
     if (stopping_) Closed();
     std::vector<pollfd> fds = {{wakeFd_, POLLIN, 0}, {active_, POLLIN, 0}};
     if (what == Wait::kWritable) fds[1].events |= POLLOUT;
-    size_t firstWaiting = fds.size();
     if (listenFd_ >= 0) fds.push_back({listenFd_, POLLIN, 0});
-    firstWaiting = fds.size();
+    size_t firstWaiting = fds.size();
     for (int fd : waiting_) fds.push_back({fd, 0, 0});
 
     int timeout = -1;

@@ -82,7 +82,9 @@ size_t IrregularHead::FollowingPackets() const {
 bool ParseIrregularHead(const Packet& p, size_t keyLen, size_t paramLen, Command* cmd,
                         IrregularHead* head) {
   size_t pos = 5 + keyLen;
-  if (pos + paramLen + 2 > kPacketSize) return false;
+  // The PC always puts 2 into the length field of this form; anything else
+  // is an ordinary packet, and its bytes must not be taken for a data length.
+  if (CommandLength(p) != 2 || pos + paramLen + 2 > kPacketSize) return false;
   size_t field = Be16(&p[pos + paramLen]);
   if (field == 0) return false;
   cmd->lengthHigh = p[1];

@@ -203,6 +203,17 @@ TEST_P(Generations, IndexWidthIsChecked) {
   EXPECT_EQ(ListedNames().size(), 1u);
 }
 
+// A host set to the wrong generation sends names in the other form: the
+// player refuses at once and stays in step.
+TEST_P(Generations, NameFormOfAnotherGenerationIsRefused) {
+  Answer a = GetParam().twoByte ? host->Download83('M', "OLDFORM.MP3", Pattern(10, 1))
+                                : host->DownloadEntries('M', "New form.mp3", Pattern(10, 1));
+  EXPECT_EQ(a.code(), 11);
+  host->Plain('Y');
+  EXPECT_EQ(host->ReceiveAnswer().raw[4], 'B');
+  EXPECT_TRUE(ListedNames().empty());
+}
+
 TEST_P(Generations, FormatAnswersOnceOrWithProgress) {
   Put("Doomed.mp3", "DOOMED.MP3", Pattern(50000, 9));
   for (const char* kind : {"F", "L"}) {
