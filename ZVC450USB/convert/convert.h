@@ -64,8 +64,11 @@ bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgres
 
 /*
  * BVF -> 16-bit PCM WAV, 8 kHz mono.  Progress is reported once per frame,
- * with the position just after that frame.  Returns true when the WAV is
- * complete.
+ * with the position just after that frame.  A last frame cut short by the
+ * end of the file is dropped (its missing bits would only decode to noise).
+ * The header is checked before the WAV is created, so a file that is not a
+ * BVF recording leaves an existing file of the WAV's name alone.  Returns
+ * true when the WAV is complete.
  */
 bool ConvertBvfToWav(const char *sourcePath, const char *wavPath, ConvertProgressFn progress,
                      void *user, ConvertStatus *status = nullptr);
@@ -74,7 +77,7 @@ bool ConvertBvfToWav(const char *sourcePath, const char *wavPath, ConvertProgres
  * The core of ConvertBvfToWav on open streams: reads the recording from
  * the start of `in`, writes the whole PCM WAV (header included) from the
  * start of `out`.  `in` must be seekable (its size is the progress total);
- * `out` must be seekable (the header is written last).
+ * `out` must be seekable (the header is written last) and empty.
  * Returns 0 on success, -1 when the header is not a BVF header, a stream
  * failed or the callback cancelled, -2 when the decoder could not be set up;
  * `status` says which.  It neither closes nor deletes anything.

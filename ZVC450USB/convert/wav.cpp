@@ -97,11 +97,20 @@ int WavOutputFile::Create(const char *path, std::size_t bufferBytes)
     std::FILE *f = std::fopen(path, "wb");
     if (f == nullptr)
         return LastErrno();
+    struct stat st {};
+    regular_ = ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode);
     buffer_.reset(new char[bufferBytes]);
     std::setvbuf(f, buffer_.get(), _IOFBF, bufferBytes);
     file_ = f;
     path_ = path;
     return 0;
+}
+
+void WavOutputFile::Remove()
+{
+    if (regular_)
+        ::unlink(path_.c_str());
+    path_.clear();
 }
 
 int WavOutputFile::Commit()
@@ -118,7 +127,7 @@ int WavOutputFile::Commit()
     file_ = nullptr;
     buffer_.reset();
     if (err != 0)
-        ::unlink(path_.c_str());
+        Remove();
     path_.clear();
     return err;
 }
@@ -130,8 +139,7 @@ void WavOutputFile::Discard()
     std::fclose(file_);
     file_ = nullptr;
     buffer_.reset();
-    ::unlink(path_.c_str());
-    path_.clear();
+    Remove();
 }
 
 bool Fail(ConvertStatus *status, int error, int sysError)

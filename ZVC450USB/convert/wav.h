@@ -67,9 +67,14 @@ public:
     void Discard();
 
 private:
+    void Remove();
+
     std::FILE *file_ = nullptr;
     std::string path_;
     std::unique_ptr<char[]> buffer_;
+    /* Only a regular file is ever deleted: a WAV path naming a device
+     * (/dev/null, /dev/full) must survive a failed conversion. */
+    bool regular_ = false;
 };
 
 /* fwrite that fails on a short write; errno tells why. */

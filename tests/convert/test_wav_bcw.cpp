@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <unistd.h>
 
 using namespace convtest;
 using zvc450::ConvertStatus;
@@ -341,6 +342,32 @@ TEST(ConvertFailure, UnusableFilesLeaveNothing)
             EXPECT_EQ(ReadBytes(dir.Path("rec")), bvf.bytes());
             EXPECT_EQ(ReadBytes(dir.Path("keep.wav")), (Bytes{1, 2, 3}));
         }
+    }
+}
+
+/* A disk that fills up fails the conversion with the system's reason, and
+ * a WAV path that names a device is not deleted afterwards. */
+TEST(ConvertFailure, WriteErrorsAreReported)
+{
+    using Converter = bool (*)(const char *, const char *, zvc450::ConvertProgressFn, void *, ConvertStatus *);
+    const Converter converters[] = {&zvc450::ConvertBcwToWav, &zvc450::ConvertBvfToWav};
+    if (!Exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    TempDir dir;
+    zvc450::recording::BvfWriter bvf(0, false);
+    for (int i = 0; i < 30; ++i)
+        bvf.Add(Bytes{0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    WriteBytes(dir.Path("rec.bvf"), bvf.bytes());
+    WriteBytes(dir.Path("rec.bcw"), ManyFrames(30, 0));
+    const std::string full = dir.Path("full.wav");  /* a link, so nothing real is at stake */
+    ASSERT_EQ(::symlink("/dev/full", full.c_str()), 0);
+    const char *sources[] = {"rec.bcw", "rec.bvf"};
+    for (int i = 0; i < 2; ++i) {
+        ConvertStatus st;
+        EXPECT_FALSE(converters[i](dir.Path(sources[i]).c_str(), full.c_str(), nullptr, nullptr, &st));
+        EXPECT_EQ(st.error, ZVC450USB_ERR_WINDOWS);
+        EXPECT_EQ(st.sysError, ENOSPC);
+        EXPECT_TRUE(Exists(full));
     }
 }
 
