@@ -52,13 +52,18 @@ TEST(Link, OneHostAtATime) {
   EXPECT_TRUE(InStep(fourth.get()));
 }
 
-TEST(Link, AbortDuringUpload) {
-  PlayerFixture fx;
-  auto host = fx.Connect();
+// A 2 MiB file whose upload has begun: both answers are in.
+void StartBigUpload(RawHost* host) {
   ASSERT_TRUE(host->DownloadEntries('M', "Big.bin", Pattern(2 << 20, 1)).ok());
   host->Command('M', "R", {0, 0});
   ASSERT_TRUE(host->ReceiveAnswer().ok());
   ASSERT_TRUE(host->ReceiveAnswer().ok());
+}
+
+TEST(Link, AbortDuringUpload) {
+  PlayerFixture fx;
+  auto host = fx.Connect();
+  StartBigUpload(host.get());
   ASSERT_EQ(host->Receive().size(), 16384u);
   ASSERT_TRUE(host->Abort());
   EXPECT_TRUE(InStep(host.get()));
@@ -67,10 +72,7 @@ TEST(Link, AbortDuringUpload) {
 TEST(Link, CancelOfTheInPipeStopsTheData) {
   PlayerFixture fx;
   auto host = fx.Connect();
-  ASSERT_TRUE(host->DownloadEntries('M', "Big.bin", Pattern(2 << 20, 1)).ok());
-  host->Command('M', "R", {0, 0});
-  ASSERT_TRUE(host->ReceiveAnswer().ok());
-  ASSERT_TRUE(host->ReceiveAnswer().ok());
+  StartBigUpload(host.get());
   host->CancelIn();
   // Drop whatever was already queued, then the link must be in step again.
   while (!host->Receive(200).empty()) {
