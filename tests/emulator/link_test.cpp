@@ -67,6 +67,9 @@ TEST(Link, AbortDuringUpload) {
   ASSERT_EQ(host->Receive().size(), 16384u);
   ASSERT_TRUE(host->Abort());
   EXPECT_TRUE(InStep(host.get()));
+  // An abort with nothing running is completed at once.
+  ASSERT_TRUE(host->Abort());
+  EXPECT_TRUE(InStep(host.get()));
 }
 
 TEST(Link, CancelOfTheInPipeStopsTheData) {
