@@ -1,0 +1,213 @@
+// cmd_transfer.cpp - copying files to the player (put) and from it (get).
+
+#include "commands.h"
+#include "device.h"
+#include "interrupt.h"
+#include "listing.h"
+#include "localfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cli {
+namespace {
+
+int Cancelled(const std::string &context)
+{
+    std::fprintf(stderr, "zvc450: %s: cancelled\n", context.c_str());
+    return kExitCancelled;
+}
+
+std::string SystemText(int err) { return std::strerror(err); }
+
+// The 8.3 name as stored: unique within a directory, whatever long name
+// the entry has.
+std::string StoredShortName(const ZVC450_DIRENTRY &record)
+{
+    return std::string(record.szName, 8) + std::string(record.szExt, 3);
+}
+
+std::set<std::string> StoredShortNames(const Listing &listing)
+{
+    std::set<std::string> names;
+    for (const Entry &e : listing.files())
+        names.insert(StoredShortName(e.record));
+    return names;
+}
+
+// A download that fails or is cancelled after the player accepted the name
+// leaves an incomplete file there (the player created it when the name was
+// announced).  It is the one file that was not there before.
+void RemoveIncompleteCopy(const Device &device, const std::set<std::string> &before, const std::string &name)
+{
+    Listing after;
+    if (!after.Read(device)) {
+        std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n", name.c_str());
+        return;
+    }
+    std::vector<const Entry *> added;
+    for (const Entry &e : after.files())
+        if (before.count(StoredShortName(e.record)) == 0)
+            added.push_back(&e);
+    if (added.empty())
+        return;  // the player refused the name: nothing was made
+    if (added.size() == 1) {
+        QuietScope quiet(true);
+        if (ZVC450_Delete(nullptr, device.handle(), device.memory(), added[0]->number, added[0]->name.c_str()))
+            return;
+    }
+    std::fprintf(stderr, "zvc450: the player keeps an incomplete copy of '%s'; remove it with rm\n", name.c_str());
+}
+
+// Checks a file to put before the player is touched.
+bool CheckLocalSource(const std::string &path, std::string *error)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        *error = path + ": " + SystemText(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        *error = path + ": is a folder (put copies files; try " + path + "/*)";
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = path + ": not a regular file";
+        return false;
+    }
+    if (::access(path.c_str(), R_OK) != 0) {
+        *error = path + ": " + SystemText(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunPut(Invocation &inv)
+{
+    const std::vector<std::string> &sources = inv.args.operands;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        std::string error;
+        if (!CheckLocalSource(sources[i], &error))
+            return Fail("put: " + error);
+        for (size_t j = 0; j < i; ++j)
+            if (SameAsciiText(BaseName(sources[j]), BaseName(sources[i])))
+                return Fail("put: " + sources[j] + " and " + sources[i] + " would get the same name on the player");
+    }
+
+    Device device(inv.global);
+    if (!device.Open())
+        return kExitFailed;
+    Listing listing;
+    if (!ReadListing(device, &listing, "put"))
+        return kExitFailed;
+    for (const std::string &source : sources) {
+        std::string error;
+        if (const Entry *e = Resolve(listing, "./" + BaseName(source), Want::Any, &error))
+            return Fail("put " + source + ": '" + e->name + "' already exists on the player; nothing was copied");
+    }
+
+    for (const std::string &source : sources) {
+        if (InterruptPending())
+            return Cancelled("put " + source);
+        const std::set<std::string> before = StoredShortNames(listing);
+        int ok;
+        {
+            QuietScope quiet(device.quiet());
+            ok = ZVC450_Download(nullptr, device.handle(), device.memory(), source.c_str());
+        }
+        if (!ok) {
+            const LibraryError error = CaptureError();
+            const int exit = ReportError("put " + source, error);
+            RemoveIncompleteCopy(device, before, BaseName(source));
+            return exit;
+        }
+        if (&source != &sources.back() && !ReadListing(device, &listing, "put"))
+            return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int RunGet(Invocation &inv)
+{
+    std::string outDir;
+    if (inv.args.Has("output")) {
+        outDir = inv.args.Value("output");
+        if (outDir.empty())
+            return UsageError(inv.command, "--output needs a folder");
+        struct stat st;
+        if (::stat(outDir.c_str(), &st) != 0)
+            return Fail("get: " + outDir + ": " + SystemText(errno));
+        if (!S_ISDIR(st.st_mode))
+            return Fail("get: " + outDir + ": not a folder");
+    }
+    const bool raw = inv.args.Has("raw");
+
+    Device device(inv.global);
+    if (!device.Open())
+        return kExitFailed;
+    Listing listing;
+    if (!ReadListing(device, &listing, "get"))
+        return kExitFailed;
+
+    struct Job {
+        const Entry *entry;
+        std::string path;
+        int kind;
+    };
+    std::vector<Job> jobs;
+    for (const std::string &word : inv.args.operands) {
+        std::string error;
+        const Entry *e = Resolve(listing, word, Want::File, &error);
+        if (!e)
+            return Fail("get: " + error);
+        if (std::any_of(jobs.begin(), jobs.end(), [e](const Job &j) { return j.entry == e; }))
+            continue;
+        if (!IsSafeLocalName(e->name))
+            return Fail("get: '" + e->name + "' cannot be a file name here");
+        Job job{e, std::string(), ZVC450_UPLOAD_COPY};
+        std::string name = e->name;
+        // Recordings arrive as WAV, as the desktop program delivers them.
+        const std::string ext = Extension(name);
+        if (!raw && SameAsciiText(ext, "BCW"))
+            job.kind = ZVC450_UPLOAD_BCW2WAV;
+        else if (!raw && SameAsciiText(ext, "BVF"))
+            job.kind = ZVC450_UPLOAD_BVF2WAV;
+        if (job.kind != ZVC450_UPLOAD_COPY)
+            name = WithExtension(name, "WAV");
+        job.path = JoinPath(outDir, name);
+        for (const Job &other : jobs)
+            if (other.path == job.path)
+                return Fail("get: '" + other.entry->name + "' and '" + e->name + "' would both become " + job.path);
+        if (IsDirectory(job.path))
+            return Fail("get: " + job.path + ": is a folder");
+        jobs.push_back(job);
+    }
+
+    for (const Job &job : jobs) {
+        const std::string context = "get " + job.entry->name;
+        if (InterruptPending())
+            return Cancelled(context);
+        PendingFile pending(job.path);
+        if (!pending.ok())
+            return Fail(context + ": cannot create a file next to " + job.path + ": " + SystemText(errno));
+        int ok;
+        {
+            QuietScope quiet(device.quiet());
+            ok = ZVC450_Upload(nullptr, device.handle(), device.memory(), job.entry->number, pending.temp().c_str(),
+                               job.entry->name.c_str(), job.entry->record.dwSize, job.kind);
+        }
+        if (!ok)
+            return ReportError(context);
+        if (!pending.Commit())
+            return Fail(context + ": " + job.path + ": " + SystemText(errno));
+    }
+    return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,134 @@
+// command_table.cpp - the commands, their options and their help texts.
+
+#include "commands.h"
+
+#include <cstdio>
+
+namespace cli {
+
+const std::vector<Command> &Commands()
+{
+    static const std::vector<Command> table = {
+        {"info", "", "firmware, connection and the medium of each memory",
+         "Shows the connection, the firmware's identification and version, and for\n"
+         "each memory (only the chosen one with --internal or --external) its\n"
+         "medium information and capacity, as \"key: value\" lines.\n",
+         {}, 0, 0, RunInfo},
+        {"ls", "[-l]", "list the current directory",
+         "Lists the current directory of the memory: directories first (with a\n"
+         "trailing /), then files in the player's order.\n"
+         "  -l, --long   one line per entry: type (d or f), file number, size in\n"
+         "               bytes, write date and time, name; directories show \"-\"\n"
+         "               for number and size\n",
+         {{"long", 'l', false}}, 0, 0, RunLs},
+        {"cd", "DIR|..|/", "change the current directory",
+         "Changes the player's current directory of the memory.  DIR may be a\n"
+         "path of several directories (A/B), \"..\" the parent, \"/\" the root.\n"
+         "The player keeps the current directory until it is switched off.\n",
+         {}, 1, 1, RunCd},
+        {"pwd", "", "print the current directory", "Prints the player's current directory of the memory.\n", {}, 0, 0,
+         RunPwd},
+        {"mkdir", "NAME", "make a directory", "Makes a directory in the current directory.\n", {}, 1, 1, RunMkdir},
+        {"rmdir", "NAME", "remove an empty directory",
+         "Removes a directory of the current directory; the player refuses one\n"
+         "that is not empty.\n",
+         {}, 1, 1, RunRmdir},
+        {"mv", "OLD NEW", "rename a file or directory",
+         "Renames a file (by name or number) or a directory of the current\n"
+         "directory.  The player cannot move entries between directories.\n",
+         {}, 2, 2, RunMv},
+        {"put", "FILE...", "copy files to the player",
+         "Copies local files into the current directory of the memory, in the\n"
+         "order given.  A name that already exists on the player is refused.  A\n"
+         "copy that fails or is cancelled with Ctrl-C is removed from the player.\n",
+         {}, 1, -1, RunPut},
+        {"get", "NAME|NUMBER... [-o DIR] [--raw]", "copy files from the player",
+         "Copies files of the current directory to the PC, into the current\n"
+         "folder or DIR.  Voice recordings (*.BCW, *.BVF) arrive as WAV files\n"
+         "named *.WAV.  A file of the same name in DIR is replaced, but only once\n"
+         "the copy is complete: a failed or cancelled copy leaves nothing behind.\n"
+         "  -o, --output DIR   folder for the copies\n"
+         "      --raw          copy recordings as they are, without conversion\n",
+         {{"output", 'o', true}, {"raw", 0, false}}, 1, -1, RunGet},
+        {"rm", "NAME|NUMBER...", "delete files",
+         "Deletes files of the current directory.  All names are looked up before\n"
+         "the first file is deleted, so numbers refer to the listing as it was.\n",
+         {}, 1, -1, RunRm},
+        {"swap", "A B", "exchange the places of two files",
+         "Exchanges the places of two files in the player's order (the order in\n"
+         "which it plays them).\n",
+         {}, 2, 2, RunSwap},
+        {"format", "[--low] [--yes]", "format the memory",
+         "Makes a new, empty file system on the memory.  Everything on it is lost.\n"
+         "  --low       low-level format: the player erases the medium first\n"
+         "  -y, --yes   do not ask for confirmation\n",
+         {{"low", 0, false}, {"yes", 'y', false}}, 0, 0, RunFormat},
+        {"firmware", "--boot|--app FILE [--yes]", "upgrade the player's firmware",
+         "Writes new code into the player: --app the application (codec) code,\n"
+         "--boot the boot code.  FILE is an Intel-hex file (*.hex) or a flat image.\n"
+         "Unplug and restart the player afterwards.  An interrupted upgrade can\n"
+         "leave the player unable to start.\n"
+         "  --boot      write the boot code (image of at most 8192 bytes)\n"
+         "  --app       write the application code\n"
+         "  -y, --yes   do not ask for confirmation\n",
+         {{"boot", 0, false}, {"app", 0, false}, {"yes", 'y', false}}, 1, 1, RunFirmware},
+        {"font", "put FILE | get [OUT] | erase | info", "manage the player's display font",
+         "  font put FILE   store FILE as the player's display font\n"
+         "  font get [OUT]  copy the font to OUT (default: its name, in the\n"
+         "                  current folder)\n"
+         "  font erase      erase the font\n"
+         "  font info       print its name and size\n",
+         {}, 1, 2, RunFont},
+        {"raw", "FIRST COUNT FILE", "save raw memory blocks to a file",
+         "Saves COUNT blocks of 16384 bytes of the memory, starting at block\n"
+         "FIRST, below the file system, into FILE.\n",
+         {}, 3, 3, RunRaw},
+        {"convert", "FILE.BCW|FILE.BVF [OUT.wav]", "convert a recording on the PC to WAV",
+         "Converts a voice recording that is already on the PC into a WAV file:\n"
+         "BCW (IMA ADPCM) stays ADPCM, BVF (AMR speech) becomes 16-bit PCM.  The\n"
+         "default output is the recording's name with the extension .WAV.  Needs\n"
+         "no player.\n",
+         {}, 1, 2, RunConvert},
+    };
+    return table;
+}
+
+const Command *FindCommand(const std::string &name)
+{
+    for (const Command &c : Commands())
+        if (name == c.name)
+            return &c;
+    return nullptr;
+}
+
+void PrintToolHelp()
+{
+    std::printf("Usage: zvc450 [--internal|--external] [--quiet] [--timeout SECONDS] COMMAND ...\n"
+                "\n"
+                "Manages the files of a ZVC450 player attached by USB.\n"
+                "\n"
+                "Commands:\n");
+    for (const Command &c : Commands())
+        std::printf("  %-9s %s\n", c.name, c.summary);
+    std::printf("\n"
+                "Options:\n"
+                "  --internal          work on the internal memory (the default)\n"
+                "  --external          work on the memory card\n"
+                "  -q, --quiet         no progress lines\n"
+                "  --timeout SECONDS   how long to wait for the player (default 30 s,\n"
+                "                      format and firmware 50 min)\n"
+                "  -h, --help          this text; `zvc450 COMMAND --help` explains a command\n"
+                "  --version           the tool's version\n"
+                "\n"
+                "Exit status: 0 success, 1 the player or a file refused, 2 wrong usage,\n"
+                "130 cancelled with Ctrl-C.\n"
+                "Environment: ZVC450_VUSB=PATH talks to an emulated player on PATH.\n");
+}
+
+void PrintCommandHelp(const Command &command)
+{
+    std::printf("Usage: zvc450 [--internal|--external] %s%s%s\n\n%s", command.name, *command.synopsis ? " " : "",
+                command.synopsis, command.help);
+}
+
+}  // namespace cli

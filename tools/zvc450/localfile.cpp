@@ -1,0 +1,139 @@
+// localfile.cpp - local files that the tool writes.
+
+#include "localfile.h"
+
+#include "interrupt.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace cli {
+namespace {
+
+mode_t CurrentUmask()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+char Fold(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+PendingFile::PendingFile(const std::string &finalPath) : final_(finalPath)
+{
+    const size_t slash = finalPath.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : finalPath.substr(0, slash + 1);
+    std::string pattern = dir + ".zvc450-XXXXXX.part";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    const int fd = mkstemps(buf.data(), 5);
+    if (fd < 0)
+        return;
+    ::close(fd);
+    temp_ = buf.data();
+    SetFileToRemoveOnSignal(temp_.c_str());
+}
+
+PendingFile::~PendingFile() { Discard(); }
+
+bool PendingFile::Commit()
+{
+    if (temp_.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    // mkstemp made the file private; give it what any new file would get.
+    struct stat st;
+    if (::stat(temp_.c_str(), &st) != 0) {
+        const int err = errno;
+        Discard();
+        errno = err;
+        return false;
+    }
+    ::chmod(temp_.c_str(), 0666 & ~CurrentUmask());
+    if (::rename(temp_.c_str(), final_.c_str()) != 0) {
+        const int err = errno;
+        Discard();
+        errno = err;
+        return false;
+    }
+    SetFileToRemoveOnSignal(nullptr);
+    temp_.clear();
+    return true;
+}
+
+void PendingFile::Discard()
+{
+    if (temp_.empty())
+        return;
+    SetFileToRemoveOnSignal(nullptr);
+    ::unlink(temp_.c_str());
+    temp_.clear();
+}
+
+std::string BaseName(const std::string &path)
+{
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    const size_t slash = p.rfind('/');
+    return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::string JoinPath(const std::string &dir, const std::string &name)
+{
+    if (dir.empty())
+        return name;
+    return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string Extension(const std::string &name)
+{
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return std::string();
+    return name.substr(dot + 1);
+}
+
+std::string WithExtension(const std::string &name, const std::string &ext)
+{
+    const size_t dot = name.rfind('.');
+    const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    return base + "." + ext;
+}
+
+bool SameAsciiText(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Fold(a[i]) != Fold(b[i]))
+            return false;
+    return true;
+}
+
+bool IsSafeLocalName(const std::string &name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+bool SameFile(const std::string &a, const std::string &b)
+{
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool IsDirectory(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace cli

@@ -1,0 +1,58 @@
+// localfile.h - local files that the tool writes.
+//
+// A file from the player is received under a hidden temporary name in the
+// folder where it belongs and renamed into place only when it is complete.
+// A failed or cancelled transfer therefore leaves neither a partial file
+// nor a damaged older file of the same name, and the rename is atomic.
+#ifndef ZVC450_LOCALFILE_H
+#define ZVC450_LOCALFILE_H
+
+#include <string>
+
+namespace cli {
+
+class PendingFile {
+public:
+    // Prepares a temporary file next to `finalPath`; check ok() (on failure
+    // errno says why).
+    explicit PendingFile(const std::string &finalPath);
+    ~PendingFile();  // removes the temporary file unless committed
+    PendingFile(const PendingFile &) = delete;
+    PendingFile &operator=(const PendingFile &) = delete;
+
+    bool ok() const { return !temp_.empty(); }
+    const std::string &temp() const { return temp_; }
+    const std::string &finalPath() const { return final_; }
+
+    // Gives the file the usual permissions and moves it into place.  Returns
+    // false with errno set when that fails (the temporary file is removed).
+    bool Commit();
+    void Discard();
+
+private:
+    std::string final_;
+    std::string temp_;
+};
+
+// The last path component.
+std::string BaseName(const std::string &path);
+// DIR/NAME (DIR "" is the current folder).
+std::string JoinPath(const std::string &dir, const std::string &name);
+// The extension of a name (text after its last ".", none when the only "."
+// is the first character), and the name with it replaced.
+std::string Extension(const std::string &name);
+std::string WithExtension(const std::string &name, const std::string &ext);
+// Case-insensitive comparison of ASCII text.
+bool SameAsciiText(const std::string &a, const std::string &b);
+
+// A name from the player that may safely become a file name here: not
+// empty, not "." or "..", no "/" and no NUL.
+bool IsSafeLocalName(const std::string &name);
+
+// True when both paths name the same existing file.
+bool SameFile(const std::string &a, const std::string &b);
+bool IsDirectory(const std::string &path);
+
+}  // namespace cli
+
+#endif
