@@ -1,0 +1,329 @@
+// The device session against the emulated player, through the real device
+// library: what the views will see of listings and transfers.
+
+#include "scripted_ui.h"
+
+#include "FileTran.h"
+#include "RegKeys.h"
+#include "emulator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+using Answer = Zvs450Ui::Answer;
+
+// Collects everything the library writes to stderr (its messages, one line
+// each, when there is no QApplication).
+class StderrCapture
+{
+public:
+    explicit StderrCapture(const QString &file)
+    {
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        out_ = std::fopen(QFile::encodeName(file).constData(), "w+");
+        if (out_)
+            dup2(fileno(out_), STDERR_FILENO);
+    }
+    ~StderrCapture() { stop(); }
+    QStringList stop()
+    {
+        if (saved_ < 0)
+            return lines_;
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+        saved_ = -1;
+        if (out_) {
+            std::rewind(out_);
+            char line[1024];
+            while (std::fgets(line, sizeof line, out_))
+                lines_ << QString::fromUtf8(line).trimmed();
+            std::fclose(out_);
+        }
+        return lines_;
+    }
+
+private:
+    int saved_ = -1;
+    std::FILE *out_ = nullptr;
+    QStringList lines_;
+};
+
+struct Listing : Zvs450ItemSink {
+    QStringList names;
+    std::vector<int> indexes;
+    std::vector<quint32> sizes, keys;
+    void addItem(const QString &name, int index, quint32 size, quint32 key) override
+    {
+        names << name;
+        indexes.push_back(index);
+        sizes.push_back(size);
+        keys.push_back(key);
+    }
+    int indexOf(const QString &name) const
+    {
+        const qsizetype at = names.indexOf(name);
+        return at < 0 ? -1 : indexes[static_cast<size_t>(at)];
+    }
+};
+
+Listing files(int memory, bool force)
+{
+    Listing listing;
+    EXPECT_TRUE(zvs450_EnumFiles(memory, listing, force));
+    return listing;
+}
+
+class EmulatedPlayer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        clearSettings();
+        zvs450_SetUi(&ui);
+        options.state.folder = dir.filePath(QStringLiteral("player")).toStdString();
+        options.state.internalBytes = 8u << 20;
+        options.state.cardBytes = 2u << 20;
+        // The images exist before the player serves, so mtools can fill them.
+        emu::Emulator images(options);
+        std::string error;
+        ASSERT_TRUE(images.Prepare(&error)) << error;
+        local = dir.filePath(QStringLiteral("pc"));
+        ASSERT_TRUE(QDir().mkpath(local));
+    }
+    void TearDown() override
+    {
+        zvs450_Terminate();
+        zvs450_SetUi(nullptr);
+        if (player)
+            player->Stop();
+        unsetenv("ZVC450_VUSB");
+    }
+
+    QString internalImage() const
+    {
+        return QString::fromStdString(options.state.folder) + QStringLiteral("/internal.img");
+    }
+    // Runs an mtools command on the internal memory's image.
+    void mtools(const QString &tool, QStringList args) const
+    {
+        qputenv("MTOOLS_SKIP_CHECK", "1");
+        args.prepend(internalImage());
+        args.prepend(QStringLiteral("-i"));
+        QProcess process;
+        process.start(tool, args);
+        ASSERT_TRUE(process.waitForFinished(60000)) << tool.toStdString() << " did not finish";
+        ASSERT_EQ(process.exitCode(), 0) << tool.toStdString() << ": " << process.readAllStandardError().toStdString();
+    }
+    QString write(const QString &name, const QByteArray &content) const
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return path;
+    }
+    QByteArray read(const QString &path) const
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    }
+    // Starts the player and connects with both memories listed.
+    void start()
+    {
+        options.socketPath = dir.filePath(QStringLiteral("link")).toStdString();
+        player = std::make_unique<emu::Emulator>(options);
+        std::string error;
+        ASSERT_TRUE(player->Start(&error)) << error;
+        setenv("ZVC450_VUSB", options.socketPath.c_str(), 1);
+        zvs450_Initialize();
+        int count = 0;
+        int mask = 0;
+        ASSERT_TRUE(zvs450_Connect(true, &count, &mask));
+        ASSERT_EQ(count, 2);
+        ASSERT_EQ(mask, 3);
+    }
+
+    QTemporaryDir dir;
+    QString local;
+    emu::EmulatorOptions options;
+    std::unique_ptr<emu::Emulator> player;
+    ScriptedUi ui;
+};
+
+TEST_F(EmulatedPlayer, ConnectWhileConnectedKeepsTheListing)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
+        GTEST_SKIP() << "mtools not installed";
+    start();
+    EXPECT_TRUE(files(0, false).names.isEmpty());
+    const char *version = zvs450_GetFirmwareVersionString();
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(std::string(version).rfind("BRIGHTFEN ZVC450 FILE SYSTEM", 0), 0u) << version;
+
+    // A file appears behind the session's back: a reconnect of a working
+    // connection does not look, a forced refresh does.
+    mtools(QStringLiteral("mcopy"), {write(QStringLiteral("NEW.MP3"), "x"), QStringLiteral("::/NEW.MP3")});
+    int count = -1;
+    int mask = -1;
+    EXPECT_TRUE(zvs450_Connect(true, &count, &mask));
+    EXPECT_EQ(count, -1);
+    EXPECT_EQ(mask, -1);
+    EXPECT_TRUE(files(0, false).names.isEmpty());
+    EXPECT_EQ(files(0, true).names, QStringList{QStringLiteral("NEW.MP3")});
+}
+
+TEST_F(EmulatedPlayer, DirectoryOf513FilesIsListedWhole)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
+        GTEST_SKIP() << "mtools not installed";
+    const QString many = dir.filePath(QStringLiteral("many"));
+    ASSERT_TRUE(QDir().mkpath(many));
+    QStringList sources;
+    QSet<QString> expected;
+    for (int i = 0; i < 513; ++i) {
+        const QString name = QStringLiteral("F%1.MP3").arg(i, 4, 10, QLatin1Char('0'));
+        QFile(many + QLatin1Char('/') + name).open(QIODevice::WriteOnly);
+        sources << many + QLatin1Char('/') + name;
+        expected.insert(name);
+    }
+    mtools(QStringLiteral("mmd"), {QStringLiteral("::/MANY")});
+    mtools(QStringLiteral("mcopy"), sources << QStringLiteral("::/MANY/"));
+    start();
+
+    Listing root;
+    ASSERT_TRUE(zvs450_EnumDirectories(0, root, false));
+    const qsizetype at = root.names.indexOf(QStringLiteral("MANY"));
+    ASSERT_GE(at, 0) << root.names.join(QLatin1Char(',')).toStdString();
+    ASSERT_EQ(zvs450_ChangeDirectory(0, root.keys[static_cast<size_t>(at)] & 0xFFFFu), 0);
+
+    const Listing listing = files(0, false);
+    EXPECT_EQ(listing.names.size(), 513);
+    EXPECT_EQ(QSet<QString>(listing.names.begin(), listing.names.end()), expected);
+    EXPECT_EQ(zvs450_GetFileCount(0), 513);
+    QString path;
+    ASSERT_TRUE(zvs450_GetCurrentDirectory(0, &path));
+    EXPECT_EQ(path, QStringLiteral("/MANY"));
+
+    // "." and ".." are listed; the way back up is "..".
+    Listing dirs;
+    ASSERT_TRUE(zvs450_EnumDirectories(0, dirs, false));
+    EXPECT_TRUE(dirs.names.contains(QStringLiteral("..")));
+    EXPECT_EQ(zvs450_ChangeToParent(0), 0);
+    ASSERT_TRUE(zvs450_GetCurrentDirectory(0, &path));
+    EXPECT_EQ(path, QStringLiteral("/"));
+}
+
+TEST_F(EmulatedPlayer, ShortNamesAreShownWithoutTheirPadding)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
+        GTEST_SKIP() << "mtools not installed";
+    mtools(QStringLiteral("mcopy"), {write(QStringLiteral("README"), "1"), QStringLiteral("::/README")});
+    mtools(QStringLiteral("mcopy"), {write(QStringLiteral("README.TXT"), "22"), QStringLiteral("::/README.TXT")});
+    mtools(QStringLiteral("mcopy"), {write(QStringLiteral("A.B"), "333"), QStringLiteral("::/Mixed Case.mp3")});
+    start();
+    Listing listing = files(0, false);
+    listing.names.sort();
+    EXPECT_EQ(listing.names, (QStringList{QStringLiteral("Mixed Case.mp3"), QStringLiteral("README"),
+                                          QStringLiteral("README.TXT")}));
+}
+
+TEST_F(EmulatedPlayer, VoiceRecordingIsUploadedAsWav)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
+        GTEST_SKIP() << "mtools not installed";
+    // Two recorder frames: four sync bytes and a 256-byte IMA ADPCM block.
+    QByteArray frame(4, '\x7F');
+    frame += QByteArray(256, '\0');
+    mtools(QStringLiteral("mcopy"), {write(QStringLiteral("rec"), frame + frame), QStringLiteral("::/VOICE001.BCW")});
+    start();
+    const Listing listing = files(0, false);
+    HFileTransferList list;
+    list.add(QStringLiteral("VOICE001.BCW"), listing.indexOf(QStringLiteral("VOICE001.BCW")), 520);
+    ASSERT_EQ(zvs450_Upload(nullptr, 0, local, list), 0);
+
+    const QByteArray wav = read(local + QStringLiteral("/VOICE001.WAV"));
+    ASSERT_GE(wav.size(), 44);
+    EXPECT_TRUE(wav.startsWith("RIFF"));
+    EXPECT_EQ(wav.mid(8, 4), QByteArray("WAVE"));
+    EXPECT_EQ(static_cast<unsigned char>(wav[20]), 0x11u) << "IMA ADPCM format tag";
+    EXPECT_FALSE(QFile::exists(local + QStringLiteral("/VOICE001.BCW")));
+
+    // As it is, when the settings say so.
+    RegKeys::setAdpcmConvert(1);
+    ASSERT_EQ(zvs450_Upload(nullptr, 0, local, list), 0);
+    EXPECT_EQ(read(local + QStringLiteral("/VOICE001.BCW")), frame + frame);
+}
+
+TEST_F(EmulatedPlayer, DownloadBatchStopsAtTheFirstFailure)
+{
+    start();
+    HFileTransferList list;
+    list.add(write(QStringLiteral("a.mp3"), "first"), -1, 0);
+    list.add(dir.filePath(QStringLiteral("missing.mp3")), -1, 0);
+    list.add(write(QStringLiteral("c.mp3"), "third"), -1, 0);
+    EXPECT_TRUE(files(0, false).names.isEmpty());
+
+    StderrCapture capture(dir.filePath(QStringLiteral("stderr.txt")));
+    const int error = zvs450_Download(nullptr, 0, list);
+    const QStringList lines = capture.stop();
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(lines.size(), 1) << lines.join(QLatin1Char('|')).toStdString();
+
+    // Listed again without being forced: the download marked it stale.
+    EXPECT_EQ(files(0, false).names, QStringList{QStringLiteral("a.mp3")});
+}
+
+TEST_F(EmulatedPlayer, OverwriteQuestionDecidesFileByFile)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
+        GTEST_SKIP() << "mtools not installed";
+    for (const char *name : {"A.MP3", "B.MP3", "C.MP3"})
+        mtools(QStringLiteral("mcopy"), {write(QString::fromLatin1(name), QByteArray("device ") + name),
+                                         QStringLiteral("::/") + QString::fromLatin1(name)});
+    start();
+    const QString a = local + QStringLiteral("/A.MP3");
+    const QString b = local + QStringLiteral("/B.MP3");
+    const QString c = local + QStringLiteral("/C.MP3");
+    {
+        QFile fa(a), fb(b);
+        ASSERT_TRUE(fa.open(QIODevice::WriteOnly) && fb.open(QIODevice::WriteOnly));
+        fa.write("mine");
+        fb.write("mine");
+    }
+    const Listing listing = files(0, false);
+    HFileTransferList list;
+    for (const char *name : {"A.MP3", "B.MP3", "C.MP3"}) {
+        const qsizetype at = listing.names.indexOf(QString::fromLatin1(name));
+        ASSERT_GE(at, 0) << name;
+        list.add(QString::fromLatin1(name), listing.indexes[size_t(at)], listing.sizes[size_t(at)]);
+    }
+
+    ui.answers = {Answer::No, Answer::Yes};
+    EXPECT_EQ(zvs450_Upload(nullptr, 0, local, list), 0);
+    EXPECT_EQ(read(a), QByteArray("mine"));
+    EXPECT_EQ(read(b), QByteArray("device B.MP3"));
+    EXPECT_EQ(read(c), QByteArray("device C.MP3"));
+
+    // Cancel at the first question leaves everything as it was.
+    QFile::remove(c);
+    ui.answers = {Answer::Cancel};
+    EXPECT_EQ(zvs450_Upload(nullptr, 0, local, list), 0);
+    EXPECT_EQ(read(a), QByteArray("mine"));
+    EXPECT_FALSE(QFile::exists(c));
+    EXPECT_EQ(ui.questions.size(), 3u);
+}
+
+} // namespace
