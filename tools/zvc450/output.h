@@ -22,8 +22,9 @@ std::string ShortListingLine(const Entry &entry);
 // One line of `ls -l`:
 //   d        -           - 2024-05-01 12:00:00 MUSIC/
 //   f        3       12345 2024-05-01 12:00:00 song.mp3
-// type, file number, size in bytes, write date and time, name; the name
-// is the rest of the line after the fifth space-separated field.
+// type, file number, size in bytes, write date and time, name; the fields
+// before the name have fixed widths, so the name always starts in column 43
+// and may itself contain spaces.
 std::string LongListingLine(const Entry &entry);
 
 // "key: value" on stdout.
