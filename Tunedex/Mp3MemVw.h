@@ -1,0 +1,318 @@
+// The device memory view: one memory of the player (0 internal, 1 external card) as the
+// device session has cached it. From top to bottom a painted title strip (the memory's
+// name and its state: size, free space, counts), a path strip with the button that goes
+// up one directory, and the file list. Every change on the player goes through the
+// device session; after each operation the view reads the listing again.
+#pragma once
+
+#include "FileTran.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QIcon>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QWidget>
+
+#include <vector>
+
+class HFileListCtrl;
+class QMenu;
+class QToolButton;
+
+// Texts of the program's string table that the device views show, by number.
+namespace Mp3MemText {
+inline constexpr char kName[] = "Name";                                  // 3000
+inline constexpr char kSize[] = "Size";                                  // 3001
+inline constexpr char kType[] = "Type";                                  // 3002
+inline constexpr char kInternalMemory[] = "Internal Memory";             // 3004
+inline constexpr char kExternalMemory[] = "External Memory";             // 3005
+inline constexpr char kStatusUsable[] = "Total %1%2,  Remain %3%4,  %5 File(s), %6 Directory(s)";  // 3006
+inline constexpr char kNotConnected[] = "Not Connected";                 // 3007
+inline constexpr char kConfirmDeleteCaption[] = "Confirm file deleting"; // 3008
+inline constexpr char kNumber[] = "Number";                              // 3011
+inline constexpr char kFormatCaption[] = "Format";                       // 3012
+inline constexpr char kLowFormatCaption[] = "Low Level Format";          // 3020
+inline constexpr char kNotFormatted[] = "Not Formated, Total %1%2";      // 3021
+inline constexpr char kStatusReadOnly[] =
+    "Read Only - Total %1%2,  Remain %3%4,  %5 File(s), %6 Directory(s)"; // 3022
+inline constexpr char kNewFolder[] = "New Folder";                       // 3105
+inline constexpr char kDeleteOne[] = "Would delete file %1 ?";           // 4002
+inline constexpr char kDeleteMany[] = "Would you delete the selected file?"; // 4003
+inline constexpr char kCannotTransferDirectory[] = "Cannot download/upload the directory."; // 4005
+inline constexpr char kFormatQuestion[] = "All file will be deleted.\nAre you sure?"; // 4007
+} // namespace Mp3MemText
+
+// Command identifiers the view handles; the menus and the frame use the same numbers.
+namespace Mp3MemCmd {
+enum : int {
+    Format = 32773,
+    Delete = 32784,
+    Up = 32786,
+    Down = 32787,
+    Refresh = 32788,
+    Rename = 32792,
+    LowLevelFormat = 32794,
+    DownloadRawData = 32805,
+    DiskProperties = 32808,
+    MakeDirectory = 32809,
+    ChangeDirectory = 32810,
+    RemoveDirectory = 32811,
+    RenameDirectory = 32812,
+    MakeMultipleDirectory = 32813,
+};
+} // namespace Mp3MemCmd
+
+// One row: a file or a directory of the current directory.
+struct MemItemData {
+    quint32 size = 0;   // bytes (directories: the entry's size field)
+    quint32 key = 0;    // first cluster: the directory key of the directory commands
+    int fileIndex = -1; // position in the player's file order; -1 for directories
+    QString name;       // display name
+    int type = 0;       // entry of the model's icon and type-name cache
+
+    bool isDirectory() const { return fileIndex < 0; }
+    bool isDotEntry() const { return isDirectory() && (name == QLatin1String(".") || name == QLatin1String("..")); }
+    bool operator==(const MemItemData &o) const
+    {
+        return size == o.size && key == o.key && fileIndex == o.fileIndex && name == o.name && type == o.type;
+    }
+};
+
+// The rows of one device view. Icons and type names are looked up once per extension
+// (and once for folders), so listing thousands of files costs one lookup per kind.
+class HMemListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ColName = 0, ColNumber, ColSize, ColType, ColumnCount };
+
+    explicit HMemListModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Replaces the rows; nothing is reset (and nothing repainted) when they are the same.
+    // Answers whether the rows changed.
+    bool setRows(std::vector<MemItemData> rows);
+    void clear();
+    const std::vector<MemItemData> &rows() const { return m_rows; }
+    // Null for the row of a directory being named (it has no data yet).
+    const MemItemData *item(int row) const;
+
+    // Rows may be renamed in place (a writable memory).
+    void setEditable(bool editable) { m_editable = editable; }
+    bool isEditable() const { return m_editable; }
+
+    // A row at the end with no data, for a new directory being named; its row number.
+    int appendPendingRow();
+    void removePendingRow();
+    int pendingRow() const { return m_pending ? int(m_rows.size()) : -1; }
+
+    // Cache entry of the icon and type name for a name (by extension) or for folders.
+    int typeFor(const QString &name, bool folder);
+    QString typeName(int type) const;
+    QIcon typeIcon(int type) const;
+    int typeCount() const { return int(m_types.size()); }
+
+    QString columnText(int row, int column) const;
+    // Sorts in place: directories before files ascending (after them descending), files by
+    // the column; the order of equal rows is kept.
+    void sortRows(int column, bool ascending);
+
+    // "%uKB" of the size rounded up to kilobytes.
+    static QString formatKB(quint32 bytes);
+
+private:
+    struct TypeInfo {
+        QString name;
+        QIcon icon;
+    };
+    std::vector<MemItemData> m_rows;
+    std::vector<TypeInfo> m_types;
+    QHash<QString, int> m_typeIndex;
+    bool m_editable = false;
+    bool m_pending = false;
+};
+
+// Questions and small windows of the view; tests answer them without a person.
+class HMemPrompter {
+public:
+    enum class Icon { Information, Question, Warning, Stop };
+    virtual ~HMemPrompter() = default;
+    // Yes/No question; true for Yes.
+    virtual bool confirm(QWidget *owner, const QString &caption, const QString &text, Icon icon);
+    // A message with an OK button (empty caption: none).
+    virtual void message(QWidget *owner, const QString &caption, const QString &text, Icon icon);
+    // The system's text for an errno value.
+    virtual void showSystemError(QWidget *owner, int error);
+    // The "Make Multiple Directory" dialog; false when cancelled.
+    virtual bool askMultipleDirectories(QWidget *owner, QString *pattern, int *startIndex, int *count);
+    // The disk medium information dialog of a memory.
+    virtual void showDiskProperties(QWidget *owner, int memory);
+};
+
+class HMp3MemView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kUpButtonId = 142;
+    static constexpr int kListId = 145;
+    static constexpr int kTitleHeight = 20;
+    static constexpr int kPathBottom = 40;
+    static constexpr int kUpButtonWidth = 24;
+
+    // What the view shows, from the medium status word of the last refresh.
+    enum class State { Empty, NotFormatted, ReadOnly, Usable };
+
+    // `prompter` is not owned; null uses message boxes and the program's dialogs.
+    explicit HMp3MemView(QWidget *parent = nullptr, HMemPrompter *prompter = nullptr);
+    ~HMp3MemView() override;
+
+    HFileListCtrl *list() const { return m_list; }
+    HMemListModel *model() const { return m_model; }
+    QToolButton *upButton() const { return m_up; }
+    void setPrompter(HMemPrompter *prompter) { m_prompter = prompter; }
+
+    int memoryIndex() const { return m_memory; }
+    QString title() const { return m_title; }
+    void setTitle(const QString &title);
+    State state() const { return m_state; }
+    bool isUsable() const { return m_usable; }
+    unsigned status() const { return m_status; }
+    QString currentPath() const { return m_path; }
+    // " " + title + " - " + the status text, as the title strip shows it.
+    QString titleText() const;
+
+    // Rebuilds the view from the session; memory -1 keeps the current one.
+    void refresh(bool force, int memory = -1);
+    // Asks, then formats the memory (-1: the view's); true when the session succeeded.
+    bool format(bool lowLevel, int memory = -1);
+    // Deletes the selected files, asking first when `ask` is set.
+    void deleteSelection(bool ask = true);
+
+    // ---- Commands (ids of Mp3MemCmd) ----
+    // The view knows the command; it then has an enabling rule and a handler.
+    static bool handlesCommand(int id);
+    bool isCommandEnabled(int id) const;
+    // Runs a command the view handles (whatever its enabling rule says, as the keyboard
+    // paths do); false for a command it does not know.
+    bool runCommand(int id);
+    // The context menu's commands in order, 0 for a separator.
+    static const QList<int> &contextMenuCommands();
+    static QString commandText(int id);
+    // The context menu ("Mp3Player TrackMenu") with every entry enabled by its rule; each
+    // action's data is its command id. The caller owns it.
+    QMenu *createContextMenu(QWidget *parent);
+
+    // ---- Drag and drop, device side ----
+    // Drop target: the window is the whole view; it takes drops when usable.
+    QWidget *dropWindow() { return this; }
+    QString destinationFolder() const { return QString(); }
+    bool canDrop() const;
+    // Downloads the list when `transfer` is set (after checking every path), then lists
+    // again and selects the rows named in the list. False when the checks refused it.
+    bool acceptDrop(const HFileTransferList &list, bool transfer);
+    // A directory among dropped PC items: with `show` it is reported and refused.
+    bool onDroppedDirectory(const QString &path, bool show);
+    // Drag source: the list starts drags; the selection as device files (name, file
+    // index, size). A directory in it is reported and empties the list.
+    QWidget *dragWindow() const;
+    bool collectSelection(HFileTransferList &list);
+    // Uploads the selection into `folder` (the target's destination folder); the
+    // uploaded list is handed back for the target's accept. False when nothing ran.
+    bool uploadSelection(const QString &folder, HFileTransferList *uploaded);
+    // Files dropped from the desktop's file manager (local file URLs); links are
+    // followed to their targets.
+    void dropUrls(const QList<QUrl> &urls);
+    static QString resolveDroppedPath(const QString &path);
+
+    // ---- Texts ----
+    // The title strip's status text for a state.
+    static QString statusText(bool usable, unsigned status, quint64 totalBytes, quint64 freeBytes,
+                              int files, int directories);
+    // Value and unit of a byte count: MB above 1048575 bytes, else KB, rounded up.
+    static QPair<quint64, QString> sizeInUnits(quint64 bytes);
+    static State stateFor(bool listed, unsigned status);
+
+public slots:
+    void onDelete();
+    void onUp();
+    void onDown();
+    void onRefresh();
+    void onFormat();
+    void onLowLevelFormat();
+    void onRename();
+    void onChangeDirectory();
+    void onMakeDirectory();
+    void onMakeMultipleDirectory();
+    void onRemoveDirectory();
+    void onRenameDirectory();
+    void onDownloadRawData();
+    void onDiskProperties();
+    void onUpButton();
+    void showContextMenu(const QPoint &globalPos);
+
+signals:
+    // A drag of the list's selection starts at `pos` (list viewport coordinates).
+    void dragBegins(const QPoint &pos);
+    // The context menu is about to be shown: the frame may apply its own rules.
+    void contextMenuAboutToShow(QMenu *menu);
+    // The view listed again (after any operation).
+    void refreshed();
+
+protected:
+    void paintEvent(QPaintEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void contextMenuEvent(QContextMenuEvent *e) override;
+    void dragEnterEvent(QDragEnterEvent *e) override;
+    void dragMoveEvent(QDragMoveEvent *e) override;
+    void dropEvent(QDropEvent *e) override;
+
+private:
+    class Sink;
+    class NameDelegate;
+
+    void clearView(State state);
+    void buildColumns();
+    void saveColumnWidths();
+    void sortBy(int column, bool ascending);
+    void sortStored();
+    void onHeaderClicked(int column);
+    void onRowActivated(int row);
+    void reorder(bool up);
+    void startLabelEdit(int row);
+    void onLabelCommitted(int row, const QString &text);
+    void onEditorClosed();
+    void finishLabelEdit();
+    void selectFileIndices(const QList<int> &indices);
+    QList<const MemItemData *> selectedItems() const;
+    bool selectionHasDirectory() const;
+    HMemPrompter &prompter();
+    void layoutChildren();
+
+    HFileListCtrl *m_list = nullptr;
+    HMemListModel *m_model = nullptr;
+    NameDelegate *m_delegate = nullptr;
+    QToolButton *m_up = nullptr;
+    HMemPrompter *m_prompter = nullptr;
+    HMemPrompter m_defaultPrompter;
+
+    int m_memory = -1;
+    QString m_title;
+    QFont m_titleFont;
+    quint64 m_totalBytes = 0;
+    quint64 m_freeBytes = 0;
+    int m_fileCount = 0;
+    int m_directoryCount = 0;
+    bool m_usable = false;
+    unsigned m_status = 0;
+    State m_state = State::Empty;
+    QString m_path;
+
+    // The label edit in progress: the row and the committed text (none when cancelled).
+    int m_editRow = -1;
+    bool m_editCommitted = false;
+    QString m_editText;
+};

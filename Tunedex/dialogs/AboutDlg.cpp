@@ -1,0 +1,31 @@
+#include "AboutDlg.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+
+HAboutDlg::HAboutDlg(QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("TuneDeck"));
+    auto *icon = new QLabel(this);
+    QIcon programIcon = QApplication::windowIcon();
+    if (programIcon.isNull())
+        programIcon = style()->standardIcon(QStyle::SP_DriveHDIcon);
+    icon->setPixmap(programIcon.pixmap(32, 32));
+    auto *version = new QLabel(QStringLiteral("TuneDeck Version 1.94 - 2"), this);
+    auto *build = new QLabel(QStringLiteral("(Build Number #57)"), this);
+    auto *more = new QLabel(QStringLiteral("Music and recordings manager for ZVC450 players"), this);
+    auto *ok = new QPushButton(QStringLiteral("확인"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
+    grid->addWidget(version, 0, 1);
+    grid->addWidget(build, 1, 1);
+    grid->addWidget(more, 2, 1);
+    grid->addWidget(ok, 0, 2, Qt::AlignTop);
+    setFixedSize(sizeHint());
+}

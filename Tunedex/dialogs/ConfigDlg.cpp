@@ -1,0 +1,374 @@
+#include "ConfigDlg.h"
+
+#include "RegKeys.h"
+#include "zvs450.h"
+
+#include <zvc450usb.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+struct FirmwareChoice {
+    const char *text;
+    unsigned code;
+};
+
+// The expected-firmware list: 0x10000 x major + 0x100 x the two digits after the point
+// read as hexadecimal digits ("v1.43" is 0x14300).
+constexpr FirmwareChoice kFirmwareChoices[] = {
+    {"Automatic", 0},       {"v1.43", 0x14300}, {"v1.42", 0x14200}, {"v1.30", 0x13000},
+    {"v1.25", 0x12500},     {"v1.20", 0x12000}, {"Lower than v1.20", 0x11FFF},
+};
+constexpr int kFirmwareChoiceCount = int(sizeof kFirmwareChoices / sizeof kFirmwareChoices[0]);
+
+const char *const kPageTitles[HConfigDlg::kPageCount] = {
+    "Setting Timeout",              // 3100
+    "ROM Selection",                // 3101
+    "ADPCM Configuration",          // 3102
+    "BVF Configuration",            // 3104
+    "Raw Data Read Configuration",  // 3103
+    "Firmware Version",             // 3106
+};
+
+QString skipBlanks(const QString &text, bool spacesAndTabsOnly)
+{
+    int i = 0;
+    while (i < text.size()) {
+        const QChar c = text.at(i);
+        if (spacesAndTabsOnly ? (c == QLatin1Char(' ') || c == QLatin1Char('\t')) : c.isSpace())
+            ++i;
+        else
+            break;
+    }
+    return text.mid(i);
+}
+
+// Leading digits of base `base`; stops at the first other character. Wraps like the
+// C library's conversions do not: a value beyond 32 bits keeps its low 32 bits.
+unsigned leadingDigits(const QString &text, int base)
+{
+    quint64 v = 0;
+    for (const QChar c : text) {
+        const int d = c.isDigit() ? c.digitValue()
+                      : (base == 16 && c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'))
+                          ? c.toLower().unicode() - 'a' + 10
+                          : -1;
+        if (d < 0 || d >= base || c.unicode() > 0x7f)
+            break;
+        v = (v * unsigned(base) + unsigned(d)) & 0xFFFFFFFFull;
+    }
+    return unsigned(v);
+}
+
+QString hex4(unsigned v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper(); }
+
+QRadioButton *radio(const QString &text, QWidget *parent, QButtonGroup *group)
+{
+    auto *r = new QRadioButton(text, parent);
+    group->addButton(r);
+    return r;
+}
+
+} // namespace
+
+unsigned HConfigDlg::parseDecimal(const QString &text) { return leadingDigits(skipBlanks(text, false), 10); }
+
+unsigned HConfigDlg::parseNumber(const QString &text)
+{
+    const QString t = skipBlanks(text, true);
+    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        return leadingDigits(t.mid(2), 16);
+    return leadingDigits(t, 10);
+}
+
+unsigned HConfigDlg::parseHex(const QString &text) { return leadingDigits(skipBlanks(text, false), 16); }
+
+int HConfigDlg::firmwareIndexFor(unsigned code)
+{
+    for (int i = 1; i < kFirmwareChoiceCount - 1; ++i)
+        if (kFirmwareChoices[i].code == code)
+            return i;
+    if (code != 0 && code < 0x12000)
+        return kFirmwareChoiceCount - 1;
+    return 0;
+}
+
+unsigned HConfigDlg::firmwareCodeFor(int index)
+{
+    return index >= 1 && index < kFirmwareChoiceCount ? kFirmwareChoices[index].code : 0;
+}
+
+QString HConfigDlg::pageTitle(int page)
+{
+    return page >= 0 && page < kPageCount ? QString::fromLatin1(kPageTitles[page]) : QString();
+}
+
+HConfigDlg::HConfigDlg(QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Configuration"));
+
+    m_tree = new QTreeWidget(this);
+    m_tree->setObjectName(QStringLiteral("tree"));  // 1001
+    m_tree->setHeaderHidden(true);
+    m_tree->setRootIsDecorated(false);
+    m_tree->setColumnCount(1);
+    m_tree->setFixedWidth(170);
+    m_tree->setIconSize(QSize(16, 16));
+    const QStyle::StandardPixmap icons[kPageCount] = {
+        QStyle::SP_BrowserReload, QStyle::SP_DriveHDIcon, QStyle::SP_MediaVolume,
+        QStyle::SP_MediaVolume,   QStyle::SP_FileDialogDetailedView, QStyle::SP_ComputerIcon,
+    };
+
+    m_frame = new QGroupBox(this);  // 1004 around the page area 1003
+    m_pages = new QStackedWidget(m_frame);
+    auto *frameLayout = new QVBoxLayout(m_frame);
+    frameLayout->addWidget(m_pages);
+
+    for (int page = 0; page < kPageCount; ++page) {
+        auto *item = new QTreeWidgetItem(m_tree, QStringList(pageTitle(page)));
+        item->setIcon(0, style()->standardIcon(icons[page]));
+        item->setData(0, Qt::UserRole, page + 1);
+        m_pages->addWidget(buildPage(page));
+    }
+    connect(m_tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *cur) { onItemChanged(cur); });
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_tree);
+    top->addWidget(m_frame, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(buttons);
+    resize(620, 400);
+
+    loadValues();
+    m_tree->setCurrentItem(m_tree->topLevelItem(0));
+    showPage(0);
+}
+
+QWidget *HConfigDlg::buildPage(int page)
+{
+    auto *w = new QWidget;
+    switch (page) {
+    case 0: {
+        auto *form = new QGridLayout(w);
+        auto row = [&](int r, const char *label, const char *hint, QLineEdit **edit) {
+            *edit = new QLineEdit(w);
+            form->addWidget(new QLabel(QString::fromLatin1(label), w), r, 0);
+            form->addWidget(*edit, r, 1);
+            form->addWidget(new QLabel(QString::fromLatin1(hint), w), r, 2);
+        };
+        row(0, "Receiving Timeout [ms] :", "(Recomend : 300,000)", &m_c.recvTimeout);
+        row(1, "Transmission Timeout [ms] :", "(Recomend : 100,000)", &m_c.sendTimeout);
+        row(2, "Formating Timeout [ms] :", "(Recomend : 3,000,000)", &m_c.formatTimeout);
+        form->setRowStretch(3, 1);
+        break;
+    }
+    case 1: {
+        auto *group = new QButtonGroup(w);
+        auto *v = new QVBoxLayout(w);
+        v->addWidget(m_c.romMds = radio(QStringLiteral("ROM writing in MDS"), w, group));
+        v->addWidget(m_c.romStandAlone = radio(QStringLiteral("ROM writing in stand-alone mode"), w, group));
+        v->addStretch();
+        break;
+    }
+    case 2:
+    case 3: {
+        auto *group = new QButtonGroup(w);
+        auto *v = new QVBoxLayout(w);
+        QRadioButton *wav = radio(QStringLiteral("Convert to WAV"), w, group);
+        QRadioButton *binary = radio(page == 2 ? QStringLiteral("Download Binary Brightfen ADPCM (BCW)")
+                                               : QStringLiteral("Download Binary Brightfen BVF"),
+                                     w, group);
+        v->addWidget(wav);
+        v->addWidget(binary);
+        v->addStretch();
+        (page == 2 ? m_c.adpcmWav : m_c.bvfWav) = wav;
+        (page == 2 ? m_c.adpcmBinary : m_c.bvfBinary) = binary;
+        break;
+    }
+    case 4: {
+        auto *grid = new QGridLayout(w);
+        m_c.rawFile = new QLineEdit(w);
+        m_c.rawViewer = new QLineEdit(w);
+        m_c.rawAddr = new QLineEdit(w);
+        m_c.rawCount = new QLineEdit(w);
+        auto *browseFile = new QPushButton(QStringLiteral("Browse >>"), w);  // 1028
+        auto *browseViewer = new QPushButton(QStringLiteral("Browse >>"), w);  // 1029
+        browseFile->setObjectName(QStringLiteral("browseRawFile"));
+        browseViewer->setObjectName(QStringLiteral("browseViewer"));
+        connect(browseFile, &QPushButton::clicked, this, &HConfigDlg::browseRawFile);
+        connect(browseViewer, &QPushButton::clicked, this, &HConfigDlg::browseViewer);
+        grid->addWidget(new QLabel(QStringLiteral("File Name to Save :"), w), 0, 0, 1, 4);
+        grid->addWidget(m_c.rawFile, 1, 0, 1, 3);
+        grid->addWidget(browseFile, 1, 3);
+        grid->addWidget(new QLabel(QStringLiteral("Viewer Link :"), w), 2, 0, 1, 4);
+        grid->addWidget(m_c.rawViewer, 3, 0, 1, 3);
+        grid->addWidget(browseViewer, 3, 3);
+        grid->addWidget(new QLabel(QStringLiteral("Block Address Range :"), w), 4, 0, 1, 4);
+        grid->addWidget(new QLabel(QStringLiteral("Addr :"), w), 5, 0);
+        grid->addWidget(m_c.rawAddr, 5, 1);
+        grid->addWidget(new QLabel(QStringLiteral("Count :"), w), 5, 2);
+        grid->addWidget(m_c.rawCount, 5, 3);
+        grid->setRowStretch(6, 1);
+        break;
+    }
+    case 5: {
+        auto *v = new QVBoxLayout(w);
+        v->addWidget(new QLabel(QStringLiteral("Select Expected Firmware Version :"), w));
+        m_c.firmware = new QComboBox(w);
+        for (const FirmwareChoice &c : kFirmwareChoices)
+            m_c.firmware->addItem(QString::fromLatin1(c.text));
+        v->addWidget(m_c.firmware);
+        v->addWidget(new QLabel(QStringLiteral("User Specific VID && PID : (hex only) (clear = 0)"), w));
+        auto *ids = new QHBoxLayout;
+        m_c.userVid = new QLineEdit(w);
+        m_c.userPid = new QLineEdit(w);
+        ids->addWidget(new QLabel(QStringLiteral("VID :"), w));
+        ids->addWidget(m_c.userVid);
+        ids->addWidget(new QLabel(QStringLiteral("PID :"), w));
+        ids->addWidget(m_c.userPid);
+        v->addLayout(ids);
+        m_c.internalOnly = new QCheckBox(QStringLiteral("Use Internal Flash Only"), w);
+        v->addWidget(m_c.internalOnly);
+        v->addStretch();
+        break;
+    }
+    default:
+        break;
+    }
+    return w;
+}
+
+void HConfigDlg::showPage(int page)
+{
+    if (page < 0 || page >= kPageCount)
+        return;
+    m_page = page;
+    m_pages->setCurrentIndex(page);
+    m_frame->setTitle(pageCaption());
+    QTreeWidgetItem *item = m_tree->topLevelItem(page);
+    if (item && m_tree->currentItem() != item)
+        m_tree->setCurrentItem(item);
+}
+
+QString HConfigDlg::pageCaption() const
+{
+    return QLatin1Char(' ') + pageTitle(m_page) + QLatin1Char(' ');
+}
+
+void HConfigDlg::onItemChanged(QTreeWidgetItem *current)
+{
+    if (current)
+        showPage(current->data(0, Qt::UserRole).toInt() - 1);
+}
+
+void HConfigDlg::loadValues()
+{
+    unsigned recv = 0, send = 0, format = 0;
+    zvs450_GetTimeouts(&recv, &send, &format);
+    m_c.recvTimeout->setText(QString::number(int(recv)));
+    m_c.sendTimeout->setText(QString::number(int(send)));
+    m_c.formatTimeout->setText(QString::number(int(format)));
+
+    (RegKeys::romSelect() == 2 ? m_c.romMds : m_c.romStandAlone)->setChecked(true);
+    (RegKeys::adpcmConvert() == 1 ? m_c.adpcmBinary : m_c.adpcmWav)->setChecked(true);
+    (RegKeys::bvfConvert() == 1 ? m_c.bvfBinary : m_c.bvfWav)->setChecked(true);
+
+    // Paths are shown whole: a cut path would be stored cut at OK.
+    m_c.rawFile->setText(RegKeys::rawDataFileName());
+    m_c.rawViewer->setText(RegKeys::rawDataViewer());
+    unsigned addr = 0, count = 0;
+    RegKeys::getRawDataRange(&addr, &count);
+    m_c.rawAddr->setText(QString::number(addr));
+    m_c.rawCount->setText(QString::number(count));
+
+    m_c.firmware->setCurrentIndex(firmwareIndexFor(RegKeys::expectedFirmwareVersion()));
+    unsigned vid = 0, pid = 0;
+    RegKeys::getUserUsbId(&vid, &pid);
+    m_c.userVid->setText(hex4(vid));
+    m_c.userPid->setText(hex4(pid));
+    m_c.internalOnly->setChecked(RegKeys::internalOnly());
+}
+
+void HConfigDlg::storeValues()
+{
+    // New time-outs reach the library at once; the session writes them at exit.
+    zvs450_SetTimeouts(parseDecimal(m_c.recvTimeout->text()), parseDecimal(m_c.sendTimeout->text()),
+                       parseDecimal(m_c.formatTimeout->text()));
+
+    RegKeys::setRomSelect(m_c.romMds->isChecked() ? 2 : 0);
+    RegKeys::setAdpcmConvert(m_c.adpcmBinary->isChecked() ? 1 : 0);
+    RegKeys::setBvfConvert(m_c.bvfBinary->isChecked() ? 1 : 0);
+
+    RegKeys::setRawDataFileName(m_c.rawFile->text());
+    RegKeys::setRawDataViewer(m_c.rawViewer->text());
+    RegKeys::setRawDataRange(parseNumber(m_c.rawAddr->text()), parseNumber(m_c.rawCount->text()));
+
+    const unsigned version = firmwareCodeFor(m_c.firmware->currentIndex());
+    RegKeys::setExpectedFirmwareVersion(version);
+    ZVC450_SetExpectedFirmwareVersion(version);
+    const unsigned vid = parseHex(m_c.userVid->text());
+    const unsigned pid = parseHex(m_c.userPid->text());
+    RegKeys::setUserUsbId(vid, pid);
+    ZVC450_SetUserUSBID(vid, pid);
+    const bool internalOnly = m_c.internalOnly->isChecked();
+    RegKeys::setInternalOnly(internalOnly);
+    // Takes effect at the next connection.
+    zvs450_SetMemoryCount(internalOnly ? 1 : 2);
+}
+
+void HConfigDlg::accept()
+{
+    storeValues();
+    QDialog::accept();
+}
+
+void HConfigDlg::browseRawFile()
+{
+    const QString path = chooseSaveFile(m_c.rawFile->text());
+    if (!path.isEmpty())
+        m_c.rawFile->setText(path);
+}
+
+void HConfigDlg::browseViewer()
+{
+    const QString path = chooseOpenFile(m_c.rawViewer->text());
+    if (!path.isEmpty())
+        m_c.rawViewer->setText(path);
+}
+
+// Programs and data files here rarely carry the extensions of the filters' first
+// entries, so the "all files" entry matches every name.
+QString HConfigDlg::chooseSaveFile(const QString &initial)
+{
+    return QFileDialog::getSaveFileName(this, QString(), initial,
+                                        QStringLiteral("Data File(*.dat);;All Files(*)"));
+}
+
+QString HConfigDlg::chooseOpenFile(const QString &initial)
+{
+    return QFileDialog::getOpenFileName(this, QString(), initial,
+                                        QStringLiteral("Executable File(*.exe);;All Files(*)"));
+}
