@@ -24,9 +24,9 @@ std::string LongListingLine(const Entry &entry)
 {
     char head[64];
     if (entry.directory)
-        std::snprintf(head, sizeof head, "d %8s %11s ", "-", "-");
+        std::snprintf(head, sizeof head, "d %8s %10s ", "-", "-");
     else
-        std::snprintf(head, sizeof head, "f %8d %11u ", entry.number, unsigned(entry.record.dwSize));
+        std::snprintf(head, sizeof head, "f %8d %10u ", entry.number, unsigned(entry.record.dwSize));
     return head + FatDateTime(entry.record.wWriteDate, entry.record.wWriteTime) + " " + ShortListingLine(entry);
 }
 

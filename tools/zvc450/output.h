@@ -20,8 +20,8 @@ std::string FatDateTime(uint16_t date, uint16_t time);
 // One line of `ls`: NAME, with "/" after a directory.
 std::string ShortListingLine(const Entry &entry);
 // One line of `ls -l`:
-//   d        -           - 2024-05-01 12:00:00 MUSIC/
-//   f        3       12345 2024-05-01 12:00:00 song.mp3
+//   d        -          - 2024-05-01 12:00:00 MUSIC/
+//   f        3      12345 2024-05-01 12:00:00 song.mp3
 // type, file number, size in bytes, write date and time, name; the fields
 // before the name have fixed widths, so the name always starts in column 43
 // and may itself contain spaces.

@@ -1,0 +1,87 @@
+// harness.h - runs the real zvc450 executable against a real zvc450-emu
+// process on a temporary socket, with a temporary state folder.
+#ifndef ZVC450_TESTS_CLI_HARNESS_H
+#define ZVC450_TESTS_CLI_HARNESS_H
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace clitest {
+
+using Bytes = std::string;
+
+struct Result {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    std::string Path(const std::string &name) const { return path_ + "/" + name; }
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Paths of the programs under test (from the environment set by CMake).
+std::string ToolPath();      // zvc450
+std::string EmulatorPath();  // zvc450-emu
+std::string MkrecPath();     // zvc450-mkrec
+
+// Whether the built device library exports `name`: commands whose export
+// has not landed yet are skipped, not failed.
+bool LibraryExports(const char *name);
+
+// An emulated player process.  Extra options go to zvc450-emu.
+class Player {
+public:
+    Player(const TempDir &dir, const std::vector<std::string> &extra = {});
+    ~Player();
+    Player(const Player &) = delete;
+    Player &operator=(const Player &) = delete;
+    const std::string &socket() const { return socket_; }
+    std::string StateFile(const std::string &name) const { return state_ + "/" + name; }
+    bool running() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+    std::string socket_;
+    std::string state_;
+};
+
+// Runs zvc450 with `args` in `cwd`, ZVC450_VUSB set to `socket` and `input`
+// on its stdin; stdout and stderr are pipes (not terminals).
+Result Run(const std::string &socket, const std::vector<std::string> &args, const std::string &cwd,
+           const std::string &input = std::string());
+
+// Runs zvc450 with stdin, stdout and stderr on a pseudo-terminal and types
+// Ctrl-C once the terminal output contains `trigger`.  All terminal output
+// lands in Result::out.
+Result RunOnTerminalAndInterrupt(const std::string &socket, const std::vector<std::string> &args,
+                                 const std::string &cwd, const std::string &trigger);
+
+// Runs zvc450 without a terminal and sends it SIGINT after `delayMs`.
+Result RunAndSignal(const std::string &socket, const std::vector<std::string> &args, const std::string &cwd,
+                    int delayMs);
+
+// Runs a shell command, returns its exit status.
+int Shell(const std::string &command);
+
+Bytes ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const Bytes &data);
+bool Exists(const std::string &path);
+std::vector<std::string> FolderEntries(const std::string &path);  // sorted, without . and ..
+Bytes Pattern(size_t size, unsigned seed);
+
+}  // namespace clitest
+
+#endif
