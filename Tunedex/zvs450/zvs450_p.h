@@ -29,6 +29,7 @@ struct MemoryCache {
 };
 
 struct Session {
+    bool initialized = false;  // the settings were read (and are written back at exit)
     HZVC450 handle = nullptr;  // open connection, null when closed
     HZVC450 spare = nullptr;   // a closed record kept for the next open
     unsigned recvTimeout = 0;

@@ -227,12 +227,16 @@ void zvs450_Initialize()
     RegKeys::getUserUsbId(&vid, &pid);
     ZVC450_SetUserUSBID(vid, pid);
     s.memoryCount = RegKeys::internalOnly() ? 1 : 2;
+    s.initialized = true;
 }
 
 void zvs450_Terminate()
 {
     Session &s = session();
-    RegKeys::setTimeouts(s.recvTimeout, s.sendTimeout, s.formatTimeout);
+    // Without a start there are no time-outs to keep: zeros would replace the stored ones.
+    if (s.initialized)
+        RegKeys::setTimeouts(s.recvTimeout, s.sendTimeout, s.formatTimeout);
+    s.initialized = false;
     if (s.handle) {
         ZVC450_Close(s.handle);
         ZVC450_Free(s.handle);

@@ -72,6 +72,10 @@ struct Names : Zvs450ItemSink {
 
 TEST_F(Session, FirstRunPushesTheDefaultSettingsAndTerminateStoresTheTimeouts)
 {
+    // An exit without a start leaves the stored time-outs alone.
+    zvs450_Terminate();
+    EXPECT_FALSE(QSettings(QStringLiteral("Brightfen"), QStringLiteral("TuneDeck")).contains(QStringLiteral("ZVS450/TIMEOUT_RECV")));
+
     zvs450_Initialize();
     ASSERT_EQ(fake::lib().timeouts.size(), 1u);
     EXPECT_EQ(fake::lib().timeouts[0], std::make_pair(300000u, 100000u));
