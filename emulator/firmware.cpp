@@ -620,7 +620,9 @@ void Firmware::EraseCodeWithProgress(Command& c) {
   FlashArea* area = c.payload.size() == 1 ? CodeArea(c.payload[0]) : nullptr;
   if (!area) return Refuse(kInvalidParam);
   if (!settings_.eraseProgress) return Succeed();
-  uint16_t steps = c.payload[0] == kAreaBoot ? kBootEraseSteps : kAppEraseSteps;
+  uint16_t steps = settings_.eraseSteps >= 0 ? uint16_t(settings_.eraseSteps)
+                   : c.payload[0] == kAreaBoot ? kBootEraseSteps
+                                               : kAppEraseSteps;
   Answer(AnswerBuilder().U8(0).U8(0).U16(steps));
   if (!area->Erase()) return Refuse(kInternal);
   for (uint16_t s = 0; s < steps; ++s) Answer(AnswerBuilder().U8(0).U8(0).U16(s));

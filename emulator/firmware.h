@@ -49,6 +49,8 @@ struct FirmwareSettings {
   // Code-area erase with a progress announcement ("C" 0x03); without it the
   // player answers 0x03 with a plain success and erases on 0x02.
   bool eraseProgress = true;
+  // Steps the erase announces; -1: the area's own count (2 boot, 16 application).
+  int eraseSteps = -1;
 };
 
 class Firmware {

@@ -192,16 +192,17 @@ bool sendFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord 
     const uint32_t start = opt.showSpeed ? ProgressTickCount() : 0;
     UpdateProgress(rec, 0, start);
 
+    const int step = opt.blockSize > 0 && opt.blockSize < buf.size() ? opt.blockSize : buf.size();
     int error = 0, sysError = 0;
     uint64_t done = 0;
     while (done < size) {
         PumpWaitingMessages(rec->hDlg);
-        if (rec->flags & kProgressCancelled) {
+        if (opt.cancellable && (rec->flags & kProgressCancelled)) {
             stopPlayer(h);
             error = ZVS450USB_ERR_USERBREAK;
             break;
         }
-        const int chunk = size - done < uint64_t(buf.size()) ? int(size - done) : buf.size();
+        const int chunk = size - done < uint64_t(step) ? int(size - done) : step;
         const int padded = roundUpBlock(chunk);
         if (!readFully(fd, buf.data(), size_t(chunk))) {
             // Never send bytes we did not read as if they were the file.

@@ -31,6 +31,10 @@ struct DataPhaseOptions {
     bool showSpeed = true;      // firmware writes show no speed
     bool ownWindow = true;      // create and destroy the transfer window around the phase;
                                 // false: the caller's record already has its window open
+    // Sending only:
+    int blockSize = 0;          // bytes per bulk transfer, a multiple of 512; 0 = the
+                                // transfer buffer (firmware writes: 512, one flash block)
+    bool cancellable = true;    // false: Cancel is ignored (a half-written flash is worse)
 };
 
 // Sends size bytes of the local file fd (read from its current position) to

@@ -1,0 +1,211 @@
+// firmware.cpp - replacing the player's boot code or application code.
+//
+// The code flash has two areas: the boot code from address 0 (8 KiB) and
+// the application ("codec") code from 0x2000.  An upgrade is three steps on
+// the player's maintenance targets:
+//
+//   "G" 'O' 0x10 rom        select the ROM (the answer means nothing)
+//   "C" 0x03 area           erase with progress: an announcement with the
+//                           step count, one report per step, the outcome;
+//                           players without it answer a plain success and
+//                           erase on "C" 0x02, answering once when done
+//   "C" 0x01 area n(16)     write n blocks of 512 bytes, then the outcome
+//
+// The area byte is 'R' for the boot code and 'P' for the application.
+// Neither the erase nor the write can be stopped half-way without leaving
+// the player without code, so Cancel does nothing during an upgrade.
+
+#include "transfer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+namespace zvc450 {
+namespace {
+
+constexpr int kTargetRomSelect = -2;  // "G"
+constexpr int kTargetCodeFlash = -1;  // "C"
+
+constexpr uint8_t kCmdSelectRom = 'O';
+constexpr uint8_t kSelectRomParameter = 0x10;
+constexpr uint8_t kCmdWrite = 0x01;
+constexpr uint8_t kCmdErase = 0x02;
+constexpr uint8_t kCmdEraseWithProgress = 0x03;
+
+constexpr uint8_t kAreaBoot = 'R';
+constexpr uint8_t kAreaApplication = 'P';
+
+constexpr uint64_t kMaxBootImage = 8192;
+constexpr uint64_t kMaxBlocks = 65535;      // the block count travels in 16 bits
+constexpr uint64_t kMaxImageFile = 0xFFFFFFFFull;
+
+// The player needs a moment between the ROM selection, the erase and the write.
+constexpr auto kSettleTime = std::chrono::milliseconds(10);
+
+// Erase progress: the announcement is a success answer with 0 at byte 5 and
+// its terminator at byte 8, so bytes 6-7 are the step count; each report
+// carries the number of the step just finished at 6-7.
+constexpr int kEraseMarkOffset = 5;
+constexpr int kEraseStepsOffset = 6;
+constexpr int kEraseAnnouncementEnd = 8;
+
+bool isEraseAnnouncement()
+{
+    return g_packet[kEraseMarkOffset] == 0 && g_packet[kEraseAnnouncementEnd] == '.';
+}
+
+// Receives one answer: a failed receive is error 4, a refused or unusable
+// answer error 5 with the player's code.
+bool receiveChecked(HZVC450 h)
+{
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (!checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL) != 0;
+    return true;
+}
+
+bool selectRom(HZVC450 h, int romSelect)
+{
+    const uint8_t payload[2] = {kSelectRomParameter, uint8_t(romSelect)};
+    if (!ZVC450_SendCommand(h, kTargetRomSelect, kCmdSelectRom, payload, 2))
+        return fail(ZVC450USB_ERR_USB) != 0;
+    // Players that have one ROM refuse the selection; the upgrade goes on.
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB) != 0;
+    return true;
+}
+
+// The erase, in the window rec (already open).
+bool erase(HZVC450 h, uint8_t area, ProgressRecord *rec, const char *erasingText)
+{
+    if (!ZVC450_SendCommand(h, kTargetCodeFlash, kCmdEraseWithProgress, &area, 1))
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (!checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL) != 0;
+
+    if (isEraseAnnouncement()) {
+        const unsigned steps = getBE16(g_packet + kEraseStepsOffset);
+        SetProgressRange(rec, 0, steps, erasingText);
+        unsigned done = 0;
+        while (done < steps) {
+            if (!receiveChecked(h))
+                return false;
+            done = getBE16(g_packet + kEraseStepsOffset) + 1;
+            UpdateProgress(rec, done, 0);
+        }
+        return receiveChecked(h);
+    }
+
+    // A plain success: this player erases only without progress, and says
+    // nothing until it has finished (about 20 seconds).
+    SetProgressWaiting(rec, ProgressString(kStrWaitErase), erasingText);
+    if (!ZVC450_SendCommand(h, kTargetCodeFlash, kCmdErase, &area, 1))
+        return fail(ZVC450USB_ERR_USB) != 0;
+    return receiveChecked(h);
+}
+
+// The write, in the window rec (already open): the command with the block
+// count, the blocks, the outcome.
+bool write(HZVC450 h, uint8_t area, int fd, uint64_t size, unsigned blocks, ProgressRecord *rec)
+{
+    SetProgressRange(rec, 0, unsigned(size), nullptr);
+    const uint8_t payload[3] = {area, uint8_t(blocks >> 8), uint8_t(blocks)};
+    if (!ZVC450_SendCommand(h, kTargetCodeFlash, kCmdWrite, payload, 3))
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (!receiveChecked(h))
+        return false;
+
+    DataPhaseOptions opt;
+    opt.showSpeed = false;
+    opt.ownWindow = false;
+    opt.blockSize = kPacketSize;   // the flash takes one block per transfer
+    opt.cancellable = false;
+    if (!sendFileData(nullptr, h, fd, size, rec, opt))
+        return false;
+    return receiveChecked(h);
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+}  // namespace zvc450
+
+using namespace zvc450;
+
+extern "C" {
+
+ZVC450_API int ZVC450_UpgradeFirmware(void *owner, HZVC450 h, int bootCode, int romSelect, const char *imagePath,
+                                      const char *displayName)
+{
+    if (!imagePath || !*imagePath)
+        return failSystem(ENOENT);
+    Descriptor image(::open(imagePath, O_RDONLY | O_CLOEXEC));
+    if (image.get() < 0)
+        return failSystem(errno);
+    struct stat st;
+    if (fstat(image.get(), &st) != 0)
+        return failSystem(errno);
+    if (!S_ISREG(st.st_mode))
+        return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+
+    // Sizes the flash cannot take are refused before the player hears of them.
+    const uint64_t size = uint64_t(st.st_size);
+    if (size > kMaxImageFile || (bootCode && size > kMaxBootImage))
+        return failSystem(kSysInvalidFormSize);
+    const uint64_t blocks = (size + kPacketSize - 1) / kPacketSize;
+    if (blocks == 0 || blocks > kMaxBlocks)
+        return failSystem(kSysInvalidFormSize);
+
+    const uint8_t area = bootCode ? kAreaBoot : kAreaApplication;
+    const unsigned caption = bootCode ? kStrBootUpgrade : kStrCodecUpgrade;
+    const char *erasing = ProgressString(bootCode ? kStrBootErasing : kStrCodecErasing);
+
+    if (!selectRom(h, romSelect))
+        return 0;
+    std::this_thread::sleep_for(kSettleTime);
+
+    ProgressRecord rec{};
+    rec.title = caption;
+    rec.index = -1;
+    rec.status = "";
+    CreateProgressWindow(owner, &rec);
+    const bool erased = erase(h, area, &rec, erasing);
+    DestroyProgressWindow(rec.hDlg);
+    if (!erased)
+        return 0;
+    std::this_thread::sleep_for(kSettleTime);
+
+    rec = ProgressRecord{};
+    rec.title = caption;
+    rec.index = -1;
+    rec.status = displayName ? displayName : imagePath;
+    CreateProgressWindow(owner, &rec);
+    const bool written = write(h, area, image.get(), size, unsigned(blocks), &rec);
+    DestroyProgressWindow(rec.hDlg);
+    return written ? 1 : 0;
+}
+
+}  // extern "C"

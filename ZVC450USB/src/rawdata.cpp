@@ -1,0 +1,56 @@
+// rawdata.cpp - raw blocks of a memory, below its file system, for diagnosis.
+//
+//   "M"/"S" 'A' first(16) end(16)   one answer, then the blocks first .. end-1
+//                                   (16 KiB each) as file data
+//
+// The player checks the range against its medium and refuses what it
+// cannot serve.
+
+#include "maintenance.h"
+
+#include <cerrno>
+
+namespace zvc450 {
+namespace {
+
+constexpr uint8_t kCmdRawBlocks = 'A';
+// Block numbers travel in 16 bits.
+constexpr uint64_t kMaxBlockEnd = 0xFFFF;
+
+}  // namespace
+}  // namespace zvc450
+
+using namespace zvc450;
+
+extern "C" {
+
+ZVC450_API int ZVC450_UploadRawData(void *owner, HZVC450 h, int memory, unsigned firstBlock, unsigned blockCount,
+                                    const char *localPath, const char *displayName, unsigned size)
+{
+    if (!localPath || !*localPath)
+        return failSystem(ENOENT);
+    // Only the two memories have raw blocks.  A range whose end does not fit
+    // the command's 16-bit fields would ask the player for other blocks than
+    // the caller meant and fill the file with them.
+    const uint64_t end = uint64_t(firstBlock) + blockCount;
+    if ((memory != 0 && memory != 1) || end > kMaxBlockEnd)
+        return failInternal(ZVC450INT_ERR_INVALID_PARAM);
+
+    uint8_t payload[4];
+    putBE16(payload, firstBlock);
+    putBE16(payload + 2, unsigned(end));
+    if (!ZVC450_SendCommand(h, memory, kCmdRawBlocks, payload, 4))
+        return fail(ZVC450USB_ERR_USB);
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB);
+    if (!checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL);
+
+    ProgressRecord rec{};
+    rec.title = kStrFontUploading;  // the raw-data window shares the font upload's caption
+    rec.index = -1;
+    rec.status = displayName ? displayName : localPath;
+    return receiveIntoNewFile(owner, h, localPath, size, &rec) ? 1 : 0;
+}
+
+}  // extern "C"

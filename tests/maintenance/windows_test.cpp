@@ -1,0 +1,134 @@
+// The maintenance operations in the library's Qt windows (offscreen): the
+// captions and texts the user sees, Cancel that cannot stop an upgrade, and
+// Cancel that stops a font upload without leaving a file.
+
+#include "maint_fixture.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <set>
+
+using namespace maint;
+
+namespace {
+
+struct QtApp {
+    int argc = 1;
+    char name[8] = "maint";
+    char *argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
+};
+
+// Watches the library's window under owner whenever the operation pumps
+// events: records "caption | status | percentage" and, when asked, presses
+// Cancel every time.
+class Watcher {
+public:
+    Watcher(QWidget *owner, bool pressCancel)
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this, owner, pressCancel] {
+            auto *dialog = owner->findChild<QDialog *>(QStringLiteral("zvc450-progress"));
+            if (!dialog)
+                return;
+            const auto *status = dialog->findChild<QLabel *>(QStringLiteral("status"));
+            const auto *percent = dialog->findChild<QLabel *>(QStringLiteral("percentage"));
+            seen.insert(dialog->windowTitle().toStdString() + " | " +
+                        (status ? status->toolTip().toStdString() : "?") + " | " +
+                        (percent ? percent->text().toStdString() : "?"));
+            if (pressCancel)
+                if (auto *button = dialog->findChild<QPushButton *>(QStringLiteral("cancel"))) {
+                    button->click();
+                    ++clicks;
+                }
+        });
+        timer_.start(0);
+    }
+    bool Saw(const std::string &line) const { return seen.count(line) != 0; }
+    std::string All() const
+    {
+        std::string s;
+        for (const std::string &line : seen)
+            s += line + "\n";
+        return s;
+    }
+    std::set<std::string> seen;
+    int clicks = 0;
+
+private:
+    QTimer timer_;
+};
+
+struct WindowCase {
+    const char *name;
+    bool boot;
+    bool eraseProgress;
+    std::vector<std::string> lines;  // must all have been shown
+};
+
+class UpgradeWindows : public ::testing::TestWithParam<WindowCase> {};
+
+// Cancel is pressed whenever the window pumps; the upgrade still completes.
+TEST_P(UpgradeWindows, ShowTheirTextsAndIgnoreCancel)
+{
+    const WindowCase &c = GetParam();
+    QtApp qt;
+    QWidget owner;
+    Player p("1.43", [&](emu::EmulatorOptions &o) { o.firmware.eraseProgress = c.eraseProgress; });
+    const Bytes image = Noise(c.boot ? 8192 : 40000, 12);
+    Store(p.dir / "image.bin", image);
+    Watcher watcher(&owner, true);
+    ASSERT_TRUE(ZVC450_UpgradeFirmware(&owner, p.h, c.boot, 0, (p.dir / "image.bin").c_str(), "chosen.hex"))
+        << "error " << ZVC450_GetError() << "\n" << watcher.All();
+    EXPECT_GT(watcher.clicks, 0);
+    Bytes stored = Load(p.StateFile(c.boot ? "boot.bin" : "app.bin"));
+    stored.resize(image.size());
+    EXPECT_TRUE(stored == image);
+    for (const std::string &line : c.lines)
+        EXPECT_TRUE(watcher.Saw(line)) << line << " not among\n" << watcher.All();
+    EXPECT_EQ(owner.findChild<QDialog *>(QStringLiteral("zvc450-progress")), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Areas, UpgradeWindows,
+    ::testing::Values(
+        WindowCase{"Boot", true, true,
+                   {"Boot Code Upgrade |  |  0 %", "Boot Code Upgrade | Boot Area Erasing... |  0 %",
+                    "Boot Code Upgrade | chosen.hex |  0 %"}},
+        WindowCase{"Codec", false, true,
+                   {"Codec Upgrade | Codec Area Erasing... |  0 %", "Codec Upgrade | chosen.hex |  0 %"}},
+        WindowCase{"CodecWithoutEraseProgress", false, false,
+                   {"Codec Upgrade | Codec Area Erasing... | Wait about 20 seconds....",
+                    "Codec Upgrade | chosen.hex |  0 %"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A font upload cancelled half-way: no local file, the player still answers.
+TEST(FontWindow, CancelledUploadLeavesNoFile)
+{
+    QtApp qt;
+    QWidget owner;
+    Player p("1.43", [](emu::EmulatorOptions &o) { o.bytesPerSecond = 4000000; });
+    const Bytes font = Noise(3u << 20, 13);
+    const std::string path = p.dir / "big.fot";
+    Store(path, font);
+    p.emulator->Link().bytesPerSecond = 0;
+    ASSERT_TRUE(ZVC450_DownloadFont(&owner, p.h, path.c_str())) << "error " << ZVC450_GetError();
+    p.emulator->Link().bytesPerSecond = 4000000;
+
+    const std::string dest = p.dir / "back.fot";
+    {
+        Watcher watcher(&owner, true);
+        EXPECT_FALSE(ZVC450_UploadFont(&owner, p.h, dest.c_str(), nullptr, unsigned(font.size())));
+        EXPECT_EQ(ZVC450_GetError(), ZVS450USB_ERR_USERBREAK);
+        EXPECT_TRUE(watcher.Saw("Font Uploading... | " + dest + " |  0 %")) << watcher.All();
+    }
+    EXPECT_FALSE(Exists(dest));
+    ZVC450_FONTINFO info{};
+    ASSERT_TRUE(ZVC450_GetFontInfo(p.h, &info)) << "error " << ZVC450_GetError();
+    EXPECT_EQ(info.dwFontSize, font.size());
+}
+
+}  // namespace
