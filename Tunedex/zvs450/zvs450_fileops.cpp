@@ -81,7 +81,21 @@ int zvs450_Delete(QWidget *owner, int memory, int fileIndex, const QString &file
     return ZVC450USB_ERR_NONE;
 }
 
-int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list)
+namespace {
+
+// What one item of a batch came to.
+enum class Step {
+    Next,     // done or skipped: go on with the next item
+    Stop,     // the user ended the batch
+    Failed,   // the library failed: its error is shown after the batch
+    Refused,  // already shown
+};
+
+// Runs a transfer per list item, in order, up to the first failure; the
+// listing is stale afterwards whatever happened. A cancel in the library's
+// progress window is not shown.
+template <typename Transfer>
+int runBatch(QWidget *owner, int memory, const HFileTransferList &list, Transfer transfer)
 {
     Session &s = session();
     if (!s.handle)
@@ -90,16 +104,31 @@ int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFile
         return error;
 
     int error = ZVC450USB_ERR_NONE;
-    for (const FileTransferItem &item : list) {
+    Step step = Step::Next;
+    for (auto item = list.begin(); item != list.end() && step == Step::Next; ++item) {
         // A device change handled inside a progress window may have closed us.
         if (!s.handle) {
             error = ZVC450_SetError(ZVC450USB_ERR_DEVICE_OPEN);
             break;
         }
-        if ((error = checkFileIndex(owner, memory, item.fileIndex)) != ZVC450USB_ERR_NONE) {
-            markStale(memory);
-            return error; // already shown
+        step = transfer(s.handle, *item);
+        if (step == Step::Failed || step == Step::Refused) {
+            error = ZVC450_GetError();
+            if (error == ZVC450USB_ERR_NONE)
+                error = ZVC450_SetError(ZVC450USB_ERR_USB);
         }
+    }
+    markStale(memory);
+    return step == Step::Refused ? error : report(owner, error, Cancel::Silent);
+}
+
+} // namespace
+
+int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list)
+{
+    return runBatch(owner, memory, list, [&](HZVC450 handle, const FileTransferItem &item) {
+        if (checkFileIndex(owner, memory, item.fileIndex) != ZVC450USB_ERR_NONE)
+            return Step::Refused;
         // The device's name is only ever a file name inside the folder.
         QString name = zvs450_LocalFileName(item.name);
         std::optional<QString> secondName = item.secondName;
@@ -113,46 +142,23 @@ int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFile
         if (QFileInfo::exists(localPath)) {
             const Zvs450Ui::Answer answer = askOverwrite(owner, localPath);
             if (answer == Zvs450Ui::Answer::Cancel)
-                break;
+                return Step::Stop;
             if (answer != Zvs450Ui::Answer::Yes)
-                continue;
+                return Step::Next;
         }
         const QByteArray secondNameBytes = secondName ? secondName->toUtf8() : QByteArray();
-        if (!ZVC450_Upload(owner, s.handle, memory, item.fileIndex, localPath.toUtf8().constData(),
-                           secondName ? secondNameBytes.constData() : nullptr, item.size, conversion)) {
-            error = ZVC450_GetError();
-            if (error == ZVC450USB_ERR_NONE)
-                error = ZVC450_SetError(ZVC450USB_ERR_USB);
-            break;
-        }
-    }
-    markStale(memory);
-    return report(owner, error, Cancel::Silent);
+        return ZVC450_Upload(owner, handle, memory, item.fileIndex, localPath.toUtf8().constData(),
+                             secondName ? secondNameBytes.constData() : nullptr, item.size, conversion)
+                   ? Step::Next
+                   : Step::Failed;
+    });
 }
 
 int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
 {
-    Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(owner);
-    if (const int error = refreshFirst(owner, memory))
-        return error;
-
-    int error = ZVC450USB_ERR_NONE;
-    for (const FileTransferItem &item : list) {
-        if (!s.handle) {
-            error = ZVC450_SetError(ZVC450USB_ERR_DEVICE_OPEN);
-            break;
-        }
-        if (!ZVC450_Download(owner, s.handle, memory, item.name.toUtf8().constData())) {
-            error = ZVC450_GetError();
-            if (error == ZVC450USB_ERR_NONE)
-                error = ZVC450_SetError(ZVC450USB_ERR_USB);
-            break;
-        }
-    }
-    markStale(memory);
-    return report(owner, error, Cancel::Silent);
+    return runBatch(owner, memory, list, [&](HZVC450 handle, const FileTransferItem &item) {
+        return ZVC450_Download(owner, handle, memory, item.name.toUtf8().constData()) ? Step::Next : Step::Failed;
+    });
 }
 
 int zvs450_Replace(int memory, int fileIndex, int otherFileIndex)
