@@ -328,6 +328,54 @@ TEST_F(Cli, DirectoriesCdPwdMkdirRmdirMv)
     EXPECT_TRUE(Ls().empty());
 }
 
+// Fills a directory of the stopped player's internal memory with `count`
+// empty files F0000.BIN... through mtools, which knows nothing of us.
+void FillWithMtools(const std::string &image, const std::string &folder, const std::string &target, int count)
+{
+    ::mkdir(folder.c_str(), 0755);
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/F%04d.BIN", i);
+        WriteFile(folder + name, std::string());
+    }
+    if (target != "::/") {
+        ASSERT_EQ(Shell("MTOOLS_SKIP_CHECK=1 mmd -i '" + image + "' '" + target + "'"), 0);
+    }
+    ASSERT_EQ(Shell("MTOOLS_SKIP_CHECK=1 mcopy -i '" + image + "' '" + folder + "'/* '" + target + "'"), 0);
+}
+
+// More entries than the first listing has room for: the arrays grow.
+TEST_F(Cli, LargeDirectoriesAreListedWhole)
+{
+    Start();
+    player_.reset();
+    FillWithMtools(dir_.Path("state/internal.img"), Local("many"), "::/MANY", 600);
+    Start();
+    ASSERT_EQ(Z({"cd", "MANY"}).status, 0);
+    const std::vector<std::string> names = Ls();
+    ASSERT_EQ(names.size(), 600u);
+    EXPECT_EQ(names.back(), "F0599.BIN");
+    const Result r = Z({"get", "599", "F0598.BIN"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Exists(Local("F0599.BIN")) && Exists(Local("F0598.BIN")));
+}
+
+// Older players carry file numbers in one byte: file 256 would be file 0.
+TEST_F(Cli, OlderFirmwareCannotReachFilesBeyond255)
+{
+    Start({"--firmware", "1.25"});
+    player_.reset();
+    FillWithMtools(dir_.Path("state/internal.img"), Local("many"), "::/", 300);
+    Start({"--firmware", "1.25"});
+    EXPECT_EQ(Z({"get", "255"}).status, 0);
+    for (const char *word : {"256", "F0299.BIN"}) {
+        const Result r = Z({"rm", word});
+        EXPECT_EQ(r.status, 1) << word;
+        EXPECT_TRUE(Has(r.err, "only files 0 to 255")) << r.err;
+    }
+    EXPECT_EQ(Ls().size(), 300u);
+}
+
 // ---- The player as a whole ----------------------------------------------------
 
 TEST_F(Cli, InfoReportsFirmwareAndEachMemory)

@@ -164,6 +164,9 @@ bool Listing::Read(const Device &device)
             continue;
 
         summary_ = summary;
+        // Before 1.30 the player takes file numbers as one byte: a higher
+        // number would silently address a different file.
+        maxNumber_ = device.firmware() < kFwWideIndexes ? 0xFF : 0xFFFF;
         files_.clear();
         dirs_.clear();
         for (int i = 0; i < fileCount; ++i)
@@ -233,10 +236,14 @@ const Entry *Resolve(const Listing &listing, const std::string &word, Want want,
                  Quoted(numbered->name) + " (write ./" + name + " for the name)";
         return nullptr;
     }
-    if (named)
-        return named;
-    if (numbered)
-        return numbered;
+    if (const Entry *found = named ? named : numbered) {
+        if (!found->directory && found->number > listing.maxNumber()) {
+            *error = Quoted(found->name) + " is file number " + std::to_string(found->number) +
+                     "; this player's firmware reaches only files 0 to " + std::to_string(listing.maxNumber());
+            return nullptr;
+        }
+        return found;
+    }
 
     // Nothing of the wanted kind: say what is there instead.
     if (want == Want::File)

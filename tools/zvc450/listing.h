@@ -38,11 +38,14 @@ public:
     const std::vector<Entry> &files() const { return files_; }
     const std::vector<Entry> &dirs() const { return dirs_; }
     const ZVC450_SUMMARY &summary() const { return summary_; }
+    // Highest file number the player's commands can carry.
+    int maxNumber() const { return maxNumber_; }
 
 private:
     std::vector<Entry> files_;
     std::vector<Entry> dirs_;
     ZVC450_SUMMARY summary_ = {};
+    int maxNumber_ = 0xFFFF;
 };
 
 // Kinds of entries a name may resolve to.
