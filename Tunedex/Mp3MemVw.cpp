@@ -23,6 +23,7 @@
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPainter>
+#include <QSet>
 #include <QStyleOptionButton>
 #include <QTextStream>
 #include <QTimer>
@@ -532,7 +533,8 @@ void HMp3MemView::refresh(bool force, int memory)
     Sink fileSink(m_model, false, &files);
     quint64 total = 0, free = 0;
     QString path;
-    const bool listed = zvs450_EnumDirectories(memory, dirSink, force) && zvs450_EnumFiles(memory, fileSink, force)
+    // One forced listing is enough: the files come from the cache the directories just filled.
+    const bool listed = zvs450_EnumDirectories(memory, dirSink, force) && zvs450_EnumFiles(memory, fileSink, false)
                         && zvs450_GetCapacity(memory, &total, &free) && zvs450_GetCurrentDirectory(memory, &path);
     if (!listed) {
         // A medium without a file system refuses its listing; the medium information
@@ -658,10 +660,11 @@ bool HMp3MemView::selectionHasDirectory() const
 
 void HMp3MemView::selectFileIndices(const QList<int> &indices)
 {
+    const QSet<int> wanted(indices.begin(), indices.end());
     QList<int> rows;
     for (size_t r = 0; r < m_model->rows().size(); ++r) {
         const MemItemData &d = m_model->rows()[r];
-        if (!d.isDirectory() && indices.contains(d.fileIndex))
+        if (!d.isDirectory() && wanted.contains(d.fileIndex))
             rows.append(int(r));
     }
     m_list->selectRows(rows);
@@ -851,13 +854,11 @@ void HMp3MemView::deleteSelection(bool ask)
         targets.push_back({d->fileIndex, d->name});
     }
     std::sort(targets.begin(), targets.end(), [](const Target &a, const Target &b) { return a.fileIndex < b.fileIndex; });
-    // The player closes the gap behind a deleted file: every later file moves down one.
+    // The player closes the gap behind a deleted file: every later file moves down one,
+    // so the i-th file in ascending order is found i places below where it was listed.
     for (size_t i = 0; i < targets.size(); ++i) {
-        if (zvs450_Delete(this, m_memory, targets[i].fileIndex, targets[i].name) != 0)
+        if (zvs450_Delete(this, m_memory, targets[i].fileIndex - int(i), targets[i].name) != 0)
             break;
-        for (size_t j = i + 1; j < targets.size(); ++j)
-            if (targets[j].fileIndex > targets[i].fileIndex)
-                --targets[j].fileIndex;
     }
     refresh(false);
 }
@@ -1081,9 +1082,13 @@ bool HMp3MemView::acceptDrop(const HFileTransferList &list, bool transfer)
         zvs450_Download(this, m_memory, list);
     }
     refresh(false);
+    // Rows named like an item's file name (without regard to case) are the ones it made.
+    QSet<QString> names;
+    for (const FileTransferItem &item : list)
+        names.insert(HFileTransferList::fileNamePart(item.name).toCaseFolded());
     QList<int> rows;
     for (size_t r = 0; r < m_model->rows().size(); ++r)
-        if (list.containsFileName(m_model->rows()[r].name))
+        if (names.contains(m_model->rows()[r].name.toCaseFolded()))
             rows.append(int(r));
     m_list->selectRows(rows);
     m_list->setFocus();

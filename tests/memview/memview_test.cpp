@@ -6,6 +6,7 @@
 #include "DiskInfoDlg.h"
 #include "FileListCtrl.h"
 #include "FileTran.h"
+#include "FontInfoDlg.h"
 #include "Mp3MemVw.h"
 #include "MultiDirDlg.h"
 #include "ProgressDlg.h"
@@ -799,6 +800,17 @@ private slots:
         auto view = makeView();
         QCOMPARE(view->list()->columnWidth(1), 57);
         QCOMPARE(rowNames(*view), (QStringList{"F2.MP3", "F1.MP3", "F0.MP3"}));
+    }
+
+    // Without a font on the player the session reports it and no dialog opens.
+    void fontInfoWithoutFont()
+    {
+        QVERIFY(startPlayer());
+        HFontInfoDlg dlg;
+        QCOMPARE(dlg.exec(), 0);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.nameText(), QString());
+        m_guard->seen.clear();
     }
 
     void diskInfoDialog()
