@@ -1,0 +1,596 @@
+#include "ChildView.h"
+
+#include "DeskView.h"
+#include "FileListCtrl.h"
+#include "FileTran.h"
+#include "Mp3MemVw.h"
+#include "FontInfoDlg.h"
+#include "zvs450.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QSplitter>
+#include <QStyle>
+#include <QToolButton>
+#include <qdrawutil.h>
+
+#include <algorithm>
+
+namespace {
+
+// Gap of the splitter inside the container, all round.
+constexpr int kSplitterMargin = 5;
+
+// The transfer buttons' pictures: an arrow from one pane to the other.
+// Downloads (PC to player) point right, towards the player's pane.
+QIcon arrowIcon(bool pointsRight)
+{
+    QIcon icon;
+    for (int size : {32, 64}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 32.0, size / 32.0);
+        if (!pointsRight) {
+            p.translate(32, 0);
+            p.scale(-1, 1);
+        }
+        const QPolygonF arrow({{4, 12}, {17, 12}, {17, 5}, {29, 16}, {17, 27}, {17, 20}, {4, 20}});
+        p.setPen(QPen(QColor(0x1f, 0x4e, 0x79), 1.5));
+        p.setBrush(pointsRight ? QColor(0x3c, 0x8d, 0xd8) : QColor(0x4c, 0xae, 0x5a));
+        p.drawPolygon(arrow);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+// The widget of the panes that focus moves between with F6 and Shift+F6.
+QWidget *paneFocusWidget(QWidget *pane)
+{
+    if (auto *desk = qobject_cast<HDesktopView *>(pane))
+        return desk->list();
+    if (auto *mem = qobject_cast<HMp3MemView *>(pane))
+        return mem->list()->isHidden() ? static_cast<QWidget *>(mem) : mem->list();
+    return pane;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// HPaneLayout
+
+HPaneLayout HPaneLayout::compute(const QRect &client, int oldDesktopWidth, int oldDeviceWidth)
+{
+    HPaneLayout l;
+    const int w = client.width();
+    const int h = client.height();
+    if (w > kGap - 1) {
+        const int extra = w - oldDesktopWidth - oldDeviceWidth - kGap;
+        // Integer division: the odd pixel of a gain (or loss) goes to the device pane.
+        int deskWidth = oldDesktopWidth + extra / 2;
+        // Panes of very different widths cannot make the desktop pane negative
+        // or push the device pane out of the window.
+        deskWidth = std::clamp(deskWidth, 0, w - kGap);
+        l.desktop = QRect(client.left(), client.top(), deskWidth, h);
+        const int devLeft = client.left() + deskWidth + kGap;
+        l.device = QRect(devLeft, client.top(), client.left() + w - devLeft, h);
+    } else {
+        l.desktop = QRect(client.left(), client.top(), 0, h);
+        l.device = QRect(client.left() + w, client.top(), 0, h);
+    }
+    return l;
+}
+
+QPoint HPaneLayout::buttonPos(int buttonId) const
+{
+    // Edges as the window system counts them: right and bottom are exclusive.
+    const int deskRight = desktop.left() + desktop.width();
+    const int devTop = device.top();
+    const int devBottom = device.top() + device.height();
+    const int x = (deskRight + device.left()) / 2 - kButtonSize / 2;
+    switch (buttonId) {
+    case CChildView::DownloadInternal: return {x, devTop + 60};
+    case CChildView::UploadInternal: return {x, devTop + 101};
+    case CChildView::DownloadExternal: return {x, devBottom - 137};
+    case CChildView::UploadExternal: return {x, devBottom - 96};
+    default: return {x, devTop};
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// HMp3View
+
+HMp3View::HMp3View(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Mp3Player Explorer"));
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+}
+
+bool HMp3View::connectDevice()
+{
+    // A connection that still answers leaves the outputs alone: keep what we had.
+    int count = m_count;
+    int mask = m_mask;
+    const bool open = zvs450_Connect(true, &count, &mask);
+    if (!open) {
+        count = 0;
+        mask = 0;
+    }
+    m_count = count;
+    m_mask = mask;
+    showMemoryRows(m_count);
+    titleAndRefresh();
+    update();
+    return open;
+}
+
+void HMp3View::showMemoryRows(int count)
+{
+    if (count <= 0) {
+        if (m_splitter)
+            m_splitter->hide();
+        update();
+        return;
+    }
+    if (!m_splitter) {
+        m_splitter = new QSplitter(Qt::Vertical, this);
+        m_splitter->setObjectName(QStringLiteral("MemorySplitter"));
+        m_splitter->setChildrenCollapsible(false);
+        // Two rows at least: without a card the second row stays as the empty
+        // "External Memory" strip, so the window looks the same either way.
+        const int rows = std::max(count, 2);
+        for (int i = 0; i < rows; ++i) {
+            auto *view = new HMp3MemView(m_splitter, m_prompter);
+            view->setObjectName(QStringLiteral("Mp3 Memory Viewer %1").arg(i));
+            view->resize(view->width(), 100);
+            m_splitter->addWidget(view);
+            m_views.append(view);
+            emit memoryViewCreated(view);
+        }
+        placeSplitter();
+    }
+    m_splitter->show();
+    if (m_balanced)
+        balanceRows();
+}
+
+void HMp3View::balanceRows()
+{
+    if (!m_splitter || m_splitter->count() == 0)
+        return;
+    const int rows = m_splitter->count();
+    const int inner = m_splitter->height() - (rows - 1) * m_splitter->handleWidth();
+    const int each = std::max(0, inner / rows);
+    QList<int> sizes(rows, each);
+    sizes.last() = std::max(0, inner - each * (rows - 1));
+    m_splitter->setSizes(sizes);
+}
+
+void HMp3View::placeSplitter()
+{
+    if (m_splitter)
+        m_splitter->setGeometry(kSplitterMargin, kSplitterMargin, std::max(0, width() - 2 * kSplitterMargin),
+                                std::max(0, height() - 2 * kSplitterMargin));
+}
+
+void HMp3View::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    placeSplitter();
+    // The rows share the height equally the first time the pane has a size;
+    // after that the user's divider positions are kept until the next connect.
+    if (!m_balanced && m_splitter && isVisible() && height() > 2 * kSplitterMargin) {
+        balanceRows();
+        m_balanced = true;
+    }
+}
+
+void HMp3View::paintEvent(QPaintEvent *)
+{
+    if (m_splitter && !m_splitter->isHidden())
+        return;
+    QPainter p(this);
+    const QRect r = rect().adjusted(kSplitterMargin, kSplitterMargin, -kSplitterMargin, -kSplitterMargin);
+    if (r.width() <= 0 || r.height() <= 0)
+        return;
+    qDrawShadePanel(&p, r, palette(), true, 2);
+    p.setPen(palette().color(QPalette::ButtonText));
+    p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, QString::fromLatin1(cmd::kTextNotConnected));
+}
+
+HMp3MemView *HMp3View::memoryView(int index) const
+{
+    if (index == -1) {
+        QWidget *focus = QApplication::focusWidget();
+        for (const QPointer<HMp3MemView> &v : m_views)
+            if (v && focus && (focus == v || v->isAncestorOf(focus)))
+                return v;
+        return nullptr;
+    }
+    if (index < 0 || index >= m_views.size())
+        return nullptr;
+    return m_views.at(index);
+}
+
+int HMp3View::rowCount() const
+{
+    return m_splitter ? m_splitter->count() : 0;
+}
+
+bool HMp3View::present(int index) const
+{
+    if (index == -1)
+        return m_count > 0;
+    return index >= 0 && index < 2 && (m_mask & (1 << index)) != 0;
+}
+
+int HMp3View::selectedCount(int index) const
+{
+    HMp3MemView *v = memoryView(index);
+    return v ? v->list()->selectedCount() : 0;
+}
+
+bool HMp3View::canDrop(int index) const
+{
+    HMp3MemView *v = memoryView(index);
+    return v && v->canDrop();
+}
+
+bool HMp3View::formatMemory(int index, bool lowLevel)
+{
+    HMp3MemView *v = memoryView(index);
+    return v && v->format(lowLevel, index);
+}
+
+void HMp3View::titleAndRefresh()
+{
+    for (int i = 0; i < m_views.size(); ++i) {
+        HMp3MemView *v = m_views.at(i);
+        if (!v)
+            continue;
+        v->setTitle(QString::fromLatin1(i == 0 ? cmd::kTextInternalMemory : cmd::kTextExternalMemory));
+        if (i < m_count)
+            v->refresh(false, i);
+    }
+}
+
+void HMp3View::setPrompter(HMemPrompter *prompter)
+{
+    m_prompter = prompter;
+    for (const QPointer<HMp3MemView> &v : m_views)
+        if (v)
+            v->setPrompter(prompter);
+}
+
+// ---------------------------------------------------------------------------------------
+// CChildView
+
+// The memory view with the focus, seen as a command target.
+class CChildView::MemViewTarget : public cmd::HCommandTarget
+{
+public:
+    QPointer<HMp3MemView> view;
+
+    bool commandState(int id, cmd::CommandState *state) override
+    {
+        if (!view || !HMp3MemView::handlesCommand(id))
+            return false;
+        state->enabled = view->isCommandEnabled(id);
+        return true;
+    }
+    bool runCommand(int id) override { return view && HMp3MemView::handlesCommand(id) && view->runCommand(id); }
+};
+
+CChildView::CChildView(QWidget *parent) : QWidget(parent), m_memTarget(std::make_unique<MemViewTarget>())
+{
+    setObjectName(QStringLiteral("ChildView"));
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+
+    m_desktop = new HDesktopView(this);
+    m_device = new HMp3View(this);
+
+    struct ButtonDef {
+        int id;
+        bool download;
+        const char *tip;
+    };
+    const ButtonDef defs[4] = {
+        {DownloadInternal, true, cmd::kTextDownloadInternal},
+        {UploadInternal, false, cmd::kTextUploadInternal},
+        {DownloadExternal, true, cmd::kTextDownloadExternal},
+        {UploadExternal, false, cmd::kTextUploadExternal},
+    };
+    const QIcon downIcon = arrowIcon(true);
+    const QIcon upIcon = arrowIcon(false);
+    for (int i = 0; i < 4; ++i) {
+        auto *b = new QToolButton(this);
+        b->setObjectName(QStringLiteral("TransferButton%1").arg(defs[i].id));
+        b->setProperty("controlId", defs[i].id);
+        b->setIcon(defs[i].download ? downIcon : upIcon);
+        b->setIconSize(QSize(32, 32));
+        b->setFixedSize(HPaneLayout::kButtonSize, HPaneLayout::kButtonSize);
+        b->setToolTip(QString::fromLatin1(defs[i].tip));
+        b->setEnabled(false);
+        const int id = defs[i].id;
+        connect(b, &QToolButton::clicked, this, [this, id] { runTransfer(id); });
+        m_buttons[i] = b;
+    }
+}
+
+CChildView::~CChildView() = default;
+
+QToolButton *CChildView::transferButton(int id) const
+{
+    for (QToolButton *b : m_buttons)
+        if (b && b->property("controlId").toInt() == id)
+            return b;
+    return nullptr;
+}
+
+void CChildView::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    placeChildren();
+}
+
+void CChildView::placeChildren()
+{
+    m_layout = HPaneLayout::compute(rect(), m_layout.desktop.width(), m_layout.device.width());
+    m_desktop->setGeometry(m_layout.desktop);
+    m_device->setGeometry(m_layout.device);
+    m_desktop->setVisible(m_layout.desktop.width() > 0);
+    m_device->setVisible(m_layout.device.width() > 0);
+    for (QToolButton *b : m_buttons)
+        b->move(m_layout.buttonPos(b->property("controlId").toInt()));
+}
+
+void CChildView::reconnect()
+{
+    m_device->connectDevice();
+    // The drag sources and drop targets between the panes are linked again
+    // here once the program's drag and drop joins the panes.
+    updateTransferButtons();
+    emit reconnected();
+}
+
+void CChildView::refreshAll(bool force)
+{
+    m_desktop->listCurrentPlace();
+    for (int i = 0; i < m_device->rowCount(); ++i)
+        if (HMp3MemView *v = m_device->memoryView(i))
+            v->refresh(force);
+}
+
+void CChildView::retitleAndRefresh()
+{
+    m_device->titleAndRefresh();
+}
+
+cmd::HCommandTarget *CChildView::focusedPaneTarget()
+{
+    HMp3MemView *v = m_device->memoryView(-1);
+    if (!v)
+        return nullptr;
+    m_memTarget->view = v;
+    return m_memTarget.get();
+}
+
+bool CChildView::commandState(int id, cmd::CommandState *state)
+{
+    using namespace cmd;
+    const bool idle = !HDeviceBusy::active();
+    switch (id) {
+    case ViewProperties:
+    case Refresh:
+    case RawDataView:
+        state->enabled = idle;
+        return true;
+    case NextPane:
+    case PrevPane:
+        state->enabled = true;
+        return true;
+    case FormatInternal:
+    case LowFormatInternal:
+        state->enabled = idle && m_device->present(0) && m_device->memoryView(0);
+        return true;
+    case FormatExternal:
+    case LowFormatExternal:
+        state->enabled = idle && m_device->present(1) && m_device->memoryView(1);
+        return true;
+    case FormatAll:
+    case LowFormatAll:
+        state->enabled = idle && m_device->present(-1);
+        return true;
+    case UpgradeApplication:
+    case UpgradeBoot:
+        state->enabled = idle && m_device->memoryCount() > 0;
+        return true;
+    case FontDownload:
+    case FontErase:
+    case FontUpload:
+    case FontInfo:
+    case RawDataInternal:
+        state->enabled = idle && m_device->present(0);
+        return true;
+    case RawDataExternal:
+        state->enabled = idle && m_device->present(1);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CChildView::runCommand(int id)
+{
+    using namespace cmd;
+    cmd::CommandState state;
+    if (!commandState(id, &state))
+        return false;
+    if (!state.enabled)
+        return true;
+    if (id == NextPane || id == PrevPane) {
+        cyclePane(id == NextPane);
+        return true;
+    }
+    HDeviceBusy busy;
+    switch (id) {
+    case ViewProperties:
+        m_desktop->properties();
+        break;
+    case Refresh:
+        refreshAll(true);
+        break;
+    case FormatInternal:
+    case FormatExternal:
+    case LowFormatInternal:
+    case LowFormatExternal: {
+        const int memory = (id == FormatInternal || id == LowFormatInternal) ? 0 : 1;
+        m_device->formatMemory(memory, id == LowFormatInternal || id == LowFormatExternal);
+        break;
+    }
+    case FormatAll:
+    case LowFormatAll:
+        // A No to any question ends the command: nothing more is asked.
+        for (int i = 0; i < m_device->memoryCount(); ++i)
+            if (m_device->present(i) && !m_device->formatMemory(i, id == LowFormatAll))
+                break;
+        break;
+    case UpgradeApplication:
+        upgrade(false);
+        break;
+    case UpgradeBoot:
+        upgrade(true);
+        break;
+    case FontDownload:
+        zvs450_DownloadFont(this);
+        retitleAndRefresh();
+        break;
+    case FontErase:
+        zvs450_EraseFont(this);
+        retitleAndRefresh();
+        break;
+    case FontUpload: {
+        const QString folder = m_desktop->destinationFolder();
+        if (!folder.isEmpty()) {
+            zvs450_UploadFont(this, folder);
+            m_desktop->listCurrentPlace();
+        }
+        break;
+    }
+    case FontInfo: {
+        HFontInfoDlg dlg(this);
+        dlg.exec();
+        break;
+    }
+    case RawDataInternal:
+        zvs450_RawData(this, 0);
+        break;
+    case RawDataExternal:
+        zvs450_RawData(this, 1);
+        break;
+    case RawDataView:
+        zvs450_RawData(this, -1);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+// After any upgrade but a cancelled one the player must be unplugged and the
+// program started again: it says so and closes itself.
+void CChildView::upgrade(bool bootCode)
+{
+    const int result = bootCode ? zvs450_UpgradeBootCode(this) : zvs450_UpgradeApplicationCode(this);
+    if (result == ZVS450USB_ERR_USERBREAK)
+        return;
+    const QString text = QString::fromLatin1(result == 0 ? cmd::kTextUpgradeSucceeded : cmd::kTextUpgradeFailed)
+                         + QLatin1Char('\n') + QString::fromLatin1(cmd::kTextUnplug) + QLatin1Char('\n')
+                         + QString::fromLatin1(cmd::kTextRestart);
+    zvs450_GetUi().message(this, text, QString::fromLatin1(cmd::kTextRestart));
+    if (QWidget *frame = window())
+        QMetaObject::invokeMethod(frame, "close", Qt::QueuedConnection);
+}
+
+void CChildView::cyclePane(bool forward)
+{
+    QList<QWidget *> panes;
+    if (m_desktop->isVisible())
+        panes.append(paneFocusWidget(m_desktop));
+    if (m_device->isVisible())
+        for (int i = 0; i < m_device->rowCount(); ++i)
+            if (HMp3MemView *v = m_device->memoryView(i); v && v->isVisible())
+                panes.append(paneFocusWidget(v));
+    if (panes.isEmpty())
+        return;
+    QWidget *focus = QApplication::focusWidget();
+    int current = -1;
+    for (int i = 0; i < panes.size(); ++i) {
+        QWidget *pane = panes.at(i);
+        QWidget *owner = pane->parentWidget();
+        if (focus && (focus == pane || pane->isAncestorOf(focus) || (owner && owner->isAncestorOf(focus)))) {
+            current = i;
+            break;
+        }
+    }
+    const int n = int(panes.size());
+    const int next = current < 0 ? (forward ? 0 : n - 1) : (current + (forward ? 1 : n - 1)) % n;
+    panes.at(next)->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+}
+
+bool CChildView::transferEnabled(int buttonId) const
+{
+    if (HDeviceBusy::active())
+        return false;
+    switch (buttonId) {
+    case DownloadInternal:
+    case DownloadExternal:
+        return m_desktop->selectedTransferableCount() > 0
+               && m_device->canDrop(buttonId == DownloadInternal ? 0 : 1);
+    case UploadInternal:
+    case UploadExternal:
+        return m_device->selectedCount(buttonId == UploadInternal ? 0 : 1) > 0 && m_desktop->canDrop();
+    default:
+        return false;
+    }
+}
+
+void CChildView::updateTransferButtons()
+{
+    for (QToolButton *b : m_buttons)
+        b->setEnabled(transferEnabled(b->property("controlId").toInt()));
+}
+
+void CChildView::runTransfer(int buttonId)
+{
+    if (!transferEnabled(buttonId))
+        return;
+    HDeviceBusy busy;
+    switch (buttonId) {
+    case DownloadInternal:
+    case DownloadExternal: {
+        HMp3MemView *v = m_device->memoryView(buttonId == DownloadInternal ? 0 : 1);
+        HFileTransferList list;
+        if (v && m_desktop->collectSelection(list) && !list.isEmpty())
+            v->acceptDrop(list, true);
+        break;
+    }
+    case UploadInternal:
+    case UploadExternal: {
+        HMp3MemView *v = m_device->memoryView(buttonId == UploadInternal ? 0 : 1);
+        const QString folder = m_desktop->destinationFolder();
+        HFileTransferList uploaded;
+        if (v && !folder.isEmpty() && v->uploadSelection(folder, &uploaded))
+            m_desktop->acceptDrop(uploaded, false);
+        break;
+    }
+    default:
+        break;
+    }
+    updateTransferButtons();
+}

@@ -1,0 +1,152 @@
+#pragma once
+// The client area of the main window: the desktop pane on the left, the
+// player's pane on the right, and the four transfer buttons in the 55-pixel
+// gap between them. The player's pane (HMp3View) stacks one device memory
+// view per memory in a splitter, or shows "ZVC450 is not Connected." when no
+// player answers.
+
+#include "Commands.h"
+
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <memory>
+
+class HDesktopView;
+class HMp3MemView;
+class HMemPrompter;
+class QSplitter;
+class QToolButton;
+
+// Where the panes of the client view go (client coordinates).
+struct HPaneLayout {
+    QRect desktop;
+    QRect device;
+
+    static constexpr int kGap = 55;  // between the panes, holds the transfer buttons
+    static constexpr int kButtonSize = 36;
+
+    // The panes for a client rectangle, given their widths before: the width
+    // the client gained (or lost) is shared half and half, the odd pixel going
+    // to the device pane; both widths 0 share the whole width equally. A client
+    // of 54 pixels or less collapses both panes.
+    static HPaneLayout compute(const QRect &client, int oldDesktopWidth, int oldDeviceWidth);
+    // Top-left corner of a transfer button (143, 144, 146 or 147) between the panes.
+    QPoint buttonPos(int buttonId) const;
+};
+
+// The device pane container ("Mp3Player Explorer").
+class HMp3View : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit HMp3View(QWidget *parent = nullptr);
+
+    // Connects through the device session, shows a row per memory (or the
+    // not-connected picture), titles the views and lists each memory present.
+    // True when the session has a connection.
+    bool connectDevice();
+
+    // The view of splitter row index; -1: the view that holds the keyboard
+    // focus. Null when there is none.
+    HMp3MemView *memoryView(int index) const;
+    int rowCount() const;
+    int memoryCount() const { return m_count; }
+    int presentMask() const { return m_mask; }
+    // index -1: any memory; otherwise the memory's bit of the present mask.
+    bool present(int index) const;
+    int selectedCount(int index) const;
+    bool canDrop(int index) const;
+    bool formatMemory(int index, bool lowLevel);
+    // Titles every row and refreshes (not forced) the rows below the memory count.
+    void titleAndRefresh();
+
+    QSplitter *splitter() const { return m_splitter; }
+    // Question and message handler of the memory views (tests); not owned.
+    void setPrompter(HMemPrompter *prompter);
+
+signals:
+    // A memory view was created (the frame connects its signals).
+    void memoryViewCreated(HMp3MemView *view);
+
+protected:
+    void paintEvent(QPaintEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+
+private:
+    void showMemoryRows(int count);
+    void balanceRows();
+    void placeSplitter();
+
+    QSplitter *m_splitter = nullptr;
+    QList<QPointer<HMp3MemView>> m_views;
+    HMemPrompter *m_prompter = nullptr;
+    int m_count = 0;
+    int m_mask = 0;
+    bool m_balanced = false;
+};
+
+// The client view. It is also the second stop of a command: after the
+// focused pane, before the frame; it takes the Tool-menu commands, Refresh,
+// Properties and the pane switching keys.
+class CChildView : public QWidget, public cmd::HCommandTarget
+{
+    Q_OBJECT
+public:
+    enum ButtonId { DownloadInternal = 143, UploadInternal = 144, DownloadExternal = 146, UploadExternal = 147 };
+
+    explicit CChildView(QWidget *parent = nullptr);
+    ~CChildView() override;
+
+    HDesktopView *desktopView() const { return m_desktop; }
+    HMp3View *deviceContainer() const { return m_device; }
+    HMp3MemView *memoryView(int index) const { return m_device->memoryView(index); }
+    int memoryCount() const { return m_device->memoryCount(); }
+    int presentMask() const { return m_device->presentMask(); }
+    QToolButton *transferButton(int id) const;
+    QRect desktopRect() const { return m_layout.desktop; }
+    QRect deviceRect() const { return m_layout.device; }
+
+    // Runs the whole connection again and re-lists every memory.
+    void reconnect();
+    // Lists the desktop's place again, then every memory view (force: re-read
+    // the player).
+    void refreshAll(bool force);
+    // Gives every memory view its title again and lists it (after a font change).
+    void retitleAndRefresh();
+
+    // The memory view that holds the keyboard focus, as a command target; null
+    // when the focus is elsewhere (the desktop pane takes no menu commands).
+    cmd::HCommandTarget *focusedPaneTarget();
+
+    bool commandState(int id, cmd::CommandState *state) override;
+    bool runCommand(int id) override;
+
+    // The transfer buttons' enabling rules; the frame calls this when it
+    // updates its command states.
+    void updateTransferButtons();
+    // Runs a transfer button's action as a click does.
+    void runTransfer(int buttonId);
+
+signals:
+    // The panes were connected again (the frame re-reads its states).
+    void reconnected();
+
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+
+private:
+    class MemViewTarget;
+
+    void placeChildren();
+    void upgrade(bool bootCode);
+    void cyclePane(bool forward);
+    bool transferEnabled(int buttonId) const;
+
+    HDesktopView *m_desktop = nullptr;
+    HMp3View *m_device = nullptr;
+    QToolButton *m_buttons[4] = {};
+    HPaneLayout m_layout;
+    std::unique_ptr<MemViewTarget> m_memTarget;
+};
