@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -261,5 +262,54 @@ INSTANTIATE_TEST_SUITE_P(
                       OracleCase{0x0, 8192, kIntelHexBootBase},
                       OracleCase{0xFF000, 12000, 0xF0000},     // crosses 1 MiB: segment then linear records
                       OracleCase{0x123457, 5000, 0x120000}));  // linear records, odd start
+
+} // namespace
+
+namespace {
+
+// The other way round: a 60 KiB application image written as hex records in
+// shuffled order, with a hole and address records crossing 64 KiB, converted
+// by us and by objcopy's Intel-hex reader; both flat images must agree.
+TEST_F(IntelHexFiles, ShuffledRecordsMatchObjcopysReading)
+{
+    const QString objcopy = QStringLiteral(TUNEDEX_OBJCOPY);
+    if (objcopy.isEmpty() || !QFileInfo(objcopy).isExecutable())
+        GTEST_SKIP() << "objcopy not found";
+
+    const unsigned base = kIntelHexApplicationBase, size = 60 * 1024;
+    const unsigned holeFrom = base + 0x3000, holeTo = base + 0x3400;
+    std::mt19937 random(60);
+    std::vector<std::string> records;
+    for (unsigned at = base; at < base + size;) {
+        const unsigned n = std::min<unsigned>(16 + random() % 17, base + size - at);
+        if (at + n <= holeFrom || at >= holeTo) {
+            Bytes data(n);
+            for (unsigned char &b : data)
+                b = static_cast<unsigned char>(random());
+            records.push_back(rec(4, 0, {static_cast<unsigned char>(at >> 24), static_cast<unsigned char>(at >> 16)})
+                              + rec(0, at & 0xFFFF, data));
+        }
+        at += n;
+    }
+    std::shuffle(records.begin(), records.end(), random);
+    std::string hex = rec(5, 0, {0, 0, 0x20, 0});
+    for (const std::string &r : records)
+        hex += r;
+    write(path("in.hex"), hex + kEnd);
+
+    QProcess process;
+    process.start(objcopy, {QStringLiteral("-I"), QStringLiteral("ihex"), QStringLiteral("-O"), QStringLiteral("binary"),
+                            path("in.hex"), path("reference.bin")});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const Bytes reference = read(path("reference.bin"));
+    ASSERT_EQ(reference.size(), size);
+
+    QString error;
+    ASSERT_TRUE(zvs450_ConvertIntelHex(QFile::encodeName(path("in.hex")).constData(),
+                                       QFile::encodeName(path("out.bin")).constData(), base, &error))
+        << error.toStdString();
+    EXPECT_TRUE(read(path("out.bin")) == reference);
+}
 
 } // namespace
