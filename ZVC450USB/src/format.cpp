@@ -64,6 +64,9 @@ int formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
         else if (!checkAnswer())
             code = ZVC450USB_ERR_INTERNAL;
     }
+    // Progress answers can come in a burst; let the window show where it
+    // ended before it goes.
+    PumpWaitingMessages(rec.hDlg);
     DestroyProgressWindow(rec.hDlg);
     ZVC450_SetError(code);
     return code == 0 ? 1 : 0;

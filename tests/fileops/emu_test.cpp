@@ -69,11 +69,16 @@ TEST_P(EmuTest, RoundTripKeepsEveryByte)
         const std::string back = local / (std::string(name) + ".up");
         ASSERT_TRUE(ZVC450_Upload(nullptr, s.h, 0, index, back.c_str(), name, unsigned(size), 0))
             << "error " << ZVC450_GetError();
-        const Bytes expected = Pattern(size, uint32_t(size));
-        EXPECT_TRUE(ReadFile(back) == expected);
-        Bytes fromImage;
-        ASSERT_TRUE(MtoolsRead(s.Internal(), name, &fromImage));
-        EXPECT_TRUE(fromImage == expected);
+        EXPECT_TRUE(ReadFile(back) == Pattern(size, uint32_t(size)));
+    }
+    // mtools reads the same bytes from the player's image.
+    TempDir viaMtools;
+    ASSERT_EQ(RunTool("mcopy -n -i '" + s.Internal() + "' '::R*.BIN' '" + viaMtools.path + "/'"), 0);
+    for (size_t size : sizes) {
+        char name[16];
+        std::snprintf(name, sizeof name, "R%07zu.BIN", size);
+        EXPECT_TRUE(ReadFile(viaMtools / name) == Pattern(size, uint32_t(size))) << name;
+        EXPECT_TRUE(Exists(viaMtools / name)) << name;
     }
 }
 
@@ -147,13 +152,24 @@ TEST_P(EmuTest, DirectoryWithMoreFilesThanTheRootHolds)
     ASSERT_TRUE(ZVC450_GetCurrentDirectory(s.h, 0, path, sizeof path));
     EXPECT_EQ(std::string(path), "/" + dirName);
 
-    // More entries than a FAT16 root directory could hold.
-    constexpr int kFiles = 530;
+    // More entries than a FAT16 root directory could hold: mtools fills the
+    // directory while the player is unplugged (the player's own file
+    // creation is covered above), the library adds a few more.
+    constexpr int kCopied = 527, kFiles = kCopied + 3;
     TempDir local;
+    ::mkdir((local / "batch").c_str(), 0755);
     for (int i = 0; i < kFiles; ++i) {
         char name[64];
-        std::snprintf(name, sizeof name, "track %03d of the long list.mp3", i);
-        WriteFile(local / name, Bytes(size_t(i % 3), uint8_t(i)));
+        std::snprintf(name, sizeof name, "%03d track of the long list.mp3", i);
+        WriteFile(local / (i < kCopied ? "batch/" : "") + name, Bytes(size_t(i % 3), uint8_t(i)));
+    }
+    s.Restart([&] {
+        ASSERT_EQ(RunTool("mcopy -i '" + s.Internal() + "' '" + local.path + "/batch/'* '::/" + dirName + "/'"), 0);
+    });
+    ASSERT_TRUE(ZVC450_ChangeDirectory(s.h, 0, d->dwFirstCluster & 0xFFFF));
+    for (int i = kCopied; i < kFiles; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%03d track of the long list.mp3", i);
         ASSERT_TRUE(ZVC450_Download(nullptr, s.h, 0, (local / name).c_str())) << name;
     }
     Listing l;
@@ -162,7 +178,7 @@ TEST_P(EmuTest, DirectoryWithMoreFilesThanTheRootHolds)
     ASSERT_EQ(l.files.size(), size_t(kFiles));
     for (int i = 0; i < kFiles; i += 37) {
         char name[64];
-        std::snprintf(name, sizeof name, "track %03d of the long list.mp3", i);
+        std::snprintf(name, sizeof name, "%03d track of the long list.mp3", i);
         const int at = l.IndexOf(name);
         ASSERT_GE(at, 0) << name;
         EXPECT_EQ(l.files[size_t(at)].dwSize, unsigned(i % 3));
@@ -243,12 +259,12 @@ TEST_P(EmuTest, FormatAndMediumInformation)
     ZVC450_MEDIUMINFO info{};
     if (fw() >= 0x14200) {
         ASSERT_TRUE(ZVC450_GetMediumInfo(s.h, 0, &info));
-        EXPECT_EQ(info.wTotalFileCount, 1);
-        EXPECT_EQ(info.wBytesPerSector, 512);
-        EXPECT_EQ(info.bSectorsPerCluster, 32);
-        EXPECT_EQ(info.bFATType, 1);  // 8 MiB is FAT12
-        EXPECT_EQ(info.bMediumType, 1);
-        EXPECT_GE(info.wUsedBlockCount, 3);
+        EXPECT_EQ(+info.wTotalFileCount, 1);
+        EXPECT_EQ(+info.wBytesPerSector, 512);
+        EXPECT_EQ(+info.bSectorsPerCluster, 32);
+        EXPECT_EQ(+info.bFATType, 1);  // 8 MiB is FAT12
+        EXPECT_EQ(+info.bMediumType, 1);
+        EXPECT_GE(+info.wUsedBlockCount, 3);
     } else {
         EXPECT_FALSE(ZVC450_GetMediumInfo(s.h, 0, &info));
         EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_UNSUPPORTED);

@@ -23,7 +23,6 @@
 #include <deque>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,8 +52,13 @@ inline void WriteFile(const std::string &path, const Bytes &data)
 
 inline Bytes ReadFile(const std::string &path)
 {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    if (!f)
+        return Bytes();
+    Bytes b(size_t(f.tellg()));
+    f.seekg(0);
+    f.read(reinterpret_cast<char *>(b.data()), std::streamsize(b.size()));
+    return b;
 }
 
 inline bool Exists(const std::string &path)
@@ -158,6 +162,18 @@ struct EmuSession {
         h = nullptr;
     }
     std::string Internal() const { return options.state.folder + "/internal.img"; }
+    // Unplugs the player, lets offline work touch its images, plugs it in again.
+    void Restart(const std::function<void()> &offline)
+    {
+        Close();
+        player.reset();
+        offline();
+        player = std::make_unique<emu::Emulator>(options);
+        std::string err;
+        if (!player->Start(&err))
+            ADD_FAILURE() << "player did not start again: " << err;
+        Open();
+    }
 };
 
 // ---- Listings ----------------------------------------------------------------------
