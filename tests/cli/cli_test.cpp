@@ -125,8 +125,9 @@ TEST(CliUsage, HelpForTheToolAndEveryCommand)
         const Result r = clitest::Run(dir.Path("nobody.sock"), {name, "--help"}, dir.path());
         EXPECT_EQ(r.status, 0) << name;
         EXPECT_EQ(r.out.rfind(std::string("Usage: zvc450 [--internal|--external] ") + name, 0), 0u) << r.out;
-        EXPECT_EQ(clitest::Run(dir.Path("nobody.sock"), {"help", name}, dir.path()).out, r.out) << name;
     }
+    EXPECT_EQ(clitest::Run(dir.Path("nobody.sock"), {"help", "get"}, dir.path()).out,
+              clitest::Run(dir.Path("nobody.sock"), {"get", "-h"}, dir.path()).out);
 }
 
 TEST_F(Cli, NoPlayerIsADeviceError)
@@ -225,6 +226,33 @@ TEST_F(Cli, PutChecksEveryFileBeforeCopyingAny)
     EXPECT_EQ(again.status, 1);
     EXPECT_TRUE(Has(again.err, "already exists")) << again.err;
     EXPECT_EQ(Ls(), std::vector<std::string>{"a.bin"});
+}
+
+// Failures of the player reach the user as exit status 1 and the library's
+// own text, whatever the command.
+TEST_F(Cli, DeviceErrorsCarryTheLibrarysText)
+{
+    struct Row {
+        std::vector<std::string> player;
+        std::vector<std::string> command;
+        std::vector<const char *> said;
+    };
+    const Row rows[] = {
+        {{"--full"}, {"put", "a.bin"}, {"put a.bin: ZVC450USB_ERR_DISKFULL"}},
+        {{"--refuse", "DM=16"}, {"mkdir", "New"}, {"ZVC450USB_ERR_INTERNAL - ZVC450INT_ERR_FILE_EXIST"}},
+        {{"--cut-after", "60000"},
+         {"put", "a.bin"},
+         {"ZVC450USB_ERR_USB or TIMEOUT Please check Timeout Value", "incomplete copy of 'a.bin'"}},
+        {{"--mute"}, {"--timeout", "1", "ls"}, {"does not identify itself: ZVC450USB_ERR_USB or TIMEOUT"}},
+    };
+    MakeLocal("a.bin", 200000);
+    for (const Row &row : rows) {
+        Start(row.player);
+        const Result r = Z(row.command);
+        EXPECT_EQ(r.status, 1) << row.player[0];
+        for (const char *said : row.said)
+            EXPECT_TRUE(Has(r.err, said)) << row.player[0] << ": " << r.err;
+    }
 }
 
 // ---- Names and file commands -------------------------------------------------

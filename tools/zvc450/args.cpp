@@ -8,11 +8,15 @@
 namespace cli {
 namespace {
 
-// The memory and --quiet mean the same wherever they stand.  Returns true
+// The memory, --quiet and --help mean the same wherever they stand.  Returns true
 // when `word` was one of them.
-bool TakeCommon(const std::string &word, GlobalOptions *global, std::string *error, bool *ok)
+bool TakeCommon(const std::string &word, GlobalOptions *global, bool *help, std::string *error, bool *ok)
 {
     *ok = true;
+    if (word == "--help" || word == "-h") {
+        *help = true;
+        return true;
+    }
     if (word == "--internal" || word == "--external") {
         const int memory = word == "--internal" ? 0 : 1;
         if (global->memoryChosen && global->memory != memory) {
@@ -53,13 +57,9 @@ bool ParseGlobal(int argc, char **argv, GlobalOptions *global, int *next, bool *
     for (; i < argc; ++i) {
         const std::string word = argv[i];
         bool ok = true;
-        if (TakeCommon(word, global, error, &ok)) {
+        if (TakeCommon(word, global, help, error, &ok)) {
             if (!ok)
                 return false;
-            continue;
-        }
-        if (word == "--help" || word == "-h") {
-            *help = true;
             continue;
         }
         if (word == "--version") {
@@ -112,13 +112,9 @@ bool ParseCommand(const std::vector<std::string> &words, const std::vector<Optio
             continue;
         }
         bool ok = true;
-        if (TakeCommon(word, global, error, &ok)) {
+        if (TakeCommon(word, global, help, error, &ok)) {
             if (!ok)
                 return false;
-            continue;
-        }
-        if (word == "--help" || word == "-h") {
-            *help = true;
             continue;
         }
         // --name, --name=value, -x, -x value, -xvalue

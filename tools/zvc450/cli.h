@@ -47,6 +47,21 @@ struct Invocation {
     Args args;
 };
 
+// Equal text when ASCII letters are compared without regard to case (how
+// FAT compares names, and how extensions are recognised).
+inline bool SameAsciiText(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] >= 'a' && a[i] <= 'z' ? char(a[i] - 'a' + 'A') : a[i];
+        const char y = b[i] >= 'a' && b[i] <= 'z' ? char(b[i] - 'a' + 'A') : b[i];
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
 // Prints "zvc450: MESSAGE" on stderr and returns kExitFailed.
 int Fail(const std::string &message);
 // Prints "zvc450: MESSAGE" and the hint to the command's help on stderr and

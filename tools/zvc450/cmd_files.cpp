@@ -27,6 +27,18 @@ bool RequireDirectories(const Device &device, const std::string &context, int *e
     return false;
 }
 
+// Opens the player for a directory command and lists the current
+// directory.  Returns 0, or the exit status after showing why not.
+int PrepareDirectoryCommand(Device &device, Listing *listing, const std::string &context)
+{
+    if (!device.Open())
+        return kExitFailed;
+    int exit = kExitOk;
+    if (!RequireDirectories(device, context, &exit))
+        return exit;
+    return ReadListing(device, listing, context) ? kExitOk : kExitFailed;
+}
+
 bool IsPlainName(const std::string &name) { return name.find('/') == std::string::npos; }
 
 const Entry *FindDotDot(const Listing &listing)
@@ -148,10 +160,8 @@ private:
 int RunLs(Invocation &inv)
 {
     Device device(inv.global);
-    if (!device.Open())
-        return kExitFailed;
     Listing listing;
-    if (!ReadListing(device, &listing, "ls"))
+    if (!OpenAndList(device, &listing, "ls"))
         return kExitFailed;
     const bool longForm = inv.args.Has("long");
     for (const Entry &e : listing.dirs())
@@ -212,16 +222,11 @@ int RunMkdir(Invocation &inv)
     const std::string &name = inv.args.operands[0];
     if (!IsPlainName(name) || name.empty())
         return UsageError(inv.command, "'" + name + "': give the name of a new directory here, not a path");
-    Device device(inv.global);
-    if (!device.Open())
-        return kExitFailed;
-    int exit = kExitOk;
     const std::string context = "mkdir " + name;
-    if (!RequireDirectories(device, context, &exit))
-        return exit;
+    Device device(inv.global);
     Listing listing;
-    if (!ReadListing(device, &listing, context))
-        return kExitFailed;
+    if (const int exit = PrepareDirectoryCommand(device, &listing, context))
+        return exit;
     std::string error;
     if (const Entry *e = Resolve(listing, "./" + name, Want::Any, &error))
         return Fail(context + ": '" + e->name + "' already exists");
@@ -233,16 +238,11 @@ int RunMkdir(Invocation &inv)
 int RunRmdir(Invocation &inv)
 {
     const std::string &name = inv.args.operands[0];
-    Device device(inv.global);
-    if (!device.Open())
-        return kExitFailed;
-    int exit = kExitOk;
     const std::string context = "rmdir " + name;
-    if (!RequireDirectories(device, context, &exit))
-        return exit;
+    Device device(inv.global);
     Listing listing;
-    if (!ReadListing(device, &listing, context))
-        return kExitFailed;
+    if (const int exit = PrepareDirectoryCommand(device, &listing, context))
+        return exit;
     std::string error;
     const Entry *dir = Resolve(listing, name, Want::Directory, &error);
     if (!dir)
@@ -260,12 +260,10 @@ int RunMv(Invocation &inv)
     const std::string &to = inv.args.operands[1];
     if (!IsPlainName(to) || to.empty())
         return UsageError(inv.command, "'" + to + "': the player renames in place; give a new name, not a path");
-    Device device(inv.global);
-    if (!device.Open())
-        return kExitFailed;
     const std::string context = "mv " + from;
+    Device device(inv.global);
     Listing listing;
-    if (!ReadListing(device, &listing, context))
+    if (!OpenAndList(device, &listing, context))
         return kExitFailed;
     std::string error;
     const Entry *entry = Resolve(listing, from, Want::Any, &error);
@@ -289,10 +287,8 @@ int RunMv(Invocation &inv)
 int RunRm(Invocation &inv)
 {
     Device device(inv.global);
-    if (!device.Open())
-        return kExitFailed;
     Listing listing;
-    if (!ReadListing(device, &listing, "rm"))
+    if (!OpenAndList(device, &listing, "rm"))
         return kExitFailed;
     // Look every name up in this one listing before anything changes: the
     // player renumbers its files after each delete.
@@ -322,10 +318,8 @@ int RunRm(Invocation &inv)
 int RunSwap(Invocation &inv)
 {
     Device device(inv.global);
-    if (!device.Open())
-        return kExitFailed;
     Listing listing;
-    if (!ReadListing(device, &listing, "swap"))
+    if (!OpenAndList(device, &listing, "swap"))
         return kExitFailed;
     const Entry *pair[2];
     for (int i = 0; i < 2; ++i) {

@@ -101,10 +101,8 @@ int RunPut(Invocation &inv)
     }
 
     Device device(inv.global);
-    if (!device.Open())
-        return kExitFailed;
     Listing listing;
-    if (!ReadListing(device, &listing, "put"))
+    if (!OpenAndList(device, &listing, "put"))
         return kExitFailed;
     for (const std::string &source : sources) {
         std::string error;
@@ -149,10 +147,8 @@ int RunGet(Invocation &inv)
     const bool raw = inv.args.Has("raw");
 
     Device device(inv.global);
-    if (!device.Open())
-        return kExitFailed;
     Listing listing;
-    if (!ReadListing(device, &listing, "get"))
+    if (!OpenAndList(device, &listing, "get"))
         return kExitFailed;
 
     struct Job {

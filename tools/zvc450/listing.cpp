@@ -91,18 +91,6 @@ Entry MakeEntry(const ZVC450_DIRENTRY &record, bool directory, int number)
     return e;
 }
 
-char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
-
-bool EqualIgnoringAsciiCase(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    return true;
-}
-
 bool AllDigits(const std::string &s)
 {
     return !s.empty() && s.size() <= 9 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -185,6 +173,11 @@ bool ReadListing(const Device &device, Listing *listing, const std::string &cont
     return false;
 }
 
+bool OpenAndList(Device &device, Listing *listing, const std::string &context)
+{
+    return device.Open() && ReadListing(device, listing, context);
+}
+
 const Entry *Resolve(const Listing &listing, const std::string &word, Want want, std::string *error)
 {
     std::string name = word;
@@ -213,7 +206,7 @@ const Entry *Resolve(const Listing &listing, const std::string &word, Want want,
             hits.push_back(e);
     if (hits.empty())
         for (const Entry *e : pool)
-            if (EqualIgnoringAsciiCase(e->name, name) || EqualIgnoringAsciiCase(e->shortName, name))
+            if (SameAsciiText(e->name, name) || SameAsciiText(e->shortName, name))
                 hits.push_back(e);
     if (hits.size() > 1) {
         std::string list;
@@ -248,13 +241,13 @@ const Entry *Resolve(const Listing &listing, const std::string &word, Want want,
     // Nothing of the wanted kind: say what is there instead.
     if (want == Want::File)
         for (const Entry &e : listing.dirs())
-            if (e.name == name || EqualIgnoringAsciiCase(e.name, name)) {
+            if (e.name == name || SameAsciiText(e.name, name)) {
                 *error = Quoted(word) + " is a directory";
                 return nullptr;
             }
     if (want == Want::Directory)
         for (const Entry &e : listing.files())
-            if (e.name == name || EqualIgnoringAsciiCase(e.name, name)) {
+            if (e.name == name || SameAsciiText(e.name, name)) {
                 *error = Quoted(word) + " is not a directory";
                 return nullptr;
             }

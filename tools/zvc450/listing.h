@@ -61,6 +61,8 @@ const Entry *Resolve(const Listing &listing, const std::string &word, Want want,
 // Reads a fresh listing of the device's memory; on failure shows the
 // library's reason with `context` and returns false.
 bool ReadListing(const Device &device, Listing *listing, const std::string &context);
+// Opens the player and reads the listing; false after showing why not.
+bool OpenAndList(Device &device, Listing *listing, const std::string &context);
 
 // Display text of an entry's 8.3 name from the device code page.
 std::string ShortNameText(const ZVC450_DIRENTRY &record);

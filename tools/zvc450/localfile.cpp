@@ -2,6 +2,7 @@
 
 #include "localfile.h"
 
+#include "cli.h"
 #include "interrupt.h"
 
 #include <cerrno>
@@ -19,8 +20,6 @@ mode_t CurrentUmask()
     umask(mask);
     return mask;
 }
-
-char Fold(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 
 }  // namespace
 
@@ -105,16 +104,6 @@ std::string WithExtension(const std::string &name, const std::string &ext)
     const size_t dot = name.rfind('.');
     const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
     return base + "." + ext;
-}
-
-bool SameAsciiText(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Fold(a[i]) != Fold(b[i]))
-            return false;
-    return true;
 }
 
 bool IsSafeLocalName(const std::string &name)

@@ -42,8 +42,6 @@ std::string JoinPath(const std::string &dir, const std::string &name);
 // is the first character), and the name with it replaced.
 std::string Extension(const std::string &name);
 std::string WithExtension(const std::string &name, const std::string &ext);
-// Case-insensitive comparison of ASCII text.
-bool SameAsciiText(const std::string &a, const std::string &b);
 
 // A name from the player that may safely become a file name here: not
 // empty, not "." or "..", no "/" and no NUL.
