@@ -10,6 +10,10 @@
  *
  * Each timing is the best of several runs, all from the page cache.
  * Usage: bench_convert [minutes of BVF audio (default 20)] [MiB of BCW (default 64)]
+ *                      [speech.raw [keep-prefix]]
+ * speech.raw (8 kHz 16-bit mono PCM) replaces the generated signal; with
+ * keep-prefix the MR59 recording stays as keep-prefix.bvf and its frames as
+ * keep-prefix.amr, for timing other decoders on the same audio.
  */
 #include "convert.h"
 #include "recording_writer.h"
@@ -82,7 +86,14 @@ int main(int argc, char **argv)
     /* ---- BVF ---- */
     const int frames = minutes * 60 * 50;
     std::printf("BVF: %d min of audio, %d frames per recording\n", minutes, frames);
-    const std::vector<std::int16_t> pcm = Signal(frames);
+    std::vector<std::int16_t> pcm = Signal(frames);
+    if (argc > 3) {
+        std::ifstream speech(argv[3], std::ios::binary);
+        speech.read(reinterpret_cast<char *>(pcm.data()), static_cast<std::streamsize>(pcm.size() * 2));
+        if (speech.gcount() == 0)
+            return 1;
+    }
+    const std::string keep = argc > 4 ? argv[4] : "";
     const struct {
         const char *name;
         int mode;
@@ -96,6 +107,13 @@ int main(int argc, char **argv)
             writer.Add(f);
         const std::string src = (dir / "in.bvf").string();
         WriteFile(src, writer.bytes());
+        if (!keep.empty() && !kind.typed) {
+            WriteFile(keep + ".bvf", writer.bytes());
+            Bytes amr = {'#', '!', 'A', 'M', 'R', '\n'};
+            for (const Bytes &f : storage)
+                amr.insert(amr.end(), f.begin(), f.end());
+            WriteFile(keep + ".amr", amr);
+        }
 
         std::vector<short> sink(storage.size() * 160);
         const double bare = BestSeconds(runs, [&] {

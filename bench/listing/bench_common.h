@@ -5,7 +5,6 @@
 
 #include "emulator.h"
 #include "fat_volume.h"
-#include "transport.h"
 #include "zvc450usb.h"
 
 #include <sys/resource.h>
@@ -153,6 +152,9 @@ inline bool FillImage(const std::string &image, uint64_t bytes, const char *dir,
     return ok;
 }
 
+// Key of the directory FillImage makes: its first cluster.
+constexpr unsigned kFilledDirKey = 2;
+
 // The emulated player on `folder` (internal memory `internalBytes`), served
 // in a thread, with the library pointed at it.
 struct Player {
@@ -168,7 +170,7 @@ struct Player {
             std::fprintf(stderr, "emulator: %s\n", err.c_str());
             std::exit(1);
         }
-        setenv(zvc450::kVusbEnv, opt.socketPath.c_str(), 1);
+        setenv("ZVC450_VUSB", opt.socketPath.c_str(), 1);  // the library's virtual link
         if (!ZVC450_Open(&h)) {
             std::fprintf(stderr, "open failed: error %d\n", ZVC450_GetError());
             std::exit(1);
