@@ -72,6 +72,5 @@ void HProgressDlg::pump()
 
 void HProgressDlg::reject()
 {
-    // Escape or the close box cancel like the button; the owner's loop closes the window.
     m_cancelled = true;
 }

@@ -28,7 +28,8 @@ public:
     // "%d%%" of pos * 100 / upper; "0%" when upper is 0.
     static QString percentFor(int pos, int upper);
 
-protected:
+    // Escape and the close box cancel like the Cancel button; the caller's loop closes
+    // the window.
     void reject() override;
 
 private:

@@ -736,6 +736,18 @@ private slots:
         names.sort();
         QCOMPARE(names, (QStringList{"Track1", "Track2", "Track3"}));
         QVERIFY(view->titleText().endsWith(QStringLiteral("3 Directory(s)")));
+
+        // Cancel in the progress window: the first pump sees it, nothing more is made.
+        m_prompter.pattern = QStringLiteral("More%d");
+        m_prompter.count = 50;
+        QTimer::singleShot(0, view.get(), [&view] {
+            auto *progress = view->findChild<HProgressDlg *>();
+            QVERIFY(progress);
+            progress->reject();
+        });
+        view->runCommand(Mp3MemCmd::MakeMultipleDirectory);
+        QCOMPARE(view->model()->rowCount(), 3);
+        QVERIFY(!view->findChild<HProgressDlg *>());
     }
 
     void dropOfLinkDownloadsItsTarget()
