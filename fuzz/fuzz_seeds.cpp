@@ -143,6 +143,9 @@ void names()
         seed("fuzz_names", "n" + std::to_string(i), cat({{uint8_t(i & 7)}, text(n)}));
         ++i;
     }
+    // Around the longest name the long entries can carry (819 UTF-16 units).
+    seed("fuzz_names", "long-819", cat({{0}, text(std::string(815, 'a') + ".txt")}));
+    seed("fuzz_names", "long-820", cat({{1}, text(std::string(816, 'b') + ".txt")}));
 }
 
 void recordings()
