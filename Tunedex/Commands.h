@@ -150,10 +150,14 @@ public:
 
 } // namespace cmd
 
-// Marks a device operation started by a command as running. The library's
-// progress windows keep the program's events flowing while a transfer runs,
-// so the frame must not start a second device operation (or reconnect) in
-// the middle of one; the command states and the device watcher look here.
+// Whether a device operation may start now. The library's progress windows
+// keep the program's events flowing while a transfer runs, so a menu click, a
+// key or the device watcher's timer can arrive in the middle of one; none of
+// them may start a second device operation (or reconnect) then. Busy means: a
+// command of the frame is running a device operation (an HDeviceBusy object
+// lives), or an event loop is delivering events inside the handling of
+// another such event (a progress window or a dialog pumping them). The
+// application object counts that nesting (enterEvent/leaveEvent).
 class HDeviceBusy
 {
 public:
@@ -161,8 +165,18 @@ public:
     ~HDeviceBusy() { --s_depth; }
     HDeviceBusy(const HDeviceBusy &) = delete;
     HDeviceBusy &operator=(const HDeviceBusy &) = delete;
-    static bool active() { return s_depth > 0; }
+
+    static bool active() { return s_depth > 0 || s_eventDepth > 1; }
+    // A command of the frame is running a device operation.
+    static bool commandRunning() { return s_depth > 0; }
+
+    static void enterEvent() { ++s_eventDepth; }
+    static void leaveEvent() { --s_eventDepth; }
+    // Events from an event loop being handled right now, one inside the
+    // other (1 at the top of the event loop, 0 outside any event).
+    static int eventDepth() { return s_eventDepth; }
 
 private:
     static inline int s_depth = 0;
+    static inline int s_eventDepth = 0;
 };

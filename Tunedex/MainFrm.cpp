@@ -496,7 +496,7 @@ void CMainFrame::onDeviceChanged()
 {
     // Never in the middle of something: a library operation pumps events
     // while it talks to the player, and a dialog may be asking about it.
-    if (CTunedexApp::eventDepth() > 1 || HDeviceBusy::active() || QApplication::activeModalWidget()
+    if (HDeviceBusy::active() || QApplication::activeModalWidget()
         || QApplication::activePopupWidget()) {
         if (!m_reconnectPending) {
             m_reconnectPending = true;
@@ -515,9 +515,11 @@ void CMainFrame::onDeviceChanged()
 
 void CMainFrame::closeEvent(QCloseEvent *e)
 {
-    // The windows of a running transfer belong to this frame: it stays until
-    // the operation has ended.
-    if (HDeviceBusy::active()) {
+    // A command's device operation is still running (its progress window
+    // pumps the events that brought this close): the frame stays until the
+    // operation has ended.
+    if (HDeviceBusy::commandRunning()) {
+        QApplication::beep();
         e->ignore();
         return;
     }
@@ -593,7 +595,6 @@ QIcon CMainFrame::appIcon()
 CTunedexApp::CTunedexApp(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QString::fromLatin1(RegKeys::kApplication));
-    setApplicationDisplayName(QString::fromLatin1(cmd::kTextAppTitle));
     setDesktopFileName(QStringLiteral("tunedex"));
 }
 
@@ -601,9 +602,16 @@ CTunedexApp::~CTunedexApp() = default;
 
 bool CTunedexApp::notify(QObject *receiver, QEvent *e)
 {
-    ++s_depth;
+    // Only what an event loop delivers counts: input from the window system,
+    // timers and queued calls. Events sent on the spot by a handler (the
+    // shortcut of a key press, the close event of close()) belong to the
+    // handler's own level.
+    const bool fromLoop = e->spontaneous() || e->type() == QEvent::Timer || e->type() == QEvent::MetaCall;
+    if (!fromLoop)
+        return QApplication::notify(receiver, e);
+    HDeviceBusy::enterEvent();
     const bool r = QApplication::notify(receiver, e);
-    --s_depth;
+    HDeviceBusy::leaveEvent();
     return r;
 }
 

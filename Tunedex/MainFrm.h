@@ -105,9 +105,9 @@ private:
 };
 
 // The application object. Besides the start and the end of the program it
-// counts how deeply events are nested: the device watcher reconnects only
-// from the top of the event loop, never from inside a library operation's
-// progress window or a dialog.
+// counts how deeply events are nested (HDeviceBusy): device commands and the
+// device watcher's reconnect run only from the top of the event loop, never
+// from inside a library operation's progress window or a dialog.
 class CTunedexApp : public QApplication
 {
     Q_OBJECT
@@ -115,10 +115,8 @@ public:
     CTunedexApp(int &argc, char **argv);
     ~CTunedexApp() override;
 
+    // Counts the nesting of events for HDeviceBusy.
     bool notify(QObject *receiver, QEvent *e) override;
-    // Events being handled right now, one inside the other (1 at the top of
-    // the event loop, 0 outside any event).
-    static int eventDepth() { return s_depth; }
 
     // Start: settings, device session, main frame, shown in its stored state.
     bool initInstance();
@@ -130,5 +128,4 @@ public:
 
 private:
     QPointer<CMainFrame> m_frame;
-    static inline int s_depth = 0;
 };

@@ -468,6 +468,32 @@ private slots:
         QCOMPARE(zvs450_GetFileCount(0), answer ? 0 : 1);
     }
 
+    // A library operation pumps events while it runs; a command that arrives
+    // among them must not start a second operation on the player.
+    void noDeviceCommandInsideRunningOperation()
+    {
+        QVERIFY(startPlayer());
+        QVERIFY(startProgram());
+        m_prompter.answer = true;
+        bool insideEnabled = true;
+        bool ran = false;
+        QTimer::singleShot(0, this, [&] {
+            // The first level stands for the click that started a transfer,
+            // the second for what the transfer's window delivers meanwhile.
+            QTimer::singleShot(0, this, [&] {
+                insideEnabled = enabled(cmd::FormatInternal) || enabled(cmd::Refresh);
+                frame()->executeCommand(cmd::FormatAll);
+                ran = true;
+            });
+            QTRY_VERIFY(ran);
+        });
+        QTRY_VERIFY(ran);
+        QVERIFY(!insideEnabled);
+        QVERIFY(m_prompter.asked.isEmpty());
+        // Back at the top of the event loop the commands work again.
+        QVERIFY(enabled(cmd::FormatInternal));
+    }
+
     void upgradeEndMessage()
     {
         QVERIFY(startPlayer());
