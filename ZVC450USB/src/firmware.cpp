@@ -134,21 +134,6 @@ bool write(HZVC450 h, uint8_t area, int fd, uint64_t size, unsigned blocks, Prog
     return receiveChecked(h);
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 }  // namespace
 }  // namespace zvc450
@@ -162,7 +147,7 @@ ZVC450_API int ZVC450_UpgradeFirmware(void *owner, HZVC450 h, int bootCode, int 
 {
     if (!imagePath || !*imagePath)
         return failSystem(ENOENT);
-    Descriptor image(::open(imagePath, O_RDONLY | O_CLOEXEC));
+    FileHandle image(::open(imagePath, O_RDONLY | O_CLOEXEC));
     if (image.get() < 0)
         return failSystem(errno);
     struct stat st;

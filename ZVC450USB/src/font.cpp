@@ -39,26 +39,6 @@ constexpr int kInfoNameOffset = 5;
 constexpr int kInfoFixedLength = 7;   // L of an answer with an empty name
 constexpr size_t kMaxFontName = 260;
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { close(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd_; }
-    // false with errno when the close reported a delayed write error.
-    bool close()
-    {
-        if (fd_ < 0)
-            return true;
-        const int r = ::close(fd_);
-        fd_ = -1;
-        return r == 0 || errno == EINTR;
-    }
-
-private:
-    int fd_;
-};
 
 // Sends a command without payload to the font area and checks its answer.
 bool exchange(HZVC450 h, uint8_t cmd)
@@ -76,7 +56,7 @@ bool exchange(HZVC450 h, uint8_t cmd)
 
 bool receiveIntoNewFile(void *owner, HZVC450 h, const char *path, uint64_t size, ProgressRecord *rec)
 {
-    Descriptor file(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    FileHandle file(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (file.get() < 0) {
         const int err = errno;
         abortTransfer(h);  // the player is already sending: stop it
@@ -100,7 +80,7 @@ ZVC450_API int ZVC450_DownloadFont(void *owner, HZVC450 h, const char *fontPath)
 {
     if (!fontPath || !*fontPath)
         return failSystem(ENOENT);
-    Descriptor file(::open(fontPath, O_RDONLY | O_CLOEXEC));
+    FileHandle file(::open(fontPath, O_RDONLY | O_CLOEXEC));
     if (file.get() < 0)
         return failSystem(errno);
     struct stat st;

@@ -44,27 +44,6 @@ constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;
 
 int roundUpBlock(int n) { return (n + kPacketSize - 1) / kPacketSize * kPacketSize; }
 
-// Closes a descriptor when the operation ends, whatever the path.
-class FileHandle {
-public:
-    explicit FileHandle(int fd = -1) : fd_(fd) {}
-    ~FileHandle() { close(); }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-    int get() const { return fd_; }
-    // Closes now; false with errno when the close reported a write error.
-    bool close()
-    {
-        if (fd_ < 0)
-            return true;
-        const int r = ::close(fd_);
-        fd_ = -1;
-        return r == 0 || errno == EINTR;
-    }
-
-private:
-    int fd_;
-};
 
 // The file number the player gave a new file (answer of "W").
 int announcedFileNumber()

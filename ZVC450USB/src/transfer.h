@@ -24,6 +24,7 @@
 #include "protocol.h"
 
 #include <cstdint>
+#include <unistd.h>
 
 namespace zvc450 {
 
@@ -62,6 +63,28 @@ private:
     uint8_t *data_;
     int size_;
     bool own_;
+};
+
+// Closes a descriptor when the operation ends, whatever the path.
+class FileHandle {
+public:
+    explicit FileHandle(int fd = -1) : fd_(fd) {}
+    ~FileHandle() { close(); }
+    FileHandle(const FileHandle &) = delete;
+    FileHandle &operator=(const FileHandle &) = delete;
+    int get() const { return fd_; }
+    // Closes now; false with errno when the close reported a write error.
+    bool close()
+    {
+        if (fd_ < 0)
+            return true;
+        const int r = ::close(fd_);
+        fd_ = -1;
+        return r == 0 || errno == EINTR;
+    }
+
+private:
+    int fd_;
 };
 
 // Local file helpers with errno semantics, retrying on EINTR.
