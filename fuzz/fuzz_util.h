@@ -3,6 +3,7 @@
 // folder per process, file helpers, a UTF-8 validator and a WAV layout check.
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,8 +26,27 @@ namespace fuzzutil {
 
 using Bytes = std::vector<uint8_t>;
 
-// A folder for this process's files, made on first use and left for the
-// system's temporary-file cleaning (libFuzzer may end the process anywhere).
+inline std::string &workDirPath()
+{
+    static std::string path;
+    return path;
+}
+
+// Removes the work folder and what is in it (at a normal exit; a crash
+// leaves it for the system's temporary-file cleaning).
+inline void removeWorkDir()
+{
+    const std::string &dir = workDirPath();
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                ::unlink((dir + "/" + e->d_name).c_str());
+        closedir(d);
+    }
+    ::rmdir(dir.c_str());
+}
+
+// A folder for this process's files, made on first use.
 inline const std::string &workDir()
 {
     static std::string dir = [] {
@@ -36,6 +56,8 @@ inline const std::string &workDir()
         buf.push_back('\0');
         if (!mkdtemp(buf.data()))
             std::abort();
+        workDirPath() = buf.data();
+        std::atexit(removeWorkDir);
         return std::string(buf.data());
     }();
     return dir;
