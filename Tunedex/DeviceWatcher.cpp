@@ -1,5 +1,7 @@
 #include "DeviceWatcher.h"
 
+#include "Commands.h"
+
 #include <zvc450usb.h>
 
 #include <QDir>
@@ -176,6 +178,9 @@ void HDeviceWatcher::checkSocket()
 void HDeviceWatcher::poll()
 {
     checkSocket();
+    // Not while a device operation runs: the next tick asks again.
+    if (HDeviceBusy::active())
+        return;
     // The settle timer is already running for a change seen above.
     if (m_settle->isActive())
         return;
