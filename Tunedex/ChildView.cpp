@@ -1,6 +1,7 @@
 #include "ChildView.h"
 
 #include "DeskView.h"
+#include "DragObj.h"
 #include "FileListCtrl.h"
 #include "FileTran.h"
 #include "Mp3MemVw.h"
@@ -293,6 +294,7 @@ CChildView::CChildView(QWidget *parent) : QWidget(parent), m_memTarget(std::make
 
     m_desktop = new HDesktopView(this);
     m_device = new HMp3View(this);
+    m_dnd = new HPaneDragDrop(m_desktop, m_device, this);
 
     struct ButtonDef {
         int id;
@@ -352,8 +354,7 @@ void CChildView::placeChildren()
 void CChildView::reconnect()
 {
     m_device->connectDevice();
-    // The drag sources and drop targets between the panes are linked again
-    // here once the program's drag and drop joins the panes.
+    m_dnd->registerTargets();
     updateTransferButtons();
     emit reconnected();
 }
@@ -571,26 +572,7 @@ void CChildView::runTransfer(int buttonId)
     if (!transferEnabled(buttonId))
         return;
     HDeviceBusy busy;
-    switch (buttonId) {
-    case DownloadInternal:
-    case DownloadExternal: {
-        HMp3MemView *v = m_device->memoryView(buttonId == DownloadInternal ? 0 : 1);
-        HFileTransferList list;
-        if (v && m_desktop->collectSelection(list) && !list.isEmpty())
-            v->acceptDrop(list, true);
-        break;
-    }
-    case UploadInternal:
-    case UploadExternal: {
-        HMp3MemView *v = m_device->memoryView(buttonId == UploadInternal ? 0 : 1);
-        const QString folder = m_desktop->destinationFolder();
-        HFileTransferList uploaded;
-        if (v && !folder.isEmpty() && v->uploadSelection(folder, &uploaded))
-            m_desktop->acceptDrop(uploaded, false);
-        break;
-    }
-    default:
-        break;
-    }
+    const bool download = buttonId == DownloadInternal || buttonId == DownloadExternal;
+    m_dnd->transfer(buttonId == DownloadInternal || buttonId == UploadInternal ? 0 : 1, download);
     updateTransferButtons();
 }

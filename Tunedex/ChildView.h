@@ -16,6 +16,7 @@
 class HDesktopView;
 class HMp3MemView;
 class HMemPrompter;
+class HPaneDragDrop;
 class QSplitter;
 class QToolButton;
 
@@ -107,6 +108,8 @@ public:
     QToolButton *transferButton(int id) const;
     QRect desktopRect() const { return m_layout.desktop; }
     QRect deviceRect() const { return m_layout.device; }
+    // The panes' drag sources and drop targets.
+    HPaneDragDrop *dragDrop() const { return m_dnd; }
 
     // Runs the whole connection again and re-lists every memory.
     void reconnect();
@@ -149,4 +152,5 @@ private:
     QToolButton *m_buttons[4] = {};
     HPaneLayout m_layout;
     std::unique_ptr<MemViewTarget> m_memTarget;
+    HPaneDragDrop *m_dnd = nullptr;
 };

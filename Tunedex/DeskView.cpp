@@ -191,6 +191,14 @@ QVariant HDeskListModel::data(const QModelIndex &index, int role) const
     }
 }
 
+Qt::ItemFlags HDeskListModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid())
+        f |= Qt::ItemIsDragEnabled;
+    return f;
+}
+
 QVariant HDeskListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal)

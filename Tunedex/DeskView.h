@@ -58,6 +58,8 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Every row can be dragged (the list hands the drag to the program's own scheme).
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     void setRows(std::vector<DeskItemData> rows);
     void clear();

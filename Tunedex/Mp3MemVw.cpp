@@ -143,6 +143,9 @@ QVariant HMemListModel::headerData(int section, Qt::Orientation orientation, int
 Qt::ItemFlags HMemListModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    // Without this flag the list never starts a drag of its rows.
+    if (index.isValid())
+        f |= Qt::ItemIsDragEnabled;
     if (index.isValid() && index.column() == ColName && m_editable)
         f |= Qt::ItemIsEditable;
     return f;

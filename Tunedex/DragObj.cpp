@@ -1,0 +1,468 @@
+#include "DragObj.h"
+
+#include "ChildView.h"
+#include "Commands.h"
+#include "DeskView.h"
+#include "DropObj.h"
+#include "FileListCtrl.h"
+#include "FileTran.h"
+#include "Mp3MemVw.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+
+namespace {
+
+// The rows' picture: a window of its own above everything, which never takes
+// the mouse or the focus, so the drag can follow the cursor over the whole screen.
+std::unique_ptr<QLabel> makeImageWindow(const QPixmap &picture)
+{
+    auto label = std::make_unique<QLabel>(nullptr, Qt::ToolTip | Qt::FramelessWindowHint
+                                                       | Qt::WindowTransparentForInput
+                                                       | Qt::X11BypassWindowManagerHint);
+    label->setObjectName(QStringLiteral("DragImage"));
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->setAttribute(Qt::WA_ShowWithoutActivating);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->setFocusPolicy(Qt::NoFocus);
+    label->setPixmap(picture);
+    label->resize(picture.size());
+    label->setWindowOpacity(0.7);
+    return label;
+}
+
+// Picture of a list's selected rows, cut to what the list shows: a selection of
+// thousands of rows must not become a picture thousands of rows high.
+QPixmap selectedRowsImage(HFileListCtrl *list, QPoint *topLeft)
+{
+    const QRect all = list->selectedRowsRect();
+    const QRect shown = all & list->viewport()->rect();
+    if (shown.isEmpty())
+        return QPixmap();
+    if (topLeft)
+        *topLeft = shown.topLeft();
+    return list->selectedRowsPixmap().copy(shown.translated(-all.topLeft()));
+}
+
+bool isMouseEvent(QEvent::Type t)
+{
+    return t == QEvent::MouseMove || t == QEvent::MouseButtonPress || t == QEvent::MouseButtonRelease
+           || t == QEvent::MouseButtonDblClick;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// HDragObject
+
+HDragObject::HDragObject(QObject *parent) : QObject(parent) {}
+
+HDragObject::~HDragObject()
+{
+    if (m_dragging)
+        endDrag(false);
+}
+
+void HDragObject::addTarget(HDropObject *target)
+{
+    if (target && !m_targets.contains(target))
+        m_targets.append(target);
+}
+
+void HDragObject::beginDrag(const QPoint &pos)
+{
+    // A device operation pumping events in its progress window must not see a
+    // second one start from a drop.
+    if (m_dragging || HDeviceBusy::active())
+        return;
+    QWidget *window = dragWindow();
+    if (!window || !prepareScreen())
+        return;
+
+    QPoint topLeft;
+    const QPixmap picture = createDragImage(&topLeft);
+    if (picture.isNull()) {
+        releaseScreen();
+        return;
+    }
+    m_hotSpot = pos - topLeft;
+    m_image = makeImageWindow(picture);
+    m_lastPoint = window->mapToGlobal(pos);
+    m_image->move(m_lastPoint - m_hotSpot);
+    m_image->show();
+    m_dragging = true;
+    dragMove(m_lastPoint);
+    runCaptureLoop();
+}
+
+bool HDragObject::prepareScreen()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
+    return !QCoreApplication::closingDown();
+}
+
+void HDragObject::releaseScreen()
+{
+    m_image.reset();
+}
+
+void HDragObject::runCaptureLoop()
+{
+    m_grabber = dragWindow();
+    // Platforms without a screen (offscreen tests) cannot grab; the event
+    // filter below sees the events all the same.
+    const QString platform = QGuiApplication::platformName();
+    m_grabbed = m_grabber && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    if (m_grabbed) {
+        m_grabber->grabMouse();
+        m_grabber->grabKeyboard();
+    }
+    m_dropAtEnd = false;
+    m_ending = false;
+    qApp->installEventFilter(this);
+    QEventLoop loop;
+    m_loop = &loop;
+    // QCoreApplication::exit() ends every running loop: a quit during the drag
+    // ends it here without a drop, and the program's own loop ends as well.
+    if (m_dragging)
+        loop.exec();
+    m_loop = nullptr;
+    m_ending = false;
+    qApp->removeEventFilter(this);
+    if (m_dragging)
+        endDrag(m_dropAtEnd);
+}
+
+void HDragObject::finish(bool drop)
+{
+    if (!m_dragging || m_ending)
+        return;
+    if (m_loop) {
+        m_ending = true;
+        // The drop runs after the loop, back in the event that started the drag:
+        // its transfer must not run nested inside the capture.
+        m_dropAtEnd = drop;
+        m_loop->exit();
+    } else {
+        endDrag(drop);
+    }
+}
+
+bool HDragObject::eventFilter(QObject *watched, QEvent *e)
+{
+    // The window system's events reach the program's windows first; their
+    // bookkeeping of pressed buttons must see them. The drag takes them where
+    // they reach a widget.
+    if (!m_dragging || !watched->isWidgetType())
+        return false;
+    // The list that holds the mouse went away: nothing can be dropped any more.
+    if (e->type() == QEvent::Hide && watched == m_grabber) {
+        finish(false);
+        return false;
+    }
+    return captureEvent(e);
+}
+
+bool HDragObject::captureEvent(QEvent *e)
+{
+    // Once the end is decided, what follows until the loop returns is the
+    // program's again.
+    if (!m_dragging || m_ending)
+        return false;
+    const QEvent::Type t = e->type();
+    if (isMouseEvent(t)) {
+        auto *me = static_cast<QMouseEvent *>(e);
+        const QPoint global = me->globalPosition().toPoint();
+        if (t == QEvent::MouseMove) {
+            dragMove(global);
+        } else if (t == QEvent::MouseButtonRelease && me->button() == Qt::LeftButton) {
+            dragMove(global);
+            finish(true);
+        } else if (t == QEvent::MouseButtonPress && me->button() == Qt::RightButton) {
+            finish(false);
+        }
+        // Other buttons do nothing while the rows are dragged.
+        return true;
+    }
+    switch (t) {
+    case QEvent::ShortcutOverride:
+        // The keys belong to the drag: no menu accelerator fires meanwhile.
+        e->accept();
+        return true;
+    case QEvent::KeyPress: {
+        auto *ke = static_cast<QKeyEvent *>(e);
+        keyStateChange(ke->key(), true);
+        if (ke->key() == Qt::Key_Escape)
+            finish(false);
+        return true;
+    }
+    case QEvent::KeyRelease:
+        keyStateChange(static_cast<QKeyEvent *>(e)->key(), false);
+        return true;
+    case QEvent::ApplicationStateChange:
+        // The program lost the mouse to another one: the drag is over, nothing dropped.
+        if (QGuiApplication::applicationState() != Qt::ApplicationActive)
+            finish(false);
+        return false;
+    default:
+        return false;
+    }
+}
+
+void HDragObject::dragMove(const QPoint &globalPos)
+{
+    if (m_image)
+        m_image->move(globalPos - m_hotSpot);
+    HDropObject *target = targetAt(globalPos);
+    setCursorShape(!target || !target->canDrop());
+    m_lastPoint = globalPos;
+}
+
+void HDragObject::setCursorShape(bool noDrop)
+{
+    m_noDrop = noDrop;
+    const QCursor cursor(noDrop ? Qt::ForbiddenCursor : Qt::ArrowCursor);
+    if (m_cursorSet) {
+        QApplication::changeOverrideCursor(cursor);
+    } else {
+        QApplication::setOverrideCursor(cursor);
+        m_cursorSet = true;
+    }
+}
+
+void HDragObject::endDrag(bool drop)
+{
+    if (!m_dragging)
+        return;
+    if (m_grabber && m_grabbed) {
+        m_grabber->releaseKeyboard();
+        m_grabber->releaseMouse();
+    }
+    m_grabbed = false;
+    m_grabber = nullptr;
+    if (m_cursorSet) {
+        QApplication::restoreOverrideCursor();
+        m_cursorSet = false;
+    }
+    releaseScreen();
+    m_dragging = false;
+
+    bool dropped = false;
+    if (drop) {
+        HDropObject *target = targetAt(m_lastPoint);
+        if (target && target->canDrop()) {
+            HDeviceBusy busy;
+            dropOnTarget(target);
+            dropped = true;
+        }
+    }
+    emit dragEnded(dropped);
+}
+
+void HDragObject::keyStateChange(int, bool) {}
+
+QWidget *HDragObject::windowAt(const QPoint &globalPos) const
+{
+    // Under the picture the window system may name the picture itself or
+    // nothing: look at the program's windows directly there, the active one first.
+    const bool underImage = m_image && m_image->isVisible() && m_image->geometry().contains(globalPos);
+    if (!underImage)
+        return QApplication::widgetAt(globalPos);
+    QList<QWidget *> windows = QApplication::topLevelWidgets();
+    if (QWidget *active = QApplication::activeWindow()) {
+        windows.removeAll(active);
+        windows.prepend(active);
+    }
+    for (QWidget *w : windows) {
+        if (w == m_image.get() || !w->isVisible() || w->windowType() == Qt::ToolTip
+            || !w->geometry().contains(globalPos))
+            continue;
+        QWidget *child = w->childAt(w->mapFromGlobal(globalPos));
+        return child ? child : w;
+    }
+    return nullptr;
+}
+
+HDropObject *HDragObject::targetAt(const QPoint &globalPos) const
+{
+    QWidget *under = windowAt(globalPos);
+    if (!under)
+        return nullptr;
+    for (HDropObject *target : m_targets) {
+        QWidget *window = target->dropWindow();
+        if (!window)
+            continue;
+        for (QWidget *w = under; w; w = w->parentWidget())
+            if (w == window)
+                return target;
+    }
+    return nullptr;
+}
+
+QWidget *HDragObject::dragImageWindow() const
+{
+    return m_image.get();
+}
+
+// ---------------------------------------------------------------------------------------
+// Desktop pane as a source
+
+HDeskDragSource::HDeskDragSource(HDesktopView *view) : m_view(view)
+{
+    connect(view, &HDesktopView::dragBegins, this, &HDragObject::beginDrag);
+}
+
+QWidget *HDeskDragSource::dragWindow() const
+{
+    return m_view ? m_view->list()->viewport() : nullptr;
+}
+
+QPixmap HDeskDragSource::createDragImage(QPoint *topLeft)
+{
+    return m_view ? selectedRowsImage(m_view->list(), topLeft) : QPixmap();
+}
+
+bool HDeskDragSource::collectSelection(HFileTransferList &list)
+{
+    return m_view && m_view->collectSelection(list);
+}
+
+void HDeskDragSource::dropOnTarget(HDropObject *target)
+{
+    HFileTransferList list;
+    if (collectSelection(list) && !list.isEmpty())
+        target->accept(list, true);
+}
+
+// ---------------------------------------------------------------------------------------
+// Memory pane as a source
+
+HMemDragSource::HMemDragSource(HMp3MemView *view) : m_view(view)
+{
+    connect(view, &HMp3MemView::dragBegins, this, &HDragObject::beginDrag);
+}
+
+QWidget *HMemDragSource::dragWindow() const
+{
+    return m_view ? m_view->list()->viewport() : nullptr;
+}
+
+QPixmap HMemDragSource::createDragImage(QPoint *topLeft)
+{
+    return m_view ? selectedRowsImage(m_view->list(), topLeft) : QPixmap();
+}
+
+bool HMemDragSource::collectSelection(HFileTransferList &list)
+{
+    return m_view && m_view->collectSelection(list);
+}
+
+void HMemDragSource::dropOnTarget(HDropObject *target)
+{
+    // Uploads go into the folder the target shows; a target without one (the
+    // desktop showing the drives) takes nothing. Once the batch has run, the
+    // target lists again whatever came of it.
+    if (!m_view)
+        return;
+    HFileTransferList uploaded;
+    if (m_view->uploadSelection(target->destinationFolder(), &uploaded))
+        target->accept(uploaded, false);
+}
+
+// ---------------------------------------------------------------------------------------
+// HPaneDragDrop
+
+struct HPaneDragDrop::MemoryPane {
+    QPointer<HMp3MemView> view;
+    std::unique_ptr<HMemDragSource> source;
+    std::unique_ptr<HMemDropTarget> target;
+};
+
+HPaneDragDrop::HPaneDragDrop(HDesktopView *desktop, HMp3View *device, QObject *parent)
+    : QObject(parent),
+      m_device(device),
+      m_deskSource(std::make_unique<HDeskDragSource>(desktop)),
+      m_deskTarget(std::make_unique<HDeskDropTarget>(desktop))
+{
+}
+
+HPaneDragDrop::~HPaneDragDrop() = default;
+
+std::unique_ptr<HPaneDragDrop::MemoryPane> HPaneDragDrop::makePane(HMp3MemView *view)
+{
+    auto p = std::make_unique<MemoryPane>();
+    p->view = view;
+    if (view) {
+        p->source = std::make_unique<HMemDragSource>(view);
+        p->target = std::make_unique<HMemDropTarget>(view);
+    }
+    return p;
+}
+
+void HPaneDragDrop::registerTargets()
+{
+    // The container makes its memory views at the first connect that finds a
+    // memory; the rows keep their views from then on.
+    const int rows = m_device ? m_device->rowCount() : 0;
+    for (int i = 0; i < rows; ++i) {
+        HMp3MemView *view = m_device->memoryView(i);
+        if (i >= int(m_memories.size()))
+            m_memories.push_back(makePane(view));
+        else if (m_memories[size_t(i)]->view != view)
+            m_memories[size_t(i)] = makePane(view);
+    }
+
+    m_deskSource->clearTargets();
+    for (const auto &p : m_memories) {
+        if (p->target)
+            m_deskSource->addTarget(p->target.get());
+        if (p->source) {
+            p->source->clearTargets();
+            p->source->addTarget(m_deskTarget.get());
+        }
+    }
+}
+
+HDragObject *HPaneDragDrop::desktopSource() const
+{
+    return m_deskSource.get();
+}
+
+HDropObject *HPaneDragDrop::desktopTarget() const
+{
+    return m_deskTarget.get();
+}
+
+HPaneDragDrop::MemoryPane *HPaneDragDrop::pane(int memory) const
+{
+    if (memory < 0 || memory >= int(m_memories.size()) || !m_memories[size_t(memory)]->view)
+        return nullptr;
+    return m_memories[size_t(memory)].get();
+}
+
+HDragObject *HPaneDragDrop::memorySource(int memory) const
+{
+    MemoryPane *p = pane(memory);
+    return p ? p->source.get() : nullptr;
+}
+
+HDropObject *HPaneDragDrop::memoryTarget(int memory) const
+{
+    MemoryPane *p = pane(memory);
+    return p ? p->target.get() : nullptr;
+}
+
+void HPaneDragDrop::transfer(int memory, bool download)
+{
+    if (download) {
+        if (HDropObject *target = memoryTarget(memory); target && target->canDrop())
+            m_deskSource->dropOnTarget(target);
+    } else if (HDragObject *source = memorySource(memory); source && m_deskTarget->canDrop()) {
+        source->dropOnTarget(m_deskTarget.get());
+    }
+}

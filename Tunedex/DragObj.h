@@ -1,0 +1,172 @@
+// DragObj: the giving side of the program's own drag and drop. A drag takes the
+// mouse for the list it started in, moves a picture of the dragged rows over the
+// whole screen, shows the arrow over a pane that can take the rows and the "no"
+// cursor elsewhere, and on release hands the rows to that pane's drop target
+// (DropObj) directly. Escape or the right button cancel. The panes' sources and
+// targets are linked anew at every connect (HPaneDragDrop), so that rows go only
+// from the desktop to a memory or from a memory to the desktop.
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPixmap>
+#include <QPoint>
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+class HDesktopView;
+class HDropObject;
+class HDeskDropTarget;
+class HFileTransferList;
+class HMemDropTarget;
+class HMp3MemView;
+class HMp3View;
+class QEventLoop;
+class QLabel;
+class QWidget;
+
+class HDragObject : public QObject
+{
+    Q_OBJECT
+public:
+    explicit HDragObject(QObject *parent = nullptr);
+    ~HDragObject() override;
+
+    // The window whose area starts drags; drag points are in its coordinates.
+    virtual QWidget *dragWindow() const = 0;
+    // Picture of the dragged rows and its top-left corner in dragWindow()
+    // coordinates; a null picture when nothing is selected.
+    virtual QPixmap createDragImage(QPoint *topLeft) = 0;
+    // The selection as a transfer list, in the list's on-screen order.
+    virtual bool collectSelection(HFileTransferList &list) = 0;
+    // Hands this source's selection to the target (the drop, and the transfer buttons).
+    virtual void dropOnTarget(HDropObject *target) = 0;
+
+    // Registered targets, searched in the order they were added; not owned.
+    void clearTargets() { m_targets.clear(); }
+    void addTarget(HDropObject *target);
+    const QList<HDropObject *> &targets() const { return m_targets; }
+
+    // Starts a drag at pos (dragWindow() coordinates) and returns when it has
+    // ended, the drop done. Nothing when a drag runs or the rows give no picture.
+    void beginDrag(const QPoint &pos);
+    bool isDragging() const { return m_dragging; }
+    // The cursor moved to a screen point: the picture follows, the cursor tells
+    // whether a drop there would be taken.
+    virtual void dragMove(const QPoint &globalPos);
+    // Ends the drag; with drop, the target under the last point gets the rows
+    // when it can take them.
+    virtual void endDrag(bool drop);
+    // A key went down or up during the drag (Escape has ended it already).
+    virtual void keyStateChange(int key, bool down);
+
+    // The registered target whose window holds the screen point, or null.
+    HDropObject *targetAt(const QPoint &globalPos) const;
+    // The widget of this program at a screen point, looking through the drag picture.
+    QWidget *windowAt(const QPoint &globalPos) const;
+
+    // What the capture loop does with one event; true when the drag took it.
+    // The loop's event filter calls it; tests may feed events through it.
+    bool captureEvent(QEvent *e);
+    // The window showing the picture during a drag (null otherwise).
+    QWidget *dragImageWindow() const;
+    QPoint lastPoint() const { return m_lastPoint; }
+    // Whether the cursor shows the "no" shape (no target here, or one that cannot drop).
+    bool showsNoDrop() const { return m_noDrop; }
+
+signals:
+    // The drag ended; dropped when a target got the rows.
+    void dragEnded(bool dropped);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *e) override;
+    // Delivers the paints still pending, so no window redraws over the picture
+    // later; false when the program is closing and no drag may start.
+    virtual bool prepareScreen();
+    virtual void releaseScreen();
+    // Holds the mouse and keyboard and runs a nested event loop until the drag ends.
+    virtual void runCaptureLoop();
+
+private:
+    void finish(bool drop);
+    void setCursorShape(bool noDrop);
+
+    QList<HDropObject *> m_targets;
+    bool m_dragging = false;
+    bool m_noDrop = false;
+    bool m_cursorSet = false;
+    bool m_dropAtEnd = false;
+    bool m_ending = false;
+    bool m_grabbed = false;
+    QPoint m_lastPoint;
+    QPoint m_hotSpot;
+    QPointer<QWidget> m_grabber;
+    std::unique_ptr<QLabel> m_image;
+    QEventLoop *m_loop = nullptr;
+};
+
+// The desktop list as a drag source: its full paths go to a memory, which downloads them.
+class HDeskDragSource : public HDragObject
+{
+    Q_OBJECT
+public:
+    explicit HDeskDragSource(HDesktopView *view);
+    QWidget *dragWindow() const override;
+    QPixmap createDragImage(QPoint *topLeft) override;
+    bool collectSelection(HFileTransferList &list) override;
+    void dropOnTarget(HDropObject *target) override;
+
+private:
+    QPointer<HDesktopView> m_view;
+};
+
+// A memory's list as a drag source: its files are uploaded into the target's folder.
+class HMemDragSource : public HDragObject
+{
+    Q_OBJECT
+public:
+    explicit HMemDragSource(HMp3MemView *view);
+    QWidget *dragWindow() const override;
+    QPixmap createDragImage(QPoint *topLeft) override;
+    bool collectSelection(HFileTransferList &list) override;
+    void dropOnTarget(HDropObject *target) override;
+
+private:
+    QPointer<HMp3MemView> m_view;
+};
+
+// The drag sources and drop targets of the client view's panes, and the
+// transfer buttons' actions over them.
+class HPaneDragDrop : public QObject
+{
+    Q_OBJECT
+public:
+    HPaneDragDrop(HDesktopView *desktop, HMp3View *device, QObject *parent = nullptr);
+    ~HPaneDragDrop() override;
+
+    // At every connect: the desktop's source gets every memory view's target in
+    // memory order; each memory view's source gets only the desktop's target.
+    void registerTargets();
+
+    HDragObject *desktopSource() const;
+    HDropObject *desktopTarget() const;
+    // Null when the memory has no view.
+    HDragObject *memorySource(int memory) const;
+    HDropObject *memoryTarget(int memory) const;
+
+    // A transfer button: the desktop's selection dropped on a memory (download),
+    // or a memory's selection dropped on the desktop (upload).
+    void transfer(int memory, bool download);
+
+private:
+    struct MemoryPane;
+    MemoryPane *pane(int memory) const;
+    static std::unique_ptr<MemoryPane> makePane(HMp3MemView *view);
+
+    QPointer<HMp3View> m_device;
+    std::unique_ptr<HDeskDragSource> m_deskSource;
+    std::unique_ptr<HDeskDropTarget> m_deskTarget;
+    std::vector<std::unique_ptr<MemoryPane>> m_memories;
+};
