@@ -609,9 +609,19 @@ bool CTunedexApp::notify(QObject *receiver, QEvent *e)
     const bool fromLoop = e->spontaneous() || e->type() == QEvent::Timer || e->type() == QEvent::MetaCall;
     if (!fromLoop)
         return QApplication::notify(receiver, e);
-    HDeviceBusy::enterEvent();
+    // Input reaches a widget in two steps: the loop gives it to the widget's
+    // window, which hands it on to the widget there and then. The second step
+    // is on the first one's level, or no click would ever find the program idle.
+    static bool s_inWindowInput = false;
+    const bool handedOn = s_inWindowInput && receiver->isWidgetType() && e->spontaneous();
+    const bool outer = s_inWindowInput;
+    s_inWindowInput = !receiver->isWidgetType() && e->spontaneous();
+    if (!handedOn)
+        HDeviceBusy::enterEvent();
     const bool r = QApplication::notify(receiver, e);
-    HDeviceBusy::leaveEvent();
+    if (!handedOn)
+        HDeviceBusy::leaveEvent();
+    s_inWindowInput = outer;
     return r;
 }
 

@@ -11,6 +11,7 @@
 #include "DragObj.h"
 #include "DropObj.h"
 #include "FileListCtrl.h"
+#include "MainFrm.h"
 #include "Mp3MemVw.h"
 #include "RegKeys.h"
 #include "TreeCtrlFolder.h"
@@ -27,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <functional>
 #include <memory>
@@ -624,7 +626,9 @@ private slots:
         listPc(1);
         desk()->list()->selectRows({0});
         m_child->updateTransferButtons();
-        m_child->transferButton(CChildView::DownloadExternal)->click();
+        // A click as the window system gives it: the program is idle while it is handled.
+        QToolButton *down = m_child->transferButton(CChildView::DownloadExternal);
+        QTest::mouseClick(m_child->windowHandle(), Qt::LeftButton, {}, down->geometry().center());
         QCOMPARE(memoryNames(memory(1)), QStringList(QStringLiteral("TO_CARD.MP3")));
         QCOMPARE(selectedNames(memory(1)), QStringList(QStringLiteral("TO_CARD.MP3")));
         QVERIFY(memoryNames(memory(0)).isEmpty());
@@ -633,7 +637,8 @@ private slots:
         QVERIFY(QFile::remove(pc(QStringLiteral("TO_CARD.MP3"))));
         listPc(0);
         m_child->updateTransferButtons();
-        m_child->transferButton(CChildView::UploadExternal)->click();
+        QToolButton *up = m_child->transferButton(CChildView::UploadExternal);
+        QTest::mouseClick(m_child->windowHandle(), Qt::LeftButton, {}, up->geometry().center());
         QCOMPARE(readFile(pc(QStringLiteral("TO_CARD.MP3"))), QByteArray(20000, 'c'));
         QCOMPARE(desk()->list()->selectedRows(), QList<int>({0}));
         QVERIFY(m_ui.questions.isEmpty());
@@ -646,7 +651,9 @@ int main(int argc, char **argv)
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     qputenv("ZVC450_CODEPAGE", "");
-    QApplication app(argc, argv);
+    // The program's application object: it tells when the program is busy.
+    CTunedexApp app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
     QApplication::setOrganizationName(QString::fromLatin1(RegKeys::kOrganization));
     QApplication::setApplicationName(QString::fromLatin1(RegKeys::kApplication));
     DndTest test;
