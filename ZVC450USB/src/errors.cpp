@@ -7,11 +7,6 @@
 #include "progress.h"
 #include "protocol.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QString>
-#include <QWidget>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -157,13 +152,8 @@ ZVC450_API void ZVC450_DispError(void *owner, int code, unsigned sysError)
         sysError = lastErrno;
     const std::string text = errorText(code, g_lib.internalError, sysError);
 
-    if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QString::fromStdString(text),
-                        QMessageBox::Ok, static_cast<QWidget *>(owner));
-        box.setWindowModality(Qt::ApplicationModal);
-        box.exec();
+    if (detail::QtErrorBox(owner, text))
         return;
-    }
     // Without a GUI (command-line tool, tests) a message box is one line.
     std::string line = text;
     for (char &c : line)

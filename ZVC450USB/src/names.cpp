@@ -18,9 +18,9 @@
 
 #include "protocol.h"
 
-#include <QChar>
-
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 #include <sys/time.h>
 
 #include <cstdlib>
@@ -236,6 +236,17 @@ bool forbiddenInShortName(char32_t cp)
     return cp < 0x80 && std::strchr("+,;=[]", int(cp)) != nullptr;
 }
 
+// Unicode's simple upper-case mapping (the C.UTF-8 locale carries it), so the
+// result does not depend on the user's locale.  Unchanged when that locale is
+// missing.
+char32_t upperCase(char32_t cp)
+{
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    if (utf8 == locale_t(0) || cp > 0x10FFFF)
+        return cp;
+    return char32_t(towupper_l(wint_t(cp), utf8));
+}
+
 // Appends one character to a short-name field of `room` bytes.  Returns false
 // when the field is full (or a double-byte character no longer fits), which
 // ends the field.
@@ -259,7 +270,7 @@ bool appendShortChar(std::string &field, int room, char32_t cp, bool inBase, boo
         return true;
     }
     char bytes[4];
-    const char32_t upper = QChar::toUpper(cp);
+    const char32_t upper = upperCase(cp);
     int n = upper != cp ? codePage().encode(upper, bytes) : 0;
     if (n > 0)
         *lossy = true;  // case changed

@@ -180,11 +180,15 @@ std::string IndexText(int index);
 // 800 -> "800 KB/s", 1100 -> "1.07 MB/s", 1030 -> "1 MB/s".
 std::string FormatSpeed(unsigned kbPerSecond);
 
-// Qt backend: null when no QApplication exists.
+// Qt backend, drawn by the Qt module (qt_bridge.cpp): null when no
+// QApplication exists or the module cannot be loaded.
 ProgressWindow *CreateQtWindow(WindowKind kind, void *owner, ProgressRecord *rec,
                                const std::string &caption, const std::string &index,
                                const std::string &status);
 bool QtPumpEvents();  // false when there is no Qt event loop to pump
+// Shows text in the Qt "Error" box owned by owner (a QWidget* or null) and
+// returns true once it is closed; false (nothing shown) without Qt.
+bool QtErrorBox(void *owner, const std::string &text);
 
 // Terminal backend: always makes a window; it draws only when stderr is a
 // terminal.  Transfer windows turn SIGINT into Cancel while they exist.

@@ -17,8 +17,6 @@
 
 #include "convert.h"
 
-#include <QDir>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -261,11 +259,21 @@ using namespace zvc450;
 
 namespace {
 
+// The temporary folder: $TMPDIR when set, else /tmp (no trailing slash).
+std::string tempFolder()
+{
+    const char *env = std::getenv("TMPDIR");
+    std::string dir = env != nullptr && *env != '\0' ? env : "/tmp";
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    return dir;
+}
+
 // Creates the temporary file that receives a recording before conversion:
 // "$450" and a unique suffix in the temporary folder.
 int createTempFile(std::string *path)
 {
-    std::string tmpl = QDir::tempPath().toStdString() + "/$450XXXXXX";
+    std::string tmpl = tempFolder() + "/$450XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     const int fd = mkstemp(buf.data());

@@ -1,4 +1,4 @@
-// progress_qt.cpp - the library windows as Qt dialogs.
+// progress_qt.cpp - the library windows as Qt dialogs (the Qt module).
 //
 // The dialogs keep the geometry of the library's original window templates,
 // given in dialog units (a quarter of the font's average character width, an
@@ -8,7 +8,7 @@
 // record logic pumps.  If the owner is destroyed while the call pumps, the
 // dialog goes with it and every later text call does nothing.
 
-#include "progress.h"
+#include "qt_module.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -22,7 +22,7 @@
 #include <functional>
 
 namespace zvc450 {
-namespace detail {
+namespace qt {
 
 namespace {
 
@@ -104,30 +104,26 @@ QPushButton *MakeCancel(QWidget *parent, const DialogUnits &du, int x, int y) {
     return button;
 }
 
-class QtWindow final : public ProgressWindow {
+// The core's record logic keeps the texts and passes a field on only when it
+// changed; the dialog just shows what it gets.
+class QtWindow final {
 public:
-    QtWindow(WindowKind kind, QWidget *owner, ProgressRecord *rec, const std::string &caption,
-             const std::string &index, const std::string &status)
-        : ProgressWindow(rec), dialog_(new LibraryDialog(owner)) {
+    QtWindow(int kind, QWidget *owner, unsigned *flags, unsigned cancelBit, const QString &caption,
+             const QString &indexText, const QString &statusText)
+        : dialog_(new LibraryDialog(owner)) {
         LibraryDialog *d = dialog_;
         d->setObjectName(QStringLiteral("zvc450-progress"));
-        d->setWindowTitle(QString::fromStdString(caption));
-        InitText(Caption, caption);
-        InitText(Index, index);
-        InitText(Status, status);
+        d->setWindowTitle(caption);
         const DialogUnits du(d);
-        const QString indexText = QString::fromStdString(index);
-        const QString statusText = QString::fromStdString(status);
 
         switch (kind) {
-        case WindowKind::Transfer: {
+        case kZvc450QtTransfer: {
             d->setFixedSize(du.X(233), du.Y(79));
             index_ = MakeLabel(d, du, {7, 7, 23, 8}, "index", indexText, Qt::AlignRight);
             status_ = new ElidedLabel(d);
             status_->setObjectName(QStringLiteral("status"));
             status_->setGeometry(du.Rect(35, 7, 191, 8));
             status_->setFullText(statusText);
-            InitText(Percentage, " 0 %");
             percent_ = MakeLabel(d, du, {7, 24, 219, 8}, "percentage", QStringLiteral(" 0 %"), Qt::AlignHCenter);
             bar_ = new QProgressBar(d);
             bar_->setObjectName(QStringLiteral("bar"));
@@ -135,14 +131,13 @@ public:
             bar_->setTextVisible(false);
             bar_->setRange(0, 1);
             bar_->setValue(0);
-            InitText(Speed, "Speed");
             speed_ = MakeLabel(d, du, {16, 58, 45, 14}, "speed", QStringLiteral("Speed"), Qt::AlignLeft);
             QPushButton *cancel = MakeCancel(d, du, 92, 58);
             QObject::connect(cancel, &QPushButton::clicked, d, [d] { d->reject(); });
-            d->onCancel = [rec] { rec->flags |= kProgressCancelled; };
+            d->onCancel = [flags, cancelBit] { *flags |= cancelBit; };
             break;
         }
-        case WindowKind::Deleting: {
+        case kZvc450QtDeleting: {
             d->setFixedSize(du.X(187), du.Y(66));
             MakeLabel(d, du, {7, 7, 173, 13}, "text", QStringLiteral("Deleting..."), Qt::AlignLeft);
             index_ = MakeLabel(d, du, {7, 24, 25, 14}, "index", indexText, Qt::AlignRight);
@@ -154,7 +149,7 @@ public:
             MakeCancel(d, du, 68, 45);
             break;
         }
-        case WindowKind::Format:
+        default:  // kZvc450QtFormat
             d->setFixedSize(du.X(139), du.Y(47));
             MakeLabel(d, du, {7, 18, 125, 8}, "status", statusText, Qt::AlignHCenter);
             break;
@@ -163,32 +158,31 @@ public:
         d->raise();
     }
 
-    ~QtWindow() override { delete dialog_.data(); }
+    ~QtWindow() { delete dialog_.data(); }
+    QtWindow(const QtWindow &) = delete;
+    QtWindow &operator=(const QtWindow &) = delete;
 
-protected:
-    void ShowText(Field field, const std::string &text) override {
+    void ShowText(int field, const QString &s) {
         if (dialog_.isNull())
             return;
-        const QString s = QString::fromStdString(text);
         switch (field) {
-        case Caption: dialog_->setWindowTitle(s); break;
-        case Index: if (index_) index_->setText(s); break;
-        case Status: if (status_) status_->setFullText(s); break;
-        case Percentage: if (percent_) percent_->setText(s); break;
-        case Speed: if (speed_) speed_->setText(s); break;
-        case FieldCount: break;
+        case kZvc450QtCaption: dialog_->setWindowTitle(s); break;
+        case kZvc450QtIndex: if (index_) index_->setText(s); break;
+        case kZvc450QtStatus: if (status_) status_->setFullText(s); break;
+        case kZvc450QtPercentage: if (percent_) percent_->setText(s); break;
+        case kZvc450QtSpeed: if (speed_) speed_->setText(s); break;
+        default: break;
         }
     }
 
     // QProgressBar counts in int; ranges of files up to 4 GiB are scaled down
     // by a power of two until they fit.  An empty range shows an empty bar
     // (a 0..0 QProgressBar would show the busy animation instead).
-    void ShowBar() override {
+    void ShowBar(unsigned minimum, unsigned maximum, unsigned position) {
         if (dialog_.isNull() || bar_ == nullptr)
             return;
-        const unsigned span = BarMaximum() - BarMinimum();
-        unsigned pos = BarPosition();
-        pos = pos < BarMinimum() ? 0 : pos > BarMaximum() ? span : pos - BarMinimum();
+        const unsigned span = maximum - minimum;
+        const unsigned pos = position < minimum ? 0 : position > maximum ? span : position - minimum;
         if (span == 0) {
             bar_->setRange(0, 1);
             bar_->setValue(0);
@@ -210,19 +204,23 @@ private:
 
 }  // namespace
 
-ProgressWindow *CreateQtWindow(WindowKind kind, void *owner, ProgressRecord *rec, const std::string &caption,
-                               const std::string &index, const std::string &status) {
-    if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr)
+void *CreateWindow(int kind, void *owner, unsigned *flags, unsigned cancelBit, const char *caption,
+                   const char *index, const char *status) {
+    if (!HasApplication())
         return nullptr;
-    return new QtWindow(kind, static_cast<QWidget *>(owner), rec, caption, index, status);
+    return new QtWindow(kind, static_cast<QWidget *>(owner), flags, cancelBit, QString::fromUtf8(caption),
+                        QString::fromUtf8(index), QString::fromUtf8(status));
 }
 
-bool QtPumpEvents() {
-    if (QCoreApplication::instance() == nullptr)
-        return false;
-    QCoreApplication::processEvents();
-    return true;
+void SetText(void *window, int field, const char *text) {
+    static_cast<QtWindow *>(window)->ShowText(field, QString::fromUtf8(text));
 }
 
-}  // namespace detail
+void SetBar(void *window, unsigned minimum, unsigned maximum, unsigned position) {
+    static_cast<QtWindow *>(window)->ShowBar(minimum, maximum, position);
+}
+
+void DestroyWindow(void *window) { delete static_cast<QtWindow *>(window); }
+
+}  // namespace qt
 }  // namespace zvc450

@@ -1,0 +1,45 @@
+// module.cpp - the table of libzvc450usb-qt.so: event pumping, the error box
+// and the windows of progress_qt.cpp.
+
+#include "qt_module.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+#include <QWidget>
+
+namespace zvc450 {
+namespace qt {
+
+bool HasApplication() { return qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr; }
+
+namespace {
+
+int PumpEvents() {
+    if (QCoreApplication::instance() == nullptr)
+        return 0;
+    QCoreApplication::processEvents();
+    return 1;
+}
+
+int ShowErrorBox(void *owner, const char *text) {
+    if (!HasApplication())
+        return 0;
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(text), QMessageBox::Ok,
+                    static_cast<QWidget *>(owner));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    return 1;
+}
+
+const zvc450qt_Table kTable = {
+    sizeof(zvc450qt_Table), CreateWindow, SetText, SetBar, DestroyWindow, PumpEvents, ShowErrorBox,
+};
+
+}  // namespace
+}  // namespace qt
+}  // namespace zvc450
+
+extern "C" __attribute__((visibility("default"))) const zvc450qt_Table *zvc450qt_Interface(void) {
+    return &zvc450::qt::kTable;
+}
