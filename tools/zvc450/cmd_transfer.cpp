@@ -63,6 +63,18 @@ void RemoveIncompleteCopy(const Device &device, const std::set<std::string> &bef
     std::fprintf(stderr, "zvc450: the player keeps an incomplete copy of '%s'; remove it with rm\n", name.c_str());
 }
 
+// True when the listing holds one new file with the size of the local source.
+bool HoldsWholeCopy(const Listing &listing, const std::set<std::string> &before, const std::string &source)
+{
+    struct stat st;
+    if (::stat(source.c_str(), &st) != 0)
+        return true;  // nothing to compare with; the transfer itself succeeded
+    for (const Entry &e : listing.files())
+        if (before.count(StoredShortName(e.record)) == 0)
+            return e.record.dwSize == uint64_t(st.st_size);
+    return false;
+}
+
 // Checks a file to put before the player is touched.
 bool CheckLocalSource(const std::string &path, std::string *error)
 {
@@ -125,8 +137,19 @@ int RunPut(Invocation &inv)
             RemoveIncompleteCopy(device, before, BaseName(source));
             return exit;
         }
-        if (&source != &sources.back() && !ReadListing(device, &listing, "put"))
+        // The player sends no answer after the file's data, and the last
+        // writes may still sit in the link's buffers when the call returns:
+        // a copy counts only once the player lists it with its full size.
+        if (!ReadListing(device, &listing, "put " + source)) {
+            std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n",
+                         BaseName(source).c_str());
             return kExitFailed;
+        }
+        if (!HoldsWholeCopy(listing, before, source)) {
+            std::fprintf(stderr, "zvc450: put %s: the player did not receive the whole file\n", source.c_str());
+            RemoveIncompleteCopy(device, before, BaseName(source));
+            return kExitFailed;
+        }
     }
     return kExitOk;
 }
