@@ -16,6 +16,8 @@ namespace emu {
 
 namespace {
 
+constexpr size_t kCompactOutAt = 64 * 1024;
+
 constexpr uint8_t kMsgHello = 'H', kMsgOut = 'O', kMsgIn = 'I', kMsgControl = 'C',
                   kMsgAck = 'A', kMsgCancel = 'X';
 constexpr uint8_t kEndpointIn = 0x83;
@@ -105,7 +107,7 @@ void LinkServer::AcceptWaiting() {
 void LinkServer::CloseActive() {
   if (active_ >= 0) close(active_);
   active_ = -1;
-  out_.clear();
+  DropOut();
 }
 
 void LinkServer::Closed() {
@@ -209,6 +211,10 @@ void LinkServer::ReceiveOne() {
   switch (rx_[0]) {
     case kMsgOut:
       if (n > 2) {
+        if (outPos_ >= kCompactOutAt) {  // keep the buffer from growing while read in pieces
+          out_.erase(out_.begin(), out_.begin() + long(outPos_));
+          outPos_ = 0;
+        }
         out_.insert(out_.end(), rx_.begin() + 2, rx_.begin() + n);
         CountBytes(size_t(n - 2));
         Throttle(size_t(n - 2));
@@ -218,7 +224,7 @@ void LinkServer::ReceiveOne() {
       if (n >= 9 && rx_[1] == kAbortRequestType && rx_[2] == kAbortRequest) {
         log_("abort request");
         // What the host had sent for the aborted command is void.
-        out_.clear();
+        DropOut();
         throw TransferAborted{};
       } else {
         uint8_t ack = kMsgAck;  // a request we do not know: nothing to stop
@@ -234,13 +240,19 @@ void LinkServer::ReceiveOne() {
   }
 }
 
+void LinkServer::DropOut() {
+  out_.clear();
+  outPos_ = 0;
+}
+
 void LinkServer::Read(uint8_t* dst, size_t n) {
   if (active_ < 0) throw LinkClosed{};
-  while (out_.size() < n) {
+  while (out_.size() - outPos_ < n) {
     if (WaitFor(Wait::kReadable, Clock::time_point::max())) ReceiveOne();
   }
-  std::copy(out_.begin(), out_.begin() + long(n), dst);
-  out_.erase(out_.begin(), out_.begin() + long(n));
+  std::memcpy(dst, out_.data() + outPos_, n);
+  outPos_ += n;
+  if (outPos_ == out_.size()) DropOut();
 }
 
 void LinkServer::Write(const uint8_t* src, size_t n) {
@@ -258,14 +270,15 @@ void LinkServer::Write(const uint8_t* src, size_t n) {
     ReceiveOne();
   }
   Throttle(n);
-  std::vector<uint8_t> m(n + 2);
-  m[0] = kMsgIn;
-  m[1] = kEndpointIn;
-  std::copy(src, src + n, m.begin() + 2);
+  uint8_t head[2] = {kMsgIn, kEndpointIn};
+  iovec iov[2] = {{head, sizeof head}, {const_cast<uint8_t*>(src), n}};
+  msghdr msg{};
+  msg.msg_iov = iov;
+  msg.msg_iovlen = 2;
   for (;;) {
     WaitFor(Wait::kWritable, Clock::time_point::max());
-    ssize_t r = send(active_, m.data(), m.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (r == ssize_t(m.size())) break;
+    ssize_t r = sendmsg(active_, &msg, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (r == ssize_t(n + sizeof head)) break;
     if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
     Closed();
   }

@@ -99,6 +99,7 @@ class LinkServer : public HostPipe {
   bool WaitFor(Wait what, std::chrono::steady_clock::time_point deadline);
   // Receives one message from the active host and acts on it.
   void ReceiveOne();
+  void DropOut();  // forgets every OUT byte not yet read
   void AcceptWaiting();
   bool SendHello(int fd);
   void CountBytes(size_t n);
@@ -115,7 +116,11 @@ class LinkServer : public HostPipe {
   std::deque<int> waiting_;
   std::string path_;
   std::atomic<bool> stopping_{false};
-  std::deque<uint8_t> out_;       // OUT bytes not yet read by the firmware
+  // OUT bytes not yet read by the firmware: out_[outPos_ ..].  A flat buffer,
+  // emptied whenever the firmware has read all of it, so file data is copied
+  // once on its way from the socket to the image.
+  std::vector<uint8_t> out_;
+  size_t outPos_ = 0;
   bool writing_ = false;          // inside Write: a cancel of 0x83 stops it
   uint64_t transferred_ = 0;      // bytes moved on this connection
   std::chrono::steady_clock::time_point busFree_{};
