@@ -1,7 +1,6 @@
-#include "intelhex.h"
+#include "intelhex_core.h"
 
-#include <QDir>
-#include <QFile>
+#include <stdlib.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +44,13 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
 }
 
+std::string hex(std::uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
 class Converter
 {
 public:
@@ -73,12 +79,12 @@ public:
     }
 
     const std::vector<std::uint8_t> &image() const { return m_image; }
-    const QString &error() const { return m_error; }
+    const std::string &error() const { return m_error; }
 
 private:
-    bool fail(const QString &why)
+    bool fail(const std::string &why)
     {
-        m_error = m_lineNumber > 0 ? QStringLiteral("line %1: %2").arg(m_lineNumber).arg(why) : why;
+        m_error = m_lineNumber > 0 ? "line " + std::to_string(m_lineNumber) + ": " + why : why;
         return false;
     }
 
@@ -89,13 +95,13 @@ private:
         while ((c = std::getc(m_input)) != EOF && c != '\n') {
             if (line.size() >= kMaxLineLength) {
                 ++m_lineNumber;
-                return fail(QStringLiteral("line too long for an Intel-hex record"));
+                return fail("line too long for an Intel-hex record");
             }
             line.push_back(static_cast<char>(c));
         }
         if (c == EOF) {
             if (std::ferror(m_input))
-                return fail(QStringLiteral("read error: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+                return fail(std::string("read error: ") + std::strerror(errno));
             atEnd = line.empty();
         }
         return true;
@@ -115,28 +121,28 @@ private:
     bool record(const std::string &line, bool &endSeen)
     {
         if (line[0] != ':')
-            return fail(QStringLiteral("not an Intel-hex record"));
+            return fail("not an Intel-hex record");
         const std::size_t digits = line.size() - 1;
         if (digits % 2 != 0)
-            return fail(QStringLiteral("odd number of hex digits"));
+            return fail("odd number of hex digits");
         m_bytes.clear();
         for (std::size_t i = 1; i < line.size(); i += 2) {
             const int high = hexDigit(line[i]);
             const int low = hexDigit(line[i + 1]);
             if (high < 0 || low < 0)
-                return fail(QStringLiteral("character that is not a hex digit"));
+                return fail("character that is not a hex digit");
             m_bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
         }
         if (m_bytes.size() < 5)
-            return fail(QStringLiteral("record too short"));
+            return fail("record too short");
         const unsigned count = m_bytes[0];
         if (m_bytes.size() != count + 5u)
-            return fail(QStringLiteral("record length does not match its byte count %1").arg(count));
+            return fail("record length does not match its byte count " + std::to_string(count));
         unsigned sum = 0;
         for (std::uint8_t b : m_bytes)
             sum += b;
         if ((sum & 0xFF) != 0)
-            return fail(QStringLiteral("checksum mismatch"));
+            return fail("checksum mismatch");
 
         const unsigned address = unsigned(m_bytes[1]) << 8 | m_bytes[2];
         const std::uint8_t *data = m_bytes.data() + 4;
@@ -148,12 +154,12 @@ private:
             return true;
         case kExtendedSegmentAddress:
             if (count != 2)
-                return fail(QStringLiteral("extended segment address record without 2 data bytes"));
+                return fail("extended segment address record without 2 data bytes");
             m_segmentBase = (std::uint64_t(data[0]) << 8 | data[1]) << 4;
             return true;
         case kExtendedLinearAddress:
             if (count != 2)
-                return fail(QStringLiteral("extended linear address record without 2 data bytes"));
+                return fail("extended linear address record without 2 data bytes");
             m_linearBase = ((std::uint64_t(data[0]) << 8 | data[1]) << 16) + address;
             return true;
         case kStartSegmentAddress:
@@ -170,15 +176,14 @@ private:
         const std::uint64_t first = m_linearBase + m_segmentBase + address;
         const std::uint64_t end = first + count;
         if (end > kAddressSpace)
-            return fail(QStringLiteral("data beyond the 32-bit address space"));
+            return fail("data beyond the 32-bit address space");
         if (end <= m_base)
             return true; // wholly below the image
         const std::uint64_t start = first > m_base ? first : m_base;
         const std::uint64_t imageEnd = end - m_base;
         if (imageEnd > kIntelHexMaxImageBytes)
-            return fail(QStringLiteral("data at 0x%1 makes the image larger than %2 bytes")
-                            .arg(first, 0, 16)
-                            .arg(kIntelHexMaxImageBytes));
+            return fail("data at 0x" + hex(first) + " makes the image larger than " +
+                        std::to_string(kIntelHexMaxImageBytes) + " bytes");
         if (m_image.size() < imageEnd)
             m_image.resize(imageEnd, 0);
         std::memcpy(m_image.data() + (start - m_base), data + (start - first), end - start);
@@ -192,20 +197,20 @@ private:
     int m_lineNumber = 0;
     std::vector<std::uint8_t> m_bytes;
     std::vector<std::uint8_t> m_image;
-    QString m_error;
+    std::string m_error;
 };
 
-QString systemError(const char *what, const char *path)
+std::string systemError(const char *what, const char *path)
 {
-    return QStringLiteral("%1 %2: %3")
-        .arg(QString::fromLatin1(what), QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(errno)));
+    return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
 } // namespace
 
-bool zvs450_ConvertIntelHex(const char *inputPath, const char *outputPath, unsigned int base, QString *error)
+bool zvs450_ConvertIntelHexFile(const char *inputPath, const char *outputPath, unsigned int base,
+                                std::string *error)
 {
-    QString reason;
+    std::string reason;
     std::FILE *input = std::fopen(inputPath, "rb");
     if (input == nullptr) {
         if (error)
@@ -217,7 +222,7 @@ bool zvs450_ConvertIntelHex(const char *inputPath, const char *outputPath, unsig
     if (fstat(fileno(input), &in) == 0 && stat(outputPath, &out) == 0 && in.st_dev == out.st_dev &&
         in.st_ino == out.st_ino) {
         if (error)
-            *error = QStringLiteral("%1 is both the input and the output").arg(QFile::decodeName(outputPath));
+            *error = std::string(outputPath) + " is both the input and the output";
         std::fclose(input);
         return false;
     }
@@ -252,29 +257,32 @@ bool zvs450_ConvertIntelHex(const char *inputPath, const char *outputPath, unsig
     return ok;
 }
 
-QString zvs450_MakeTempFile()
+
+std::string zvs450_MakeTempFilePath()
 {
-    QByteArray name = QFile::encodeName(QDir::tempPath() + QStringLiteral("/$450XXXXXX"));
+    const char *dir = std::getenv("TMPDIR");
+    std::string name = dir && *dir ? dir : "/tmp";
+    while (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+    name += "/$450XXXXXX";
     const int fd = mkstemp(name.data());
     if (fd < 0)
-        return QString();
+        return std::string();
     ::close(fd);
-    return QFile::decodeName(name);
+    return name;
 }
 
-QString zvs450_ConvertIntelHexToTemp(const QString &inputPath, unsigned int base, QString *error)
+std::string zvs450_ConvertIntelHexToTempFile(const char *inputPath, unsigned int base, std::string *error)
 {
-    const QString output = zvs450_MakeTempFile();
-    if (output.isEmpty()) {
+    const std::string output = zvs450_MakeTempFilePath();
+    if (output.empty()) {
         if (error)
-            *error = QStringLiteral("cannot create a temporary file in %1: %2")
-                         .arg(QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno)));
-        return QString();
+            *error = std::string("cannot create a temporary file: ") + std::strerror(errno);
+        return std::string();
     }
-    if (!zvs450_ConvertIntelHex(QFile::encodeName(inputPath).constData(), QFile::encodeName(output).constData(),
-                                base, error)) {
-        QFile::remove(output); // the converter leaves it when the input cannot be opened
-        return QString();
+    if (!zvs450_ConvertIntelHexFile(inputPath, output.c_str(), base, error)) {
+        std::remove(output.c_str());  // the converter leaves it when the input cannot be opened
+        return std::string();
     }
     return output;
 }

@@ -7,9 +7,8 @@
 #include "localfile.h"
 #include "output.h"
 
-#include <intelhex.h>
+#include <intelhex_core.h>
 
-#include <QString>
 
 #include <cerrno>
 #include <cstdio>
@@ -301,12 +300,11 @@ int RunFirmware(Invocation &inv)
     TempImage image;
     const bool hex = SameAsciiText(Extension(BaseName(file)), "hex");
     if (hex) {
-        QString error;
-        const QString temp = zvs450_ConvertIntelHexToTemp(QString::fromLocal8Bit(file.c_str()),
-                                                          boot ? kIntelHexBootBase : kIntelHexApplicationBase, &error);
-        if (temp.isEmpty())
-            return Fail("firmware: " + file + ": " + error.toLocal8Bit().toStdString());
-        image.path = temp.toLocal8Bit().toStdString();
+        std::string error;
+        image.path = zvs450_ConvertIntelHexToTempFile(file.c_str(), boot ? kIntelHexBootBase : kIntelHexApplicationBase,
+                                                      &error);
+        if (image.path.empty())
+            return Fail("firmware: " + file + ": " + error);
     }
 
     Device device(inv.global);
