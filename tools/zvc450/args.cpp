@@ -97,7 +97,7 @@ bool ParseGlobal(int argc, char **argv, GlobalOptions *global, int *next, bool *
     return true;
 }
 
-bool ParseCommand(const std::vector<std::string> &words, const std::vector<OptionSpec> &spec,
+bool ParseCommand(const std::vector<std::string> &words, const std::vector<OptionSpec> &options,
                   GlobalOptions *global, Args *out, bool *help, std::string *error)
 {
     bool optionsEnded = false;
@@ -129,11 +129,11 @@ bool ParseCommand(const std::vector<std::string> &words, const std::vector<Optio
                 hasInline = true;
                 name.resize(eq);
             }
-            for (const OptionSpec &s : spec)
+            for (const OptionSpec &s : options)
                 if (name == s.longName)
                     match = &s;
         } else {
-            for (const OptionSpec &s : spec)
+            for (const OptionSpec &s : options)
                 if (s.shortName != 0 && word[1] == s.shortName)
                     match = &s;
             if (match && word.size() > 2) {

@@ -30,7 +30,7 @@ bool ParseGlobal(int argc, char **argv, GlobalOptions *global, int *next, bool *
 
 // Parses the words after the command name against the command's own options
 // (and the common ones, which update *global).  *help is set by --help.
-bool ParseCommand(const std::vector<std::string> &words, const std::vector<OptionSpec> &spec,
+bool ParseCommand(const std::vector<std::string> &words, const std::vector<OptionSpec> &options,
                   GlobalOptions *global, Args *out, bool *help, std::string *error);
 
 // Parses a non-negative decimal (or 0x hexadecimal) number that fits in
