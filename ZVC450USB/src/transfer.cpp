@@ -159,98 +159,130 @@ bool writeFully(int fd, const void *buf, size_t len)
 
 // ---- Data phases ------------------------------------------------------------------
 
+namespace {
+
+// The transfer window of one data phase: opened (when the phase owns it) and
+// set to the phase's range at the start, closed when the phase ends.
+class PhaseWindow {
+public:
+    PhaseWindow(void *owner, ProgressRecord *rec, uint64_t size, const DataPhaseOptions &opt)
+        : rec_(rec), own_(opt.ownWindow)
+    {
+        if (own_)
+            CreateProgressWindow(owner, rec);
+        SetProgressRange(rec, 0, unsigned(size), nullptr);
+        start_ = opt.showSpeed ? ProgressTickCount() : 0;
+        UpdateProgress(rec, 0, start_);
+    }
+    ~PhaseWindow()
+    {
+        if (own_)
+            DestroyProgressWindow(rec_->hDlg);
+    }
+    PhaseWindow(const PhaseWindow &) = delete;
+    PhaseWindow &operator=(const PhaseWindow &) = delete;
+
+    // Lets the window take its events; true when the user pressed Cancel.
+    bool cancelRequested()
+    {
+        PumpWaitingMessages(rec_->hDlg);
+        return rec_->flags & kProgressCancelled;
+    }
+    void advance(uint64_t done) { UpdateProgress(rec_, unsigned(done), start_); }
+
+private:
+    ProgressRecord *rec_;
+    bool own_;
+    uint32_t start_ = 0;
+};
+
+// How a data phase ended: 0, or the library error with its errno for 6.
+struct PhaseOutcome {
+    int error = 0;
+    int sysError = 0;
+};
+
+bool report(const PhaseOutcome &out)
+{
+    if (out.error == ZVC450USB_ERR_WINDOWS)
+        return failSystem(out.sysError);
+    if (out.error)
+        return fail(out.error);
+    return true;
+}
+
+}  // namespace
+
 bool sendFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord *rec,
                   const DataPhaseOptions &opt)
 {
     TransferBuffer buf;
-    if (opt.ownWindow)
-        CreateProgressWindow(owner, rec);
-    SetProgressRange(rec, 0, unsigned(size), nullptr);
-    const uint32_t start = opt.showSpeed ? ProgressTickCount() : 0;
-    UpdateProgress(rec, 0, start);
-
     const int step = opt.blockSize > 0 && opt.blockSize < buf.size() ? opt.blockSize : buf.size();
-    int error = 0, sysError = 0;
-    uint64_t done = 0;
-    while (done < size) {
-        PumpWaitingMessages(rec->hDlg);
-        if (opt.cancellable && (rec->flags & kProgressCancelled)) {
-            stopPlayer(h);
-            error = ZVS450USB_ERR_USERBREAK;
-            break;
+    PhaseOutcome out;
+    {
+        PhaseWindow window(owner, rec, size, opt);
+        uint64_t done = 0;
+        while (done < size) {
+            if (window.cancelRequested() && opt.cancellable) {
+                stopPlayer(h);
+                out.error = ZVS450USB_ERR_USERBREAK;
+                break;
+            }
+            const int chunk = size - done < uint64_t(step) ? int(size - done) : step;
+            const int padded = roundUpBlock(chunk);
+            if (!readFully(fd, buf.data(), size_t(chunk))) {
+                // Never send bytes we did not read as if they were the file.
+                out.sysError = errno;
+                stopPlayer(h);
+                out.error = ZVC450USB_ERR_WINDOWS;
+                break;
+            }
+            std::memset(buf.data() + chunk, 0, size_t(padded - chunk));
+            if (!sendData(h, buf.data(), padded)) {
+                out.error = ZVC450USB_ERR_USB;
+                break;
+            }
+            done += unsigned(chunk);
+            window.advance(done);
         }
-        const int chunk = size - done < uint64_t(step) ? int(size - done) : step;
-        const int padded = roundUpBlock(chunk);
-        if (!readFully(fd, buf.data(), size_t(chunk))) {
-            // Never send bytes we did not read as if they were the file.
-            sysError = errno;
-            stopPlayer(h);
-            error = ZVC450USB_ERR_WINDOWS;
-            break;
-        }
-        std::memset(buf.data() + chunk, 0, size_t(padded - chunk));
-        if (!sendData(h, buf.data(), padded)) {
-            error = ZVC450USB_ERR_USB;
-            break;
-        }
-        done += unsigned(chunk);
-        UpdateProgress(rec, unsigned(done), start);
     }
-
-    if (opt.ownWindow)
-        DestroyProgressWindow(rec->hDlg);
-    if (error == ZVC450USB_ERR_WINDOWS)
-        return failSystem(sysError);
-    if (error)
-        return fail(error);
-    return true;
+    return report(out);
 }
 
 bool receiveFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord *rec,
                      const DataPhaseOptions &opt)
 {
     TransferBuffer buf;
-    if (opt.ownWindow)
-        CreateProgressWindow(owner, rec);
-    SetProgressRange(rec, 0, unsigned(size), nullptr);
-    const uint32_t start = opt.showSpeed ? ProgressTickCount() : 0;
-    UpdateProgress(rec, 0, start);
-
-    int error = 0, sysError = 0;
-    uint64_t done = 0;
-    while (done < size) {
-        PumpWaitingMessages(rec->hDlg);
-        if (rec->flags & kProgressCancelled) {
-            stopPlayer(h);
-            error = ZVS450USB_ERR_USERBREAK;
-            break;
+    PhaseOutcome out;
+    {
+        PhaseWindow window(owner, rec, size, opt);
+        uint64_t done = 0;
+        while (done < size) {
+            if (window.cancelRequested()) {
+                stopPlayer(h);
+                out.error = ZVS450USB_ERR_USERBREAK;
+                break;
+            }
+            const int chunk = size - done < uint64_t(buf.size()) ? int(size - done) : buf.size();
+            const int got = recvData(h, buf.data(), roundUpBlock(chunk));
+            if (got <= 0) {
+                out.error = ZVC450USB_ERR_USB;
+                break;
+            }
+            // A short transfer carries only what it carries; the rest of the
+            // chunk comes in the next one.
+            const int bytes = got < chunk ? got : chunk;
+            if (!writeFully(fd, buf.data(), size_t(bytes))) {
+                out.sysError = errno;  // typically ENOSPC: the disk is full
+                stopPlayer(h);
+                out.error = ZVC450USB_ERR_WINDOWS;
+                break;
+            }
+            done += unsigned(bytes);
+            window.advance(done);
         }
-        const int chunk = size - done < uint64_t(buf.size()) ? int(size - done) : buf.size();
-        const int got = recvData(h, buf.data(), roundUpBlock(chunk));
-        if (got <= 0) {
-            error = ZVC450USB_ERR_USB;
-            break;
-        }
-        // A short transfer carries only what it carries; the rest of the
-        // chunk comes in the next one.
-        const int bytes = got < chunk ? got : chunk;
-        if (!writeFully(fd, buf.data(), size_t(bytes))) {
-            sysError = errno;  // typically ENOSPC: the disk is full
-            stopPlayer(h);
-            error = ZVC450USB_ERR_WINDOWS;
-            break;
-        }
-        done += unsigned(bytes);
-        UpdateProgress(rec, unsigned(done), start);
     }
-
-    if (opt.ownWindow)
-        DestroyProgressWindow(rec->hDlg);
-    if (error == ZVC450USB_ERR_WINDOWS)
-        return failSystem(sysError);
-    if (error)
-        return fail(error);
-    return true;
+    return report(out);
 }
 
 }  // namespace zvc450
