@@ -1,5 +1,7 @@
 #include "emulator.h"
 
+#include "tunedeck_version.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -92,6 +94,7 @@ Faults:
 
   --verbose              log every command on stderr
   --help                 this text
+  --version              the version of the emulator
 )";
 }
 
@@ -110,6 +113,9 @@ int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* m
     uint64_t n = 0;
     if (a == "--help" || a == "-h") {
       *message = UsageText();
+      return 1;
+    } else if (a == "--version") {
+      *message = std::string("zvc450-emu ") + TUNEDECK_VERSION + "\n";
       return 1;
     } else if (a == "--state") {
       if (!value(&opt->state.folder)) return 2;

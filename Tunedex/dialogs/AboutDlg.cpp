@@ -1,5 +1,7 @@
 #include "AboutDlg.h"
 
+#include "tunedeck_version.h"
+
 #include <QApplication>
 #include <QGridLayout>
 #include <QLabel>
@@ -16,7 +18,11 @@ HAboutDlg::HAboutDlg(QWidget *parent) : QDialog(parent)
     icon->setPixmap(programIcon.pixmap(32, 32));
     auto *version = new QLabel(QStringLiteral("TuneDeck Version 1.94 - 2"), this);
     auto *build = new QLabel(QStringLiteral("(Build Number #57)"), this);
-    auto *more = new QLabel(QStringLiteral("Music and recordings manager for ZVC450 players"), this);
+    // The two lines above are the texts the player's PC software has always
+    // shown; this one names the release of this program.
+    auto *more = new QLabel(QStringLiteral("TuneDeck for Linux %1: music and recordings manager for ZVC450 players")
+                                .arg(QStringLiteral(TUNEDECK_VERSION)),
+                            this);
     auto *ok = new QPushButton(QStringLiteral("확인"), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

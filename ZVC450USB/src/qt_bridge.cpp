@@ -2,7 +2,8 @@
 //
 // The module is looked for once per process, on the first window, pump or
 // error box: only when Qt Widgets is already loaded (a Qt program) and then
-// next to this library.  Without it every window falls back to the terminal.
+// in the folder zvc450usb/ next to this library (a plugin has no place in the
+// linker's own folders).  Without it every window falls back to the terminal.
 
 #include "progress.h"
 #include "qt_interface.h"
@@ -20,7 +21,7 @@ namespace zvc450 {
 namespace detail {
 namespace {
 
-constexpr const char *kModuleName = "libzvc450usb-qt.so";
+constexpr const char *kModuleName = "zvc450usb/libzvc450usb-qt.so";
 constexpr const char *kWidgetsLibrary = "libQt6Widgets.so.6";
 
 static_assert(int(WindowKind::Transfer) == kZvc450QtTransfer && int(WindowKind::Deleting) == kZvc450QtDeleting &&
@@ -36,7 +37,7 @@ const zvc450qt_Table *Accept(const zvc450qt_Table *table) {
     return table != nullptr && table->size >= sizeof(zvc450qt_Table) ? table : nullptr;
 }
 
-// The module beside the object this function is in.
+// The module in the folder of the object this function is in.
 std::string ModulePath() {
     Dl_info info{};
     if (dladdr(reinterpret_cast<void *>(&ModulePath), &info) == 0 || info.dli_fname == nullptr)

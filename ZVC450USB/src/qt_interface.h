@@ -2,9 +2,9 @@
 //
 // The core library does not link Qt: a command-line process would pay for
 // loading the whole toolkit at start.  Everything that draws a Qt window lives
-// in libzvc450usb-qt.so beside the library; the core loads it only when the
-// process already has Qt Widgets loaded (the desktop program), and otherwise
-// uses its terminal backends.  The module hands over one table of plain C
+// in zvc450usb/libzvc450usb-qt.so next to the library; the core loads it only
+// when the process already has Qt Widgets loaded (the desktop program), and
+// otherwise uses its terminal backends.  The module hands over one table of plain C
 // functions, so no C++ class crosses the boundary.  When the module's objects
 // are linked straight into a program (the static test archive), the core
 // finds the same table through zvc450qt_Interface directly.

@@ -1,0 +1,21 @@
+# Run by CPack on its staging folder before it makes the packages: strips the
+# programs and libraries as Debian's own packages are, without symbols and
+# without the compiler's .comment and .note sections.
+file(GLOB_RECURSE _files LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
+foreach(_file IN LISTS _files)
+  if(IS_SYMLINK "${_file}")
+    continue()
+  endif()
+  file(READ "${_file}" _magic LIMIT 4 HEX)
+  if(NOT _magic STREQUAL "7f454c46")
+    continue()
+  endif()
+  set(_args --remove-section=.comment --remove-section=.note)
+  if(_file MATCHES "\\.so(\\.[0-9]+)*$")
+    list(APPEND _args --strip-unneeded)
+  endif()
+  execute_process(COMMAND strip ${_args} "${_file}" RESULT_VARIABLE _rc)
+  if(NOT _rc EQUAL 0)
+    message(FATAL_ERROR "strip failed on ${_file}")
+  endif()
+endforeach()
