@@ -98,7 +98,7 @@ protected:
         ASSERT_TRUE(player_->running()) << ReadFile(dir_.Path("emu.log"));
     }
     void Unplug() { player_.reset(); }
-    std::string Image(const char *name = "internal.img") const { return player_->StateFile(name); }
+    std::string Image(const char *name = "internal.img") const { return dir_.Path(std::string("state/") + name); }
     std::string Env() const
     {
         return "ZVC450_VUSB=" + Q(dir_.Path("emu.sock")) + " XDG_CACHE_HOME=" + Q(cache_) + " ";
@@ -421,6 +421,35 @@ TEST_F(Mount, ParallelReadersAndAListingAllSucceed)
     const std::string compare = "cmp <(dd if=\"" + in + "/a.bin\" bs=1000 skip=3001 count=2 status=none) <(dd if=\"" +
                                 W("a.bin") + "\" bs=1000 skip=3001 count=2 status=none)";
     EXPECT_EQ(Sh("bash -c " + Q(compare)).status, 0);
+    EXPECT_EQ(Unmount(), 0);
+}
+
+// On a slow link: the first bytes of a file reach the reader long before
+// the last ones arrive, and ls is answered while the transfer runs.
+TEST_F(Mount, ReadersGetBytesAsTheyArriveAndListingsDoNotWaitForATransfer)
+{
+    const size_t size = 2 << 20;  // about five seconds on the slow link
+    MakeFile(W("slow.bin"), size, 12);
+    Start();
+    Unplug();
+    ASSERT_EQ(Sh("mcopy -i " + Q(Image()) + " " + Q(W("slow.bin")) + " ::/slow.bin").status, 0);
+    Start({"--bus-speed", "400000"});
+    MountForeground();
+    const std::string in = M("internal");
+    ASSERT_EQ(Sh("ls " + Q(in)).text, "slow.bin\n");
+    // The cache file that the transfer fills.
+    auto cached = [&] {
+        Output find = Sh("find " + Q(cache_) + " -type f -printf '%s\\n'");
+        return find.text.empty() ? 0ul : std::stoul(find.text);
+    };
+    Output head = Sh("head -c 1000 " + Q(in + "/slow.bin") + " > " + Q(W("head.out")));
+    ASSERT_EQ(head.status, 0) << head.text;
+    EXPECT_TRUE(ReadFile(W("head.out")) == Pattern(size, 12).substr(0, 1000));
+    Output ls = Sh("ls -l " + Q(in));
+    EXPECT_EQ(ls.status, 0) << ls.text;
+    EXPECT_TRUE(Has(ls.text, "slow.bin")) << ls.text;
+    EXPECT_LT(cached(), size) << "the whole file had arrived before the first bytes were read";
+    EXPECT_TRUE(ReadFile(in + "/slow.bin") == Pattern(size, 12));
     EXPECT_EQ(Unmount(), 0);
 }
 

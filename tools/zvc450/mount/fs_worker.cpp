@@ -27,6 +27,28 @@ namespace {
 constexpr int kMaxDepth = 128;
 constexpr unsigned kFwEntrySets = 0x13000;
 
+// Windows (and Linux's vfat) keep an 8.3 name that is all lower case in its
+// base or extension without a long name, as two flags in byte 12 of the
+// short entry; the name shows the way it was written.
+constexpr uint8_t kLowerCaseBase = 0x08;
+constexpr uint8_t kLowerCaseExtension = 0x10;
+
+std::string ShownName(const cli::Entry &e)
+{
+    if (e.record.szLongName[0] != '\0' || e.IsDotEntry() ||
+        !(e.record.bReserved & (kLowerCaseBase | kLowerCaseExtension)))
+        return e.name;
+    std::string name = e.name;
+    const size_t dot = name.find('.');
+    for (size_t i = 0; i < name.size(); ++i) {
+        const bool inBase = dot == std::string::npos || i < dot;
+        if ((inBase ? e.record.bReserved & kLowerCaseBase : e.record.bReserved & kLowerCaseExtension) &&
+            name[i] >= 'A' && name[i] <= 'Z')
+            name[i] = char(name[i] - 'A' + 'a');
+    }
+    return name;
+}
+
 }  // namespace
 
 // ---- connection ----------------------------------------------------------------------------------
@@ -226,17 +248,17 @@ std::shared_ptr<const Folder> Filesystem::BuildFolder(const FolderPath &p, const
     std::lock_guard<std::mutex> lock(mutex_);
     for (const cli::Entry &e : listing.dirs())
         if (!e.IsDotEntry())
-            add(e, {{e.name, 0}, {e.shortName, 0}});
+            add(e, {{ShownName(e), 0}, {e.shortName, 0}});
     std::vector<const cli::Entry *> recordings;
     for (const cli::Entry &e : listing.files()) {
         if (options_.recordingsAsWav && RecordingKind(e.name) != 0)
             recordings.push_back(&e);
         else
-            add(e, {{e.name, 0}, {e.shortName, 0}});
+            add(e, {{ShownName(e), 0}, {e.shortName, 0}});
     }
     // Recordings last, so that a real file of the WAV name keeps its name.
     for (const cli::Entry *e : recordings)
-        add(*e, {{WavViewName(e->name), RecordingKind(e->name)}, {e->name, 0}, {e->shortName, 0}});
+        add(*e, {{WavViewName(ShownName(*e)), RecordingKind(e->name)}, {ShownName(*e), 0}, {e->shortName, 0}});
     if (listing.summary().dwFilesFound < listing.summary().dwFileCount)
         Log("the player lists %u of the %u files it counts in /%s; the folder shows only those", unsigned(listing.summary().dwFilesFound),
             unsigned(listing.summary().dwFileCount), key.c_str());
@@ -377,7 +399,8 @@ int Filesystem::W_SetTime(const FolderPath &p, const std::string &stored, time_t
         return EOVERFLOW;
     // The rename command carries the whole directory entry, stamps and all:
     // renaming a file to its own name gives it the new write time.
-    if (!ZVC450_Rename(device_->handle(), p.memory, it->entry.number, it->entry.name.c_str(), &record))
+    const std::string &name = it->kind == 0 ? it->name : it->entry.name;
+    if (!ZVC450_Rename(device_->handle(), p.memory, it->entry.number, name.c_str(), &record))
         return W_Fail("set time");
     return W_ReadHere(p, nullptr);
 }
