@@ -705,14 +705,27 @@ int Filesystem::Flush(Handle *h)
     if (!h->draft || !h->writable)
         return 0;
     Draft &d = *h->draft;
+    int e;
     {
         std::lock_guard<std::mutex> lock(d.mutex);
         if (d.orphan || !d.dirty)
             return 0;
-        if (d.failed)
-            return d.failed;  // already said; nothing changed since
+        e = d.failed;  // already said; nothing changed since
     }
-    return Send(d);
+    if (e == 0)
+        e = Send(d);
+    // A new file that did not reach the player is gone with the close that
+    // says so (the kernel's release comes later, on its own).
+    bool drop;
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        drop = e != 0 && !d.onPlayer;
+        if (drop)
+            d.orphan = true;
+    }
+    if (drop)
+        Unregister(d);
+    return e;
 }
 
 void Filesystem::Release(Handle *h)
