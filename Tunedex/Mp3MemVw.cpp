@@ -313,9 +313,9 @@ void HMemPrompter::message(QWidget *owner, const QString &caption, const QString
     box.exec();
 }
 
-void HMemPrompter::showSystemError(QWidget *owner, int error)
+void HMemPrompter::showSystemError(QWidget *owner, int error, const QString &path)
 {
-    errorsys_Show(error, owner);
+    errorsys_Show(error, owner, path);
 }
 
 bool HMemPrompter::askMultipleDirectories(QWidget *owner, QString *pattern, int *startIndex, int *count)
@@ -1071,12 +1071,12 @@ bool HMp3MemView::acceptDrop(const HFileTransferList &list, bool transfer)
         for (const FileTransferItem &item : list) {
             const QByteArray native = QFile::encodeName(item.name);
             if (native.size() >= PATH_MAX) {
-                prompter().showSystemError(this, ENAMETOOLONG);
+                prompter().showSystemError(this, ENAMETOOLONG, item.name);
                 return false;
             }
             struct stat st;
             if (::stat(native.constData(), &st) != 0) {
-                prompter().showSystemError(this, errno);
+                prompter().showSystemError(this, errno, item.name);
                 return false;
             }
             if (S_ISDIR(st.st_mode) && !onDroppedDirectory(item.name, true))

@@ -146,8 +146,8 @@ public:
     virtual bool confirm(QWidget *owner, const QString &caption, const QString &text, Icon icon);
     // A message with an OK button (empty caption: none).
     virtual void message(QWidget *owner, const QString &caption, const QString &text, Icon icon);
-    // The system's text for an errno value.
-    virtual void showSystemError(QWidget *owner, int error);
+    // The system's text for an errno value, naming the file or folder it concerns.
+    virtual void showSystemError(QWidget *owner, int error, const QString &path);
     // The "Make Multiple Directory" dialog; false when cancelled.
     virtual bool askMultipleDirectories(QWidget *owner, QString *pattern, int *startIndex, int *count);
     // The disk medium information dialog of a memory.

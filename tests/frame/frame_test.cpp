@@ -46,7 +46,7 @@ public:
         return answer;
     }
     void message(QWidget *, const QString &, const QString &text, Icon) override { asked << text; }
-    void showSystemError(QWidget *, int) override {}
+    void showSystemError(QWidget *, int, const QString &) override {}
 };
 
 // The session's file dialogs and messages.

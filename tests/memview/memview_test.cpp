@@ -43,6 +43,7 @@ public:
     QStringList confirms;  // caption + "|" + text
     QStringList messages;
     QList<int> systemErrors;
+    QStringList systemErrorPaths;
     QString pattern;
     int start = 0;
     int count = 0;
@@ -53,7 +54,11 @@ public:
         return answer;
     }
     void message(QWidget *, const QString &, const QString &text, Icon) override { messages << text; }
-    void showSystemError(QWidget *, int error) override { systemErrors << error; }
+    void showSystemError(QWidget *, int error, const QString &path) override
+    {
+        systemErrors << error;
+        systemErrorPaths << path;
+    }
     bool askMultipleDirectories(QWidget *, QString *p, int *s, int *c) override
     {
         *p = pattern;
@@ -786,6 +791,7 @@ private slots:
         missing.add(local(QStringLiteral("gone.mp3")), -1, 0);
         QVERIFY(!view->acceptDrop(missing, true));
         QCOMPARE(m_prompter.systemErrors, QList<int>{ENOENT});
+        QCOMPARE(m_prompter.systemErrorPaths, QStringList{local(QStringLiteral("gone.mp3"))});
         QCOMPARE(view->model()->rowCount(), 0);
         QCOMPARE(zvs450_GetFileCount(0), 0);
     }
