@@ -254,8 +254,12 @@ void HMp3View::titleAndRefresh()
         if (!v)
             continue;
         v->setTitle(QString::fromLatin1(i == 0 ? cmd::kTextInternalMemory : cmd::kTextExternalMemory));
+        // A row the player does not have now (none at all when it is gone) must not keep
+        // what it showed before: those rows would still take drops and start transfers.
         if (i < m_count)
             v->refresh(false, i);
+        else
+            v->showNotConnected();
     }
 }
 

@@ -513,6 +513,22 @@ void HMp3MemView::clearView(State state)
     update();
 }
 
+void HMp3MemView::showNotConnected()
+{
+    // Without a memory index no later refresh can list the memory again by itself: only
+    // the container, which knows what the player has, gives the index back.
+    if (m_memory != -1)
+        saveColumnWidths();
+    m_memory = -1;
+    m_status = 0;
+    m_totalBytes = 0;
+    m_freeBytes = 0;
+    m_path.clear();
+    m_editRow = -1;
+    clearView(State::Empty);
+    emit refreshed();
+}
+
 void HMp3MemView::refresh(bool force, int memory)
 {
     if (memory == -1)

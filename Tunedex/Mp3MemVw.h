@@ -187,6 +187,10 @@ public:
 
     // Rebuilds the view from the session; memory -1 keeps the current one.
     void refresh(bool force, int memory = -1);
+    // The memory is not there any more (the player was unplugged, or came back without
+    // it): the view forgets its rows, counts and memory index and shows "Not Connected"
+    // until a refresh names the memory again.
+    void showNotConnected();
     // Asks, then formats the memory (-1: the view's); true when the session succeeded.
     bool format(bool lowLevel, int memory = -1);
     // Deletes the selected files, asking first when `ask` is set.

@@ -607,6 +607,71 @@ private slots:
         QVERIFY(enabled(cmd::FormatInternal));
         QVERIFY(!enabled(cmd::FormatExternal));
     }
+
+    // A player that is gone leaves no rows behind that would still take a drop or start
+    // a transfer, and one that comes back with fewer memories never shows the old card.
+    void viewsDoNotOutliveTheirMemory()
+    {
+        QVERIFY(startPlayer());
+        QFile f(QDir(pcFolder()).filePath(QStringLiteral("TUNE.MP3")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(700, 't'));
+        f.close();
+        HFileTransferList list;
+        list.add(f.fileName(), -1, 0);
+        QVERIFY(startProgram());
+        frame()->deviceWatcher()->stop();  // the test says when the player came or went
+        QCOMPARE(zvs450_Download(nullptr, 0, list), 0);
+        QCOMPARE(zvs450_Download(nullptr, 1, list), 0);
+        HDesktopView *desk = child()->desktopView();
+        QTRY_COMPARE(desk->model()->rowCount(), 1);
+        desk->list()->selectRows({0});
+        for (int i = 0; i < 2; ++i) {
+            HMp3MemView *view = child()->memoryView(i);
+            view->refresh(false);
+            QCOMPARE(view->model()->rowCount(), 1);
+            view->list()->selectRows({0});
+        }
+        const int buttons[] = {CChildView::DownloadInternal, CChildView::UploadInternal,
+                               CChildView::DownloadExternal, CChildView::UploadExternal};
+        frame()->updateCommandStates();
+        for (int id : buttons)
+            QVERIFY2(child()->transferButton(id)->isEnabled(), qPrintable(QString::number(id)));
+
+        stopPlayer();
+        frame()->onDeviceChanged();
+        QCOMPARE(child()->memoryCount(), 0);
+        frame()->updateCommandStates();
+        for (int i = 0; i < 2; ++i) {
+            HMp3MemView *view = child()->memoryView(i);
+            QCOMPARE(view->state(), HMp3MemView::State::Empty);
+            QCOMPARE(view->model()->rowCount(), 0);
+            QVERIFY(!view->canDrop());
+            QVERIFY(!view->acceptDrops());
+            QVERIFY(!view->isCommandEnabled(Mp3MemCmd::Format));
+            QVERIFY(view->titleText().endsWith(QStringLiteral(" - Not Connected")));
+        }
+        for (int id : buttons)
+            QVERIFY2(!child()->transferButton(id)->isEnabled(), qPrintable(QString::number(id)));
+
+        // Back with the internal memory only (as "Use Internal Flash Only" asks): the card's
+        // row stays empty, also after Refresh and a change of the file filter.
+        zvs450_SetMemoryCount(1);
+        QVERIFY(startPlayer());
+        frame()->onDeviceChanged();
+        QCOMPARE(child()->memoryCount(), 1);
+        QCOMPARE(child()->memoryView(0)->model()->rowCount(), 1);
+        frame()->executeCommand(cmd::Refresh);
+        frame()->filterBox()->setCurrentIndex(0);
+        emit frame()->filterBox()->activated(0);
+        HMp3MemView *card = child()->memoryView(1);
+        QCOMPARE(card->state(), HMp3MemView::State::Empty);
+        QCOMPARE(card->model()->rowCount(), 0);
+        QCOMPARE(card->titleText(), QStringLiteral(" External Memory - Not Connected"));
+        frame()->updateCommandStates();
+        QVERIFY(!child()->transferButton(CChildView::DownloadExternal)->isEnabled());
+        QVERIFY(!child()->transferButton(CChildView::UploadExternal)->isEnabled());
+    }
 };
 
 int main(int argc, char **argv)
