@@ -92,6 +92,8 @@ private:
 class ScriptedConfigDlg : public HConfigDlg {
 public:
     QString saveAnswer, openAnswer, lastInitial;
+    QStringList problems;
+    void showInputProblems(const QString &text) override { problems << text; }
     QString chooseSaveFile(const QString &initial) override
     {
         lastInitial = initial;
@@ -462,19 +464,21 @@ private slots:
         QVERIFY(c.internalOnly->isChecked());
         QCOMPARE(dlg.pageCaption(), QStringLiteral(" Setting Timeout "));
 
-        c.recvTimeout->setText(QStringLiteral(" 250000ms"));
+        c.recvTimeout->setText(QStringLiteral(" 250,000"));
         c.romStandAlone->setChecked(true);
         c.bvfBinary->setChecked(true);
         c.rawAddr->setText(QStringLiteral("0x10"));
         c.rawCount->setText(QStringLiteral("\t 16"));
         c.userVid->clear();
-        c.userPid->setText(QStringLiteral("zz"));
+        c.userPid->setText(QStringLiteral("0000"));
         c.internalOnly->setChecked(false);
         dlg.saveAnswer = QStringLiteral("/tmp/raw.dat");
         dlg.browseRawFile();
         QCOMPARE(dlg.lastInitial, RegKeys::rawDataFileName());
         dlg.browseViewer();  // cancelled: the edit keeps its text
         dlg.accept();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(dlg.problems.isEmpty());
 
         unsigned recv = 0, send = 0, format = 0;
         zvs450_GetTimeouts(&recv, &send, &format);
@@ -503,6 +507,98 @@ private slots:
         again.showPage(4);
         QCOMPARE(again.pageCaption(), QStringLiteral(" Raw Data Read Configuration "));
         ZVC450_SetExpectedFirmwareVersion(0);
+    }
+
+    // A time-out field takes whole milliseconds from one second up to what the library
+    // holds; a USB id exactly four hexadecimal digits (empty: none). Anything else keeps
+    // the old value, says why, and leaves the dialog open on the field.
+    void configRefusesValuesItCannotUse_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<quint64>("stored");
+        QTest::newRow("empty time-out") << "recv" << "" << false << quint64(1000);
+        QTest::newRow("no limit") << "recv" << "0" << false << quint64(1000);
+        QTest::newRow("below a second") << "send" << "999" << false << quint64(2000);
+        QTest::newRow("one second") << "send" << "1000" << true << quint64(1000);
+        QTest::newRow("grouped as the hint") << "recv" << "300,000" << true << quint64(300000);
+        QTest::newRow("the largest") << "format" << "4294967295" << true << quint64(4294967295u);
+        QTest::newRow("one past the largest") << "format" << "4294967296" << false << quint64(3000);
+        QTest::newRow("letters") << "recv" << "30s" << false << quint64(1000);
+        QTest::newRow("id cleared") << "vid" << "" << true << quint64(0);
+        QTest::newRow("id of four digits") << "vid" << "04e8" << true << quint64(0x04E8);
+        QTest::newRow("id too short") << "vid" << "12" << false << quint64(0x001A);
+        QTest::newRow("id not hexadecimal") << "pid" << "zzzz" << false << quint64(0xBEEF);
+    }
+    void configRefusesValuesItCannotUse()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(quint64, stored);
+        zvs450_Initialize();
+        zvs450_SetTimeouts(1000, 2000, 3000);
+        RegKeys::setUserUsbId(0x1A, 0xBEEF);
+        const auto value = [&] {
+            unsigned t[3] = {};
+            zvs450_GetTimeouts(&t[0], &t[1], &t[2]);
+            unsigned ids[2] = {};
+            RegKeys::getUserUsbId(&ids[0], &ids[1]);
+            const QStringList names{"recv", "send", "format", "vid", "pid"};
+            const int i = int(names.indexOf(field));
+            return quint64(i < 3 ? t[i] : ids[i - 3]);
+        };
+
+        ScriptedConfigDlg dlg;
+        const HConfigDlg::Controls &c = dlg.controls();
+        QLineEdit *edit = field == "recv" ? c.recvTimeout : field == "send" ? c.sendTimeout
+                          : field == "format" ? c.formatTimeout : field == "vid" ? c.userVid : c.userPid;
+        const QString old = edit->text();
+        dlg.showPage(1);
+        edit->setText(text);
+        dlg.accept();
+        if (valid) {
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QVERIFY(dlg.problems.isEmpty());
+            QCOMPARE(value(), stored);
+            return;
+        }
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(dlg.problems.size(), 1);
+        QVERIFY2(dlg.problems.first().contains(QStringLiteral("The old value %1 is kept.").arg(old)),
+                 qPrintable(dlg.problems.first()));
+        QCOMPARE(edit->text(), old);
+        QCOMPARE(dlg.currentPage(), field.size() == 3 ? 5 : 0);
+        QCOMPARE(value(), stored);  // nothing changed yet
+        // OK again takes the old value.
+        dlg.accept();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(value(), stored);
+    }
+
+    // Typed input: what the fields cannot take never gets in.
+    void configFieldsTakeOnlyWhatTheyCanUse()
+    {
+        zvs450_Initialize();
+        ScriptedConfigDlg dlg;
+        dlg.show();
+        const HConfigDlg::Controls &c = dlg.controls();
+        c.recvTimeout->clear();
+        QTest::keyClicks(c.recvTimeout, QStringLiteral("45x,0-00.0"));
+        QCOMPARE(c.recvTimeout->text(), QStringLiteral("45,0000"));
+        dlg.showPage(5);
+        c.userVid->clear();
+        QTest::keyClicks(c.userVid, QStringLiteral("g0a4z1b9"));
+        QCOMPARE(c.userVid->text(), QStringLiteral("0a41"));
+        dlg.accept();
+        QVERIFY(dlg.problems.isEmpty());
+        unsigned recv = 0;
+        zvs450_GetTimeouts(&recv, nullptr, nullptr);
+        QCOMPARE(recv, 450000u);
+        unsigned vid = 0, pid = 0;
+        RegKeys::getUserUsbId(&vid, &pid);
+        QCOMPARE(vid, 0x0A41u);
     }
 
     void configCancelChangesNothing()
