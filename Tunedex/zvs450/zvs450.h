@@ -167,8 +167,12 @@ int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName);
 
 // Asks for an image or Intel-hex file and writes it to the application
 // (codec) area or the boot area; the player must be unplugged afterwards.
-int zvs450_UpgradeApplicationCode(QWidget *owner);
-int zvs450_UpgradeBootCode(QWidget *owner);
+// *codeAreaTouched (when given) tells whether anything was sent to the player's
+// code flash: false after a cancel and after a file refused before sending (a
+// damaged Intel-hex file, an empty image, one too large for the area), which
+// the session has already explained; the player's code is as it was then.
+int zvs450_UpgradeApplicationCode(QWidget *owner, bool *codeAreaTouched = nullptr);
+int zvs450_UpgradeBootCode(QWidget *owner, bool *codeAreaTouched = nullptr);
 // Asks for a font file and stores it on the player (asking first when the
 // player already has a font).
 int zvs450_DownloadFont(QWidget *owner);

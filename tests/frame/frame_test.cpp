@@ -513,9 +513,37 @@ private slots:
         f.close();
         m_ui.fileAnswer = bad;
         frame()->executeCommand(cmd::UpgradeApplication);
-        QVERIFY(!m_ui.messages.isEmpty());
+        // It says what is wrong with which file, and the program stays: the player was
+        // never touched, so there is nothing to unplug.
+        QCOMPARE(m_ui.messages.size(), 1);
+        QVERIFY2(m_ui.messages.last().startsWith(QStringLiteral("Codec Upgrade|") + bad + QLatin1Char('\n')),
+                 qPrintable(m_ui.messages.last()));
+        QTest::qWait(50);
+        QVERIFY(frame()->isVisible());
+
+        // So does an image the code area cannot take.
+        QFile big(QDir(pcFolder()).filePath(QStringLiteral("boot.bin")));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        big.write(QByteArray(8193, 'b'));
+        big.close();
+        m_ui.fileAnswer = big.fileName();
+        frame()->executeCommand(cmd::UpgradeBoot);
+        QCOMPARE(m_ui.messages.size(), 2);
+        QVERIFY2(m_ui.messages.last().contains(QStringLiteral("the boot area holds at most 8,192")),
+                 qPrintable(m_ui.messages.last()));
+        QTest::qWait(50);
+        QVERIFY(frame()->isVisible());
+
+        // An image that reaches the player: the player must be unplugged, the program
+        // says so and closes.
+        QFile image(QDir(pcFolder()).filePath(QStringLiteral("codec.bin")));
+        QVERIFY(image.open(QIODevice::WriteOnly));
+        image.write(QByteArray(1000, 'c'));
+        image.close();
+        m_ui.fileAnswer = image.fileName();
+        frame()->executeCommand(cmd::UpgradeApplication);
         QCOMPARE(m_ui.messages.last(),
-                 QStringLiteral("Please restart this program~|ROM upgrade was failed.\nPlease, Unplug USB connector!\n"
+                 QStringLiteral("Please restart this program~|ROM upagde was succeeded.\nPlease, Unplug USB connector!\n"
                                 "Please restart this program~"));
         QTRY_VERIFY(!frame()->isVisible());
     }

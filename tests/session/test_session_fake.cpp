@@ -529,6 +529,63 @@ TEST_F(Session, FirmwareUpgradeConvertsIntelHexIntoATemporaryImage)
     EXPECT_EQ(ui.messages.size(), 1u);
 }
 
+// The program tells the user to unplug the player only when its code flash was
+// touched: a file refused before anything is sent leaves it as it was.
+TEST_F(Session, FirmwareFilesRefusedBeforeSendingLeaveTheCodeAreaUntouched)
+{
+    connect();
+    const auto file = [&](const char *name, qint64 size) {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(size, 'c'));
+        return f.fileName();
+    };
+    const QString badHex = path("bad.hex");
+    {
+        QFile f(badHex);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(":0220000041425C\n:00000001FF\n");
+    }
+    const struct {
+        const char *what;
+        QString chosen;
+        bool boot;
+        int libraryError;      // the library's answer when it is called
+        bool touched;
+        const char *reason;    // in the session's message, after the file's path
+    } rows[] = {
+        {"damaged hex", badHex, false, 0, false, "checksum"},
+        {"empty image", file("empty.bin", 0), false, 0, false, "The image is empty."},
+        {"boot image of 8193 bytes", file("big.bin", 8193), true, 0, false,
+         "The image has 8,193 bytes; the boot area holds at most 8,192."},
+        {"application image past 65535 blocks", file("huge.bin", 65535 * 512 + 1), false, 0, false,
+         "The image has 33,553,921 bytes; the application area holds at most 33,553,920."},
+        {"a folder", dir.path(), false, 0, false, "Is a directory"},
+        {"a file that is gone", path("gone.bin"), false, 0, false, "No such file or directory"},
+        {"boot image of 8192 bytes", file("boot.bin", 8192), true, 0, true, nullptr},
+        {"the player fails", file("codec.bin", 1000), false, ZVC450USB_ERR_USB, true, nullptr},
+    };
+    for (const auto &row : rows) {
+        fake::lib().calls.clear();
+        ui.messages.clear();
+        if (row.libraryError)
+            fake::failCall("UpgradeFirmware", 1, row.libraryError);
+        ui.files = {row.chosen};
+        bool touched = !row.touched;
+        const int result = row.boot ? zvs450_UpgradeBootCode(nullptr, &touched)
+                                    : zvs450_UpgradeApplicationCode(nullptr, &touched);
+        EXPECT_EQ(touched, row.touched) << row.what;
+        EXPECT_EQ(fake::callsOf("UpgradeFirmware").size(), row.touched ? 1u : 0u) << row.what;
+        EXPECT_EQ(result, row.touched ? row.libraryError : ZVC450USB_ERR_WINDOWS) << row.what;
+        if (row.reason) {
+            ASSERT_EQ(ui.messages.size(), 1u) << row.what;
+            EXPECT_TRUE(ui.messages[0].text.startsWith(row.chosen + QStringLiteral("\n"))) << row.what;
+            EXPECT_TRUE(ui.messages[0].text.contains(QString::fromUtf8(row.reason)))
+                << row.what << ": " << ui.messages[0].text.toStdString();
+        }
+    }
+}
+
 TEST_F(Session, RawDataChecksItsRangeBeforeAnythingIsRead)
 {
     fake::lib().memory[0].totalBlocks = 0xFFFFFFFF; // a range check may not lean on the medium's size
