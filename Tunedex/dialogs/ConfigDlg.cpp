@@ -477,14 +477,18 @@ void HConfigDlg::browseViewer()
 // entries, so the "all files" entry matches every name.
 QString HConfigDlg::chooseSaveFile(const QString &initial)
 {
-    return QFileDialog::getSaveFileName(this, QString(), initial,
-                                        QStringLiteral("Data File(*.dat);;All Files(*)"));
+    // The file is only named here: whether to replace it is asked when raw data is
+    // about to be written into it.
+    return QFileDialog::getSaveFileName(this, QString(), initial, QStringLiteral("Data File (*.dat);;All Files (*)"),
+                                        nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 QString HConfigDlg::chooseOpenFile(const QString &initial)
 {
+    // Programs here have no ".exe": the dialog starts on every file.
+    QString all = QStringLiteral("All Files (*)");
     return QFileDialog::getOpenFileName(this, QString(), initial,
-                                        QStringLiteral("Executable File(*.exe);;All Files(*)"));
+                                        QStringLiteral("Executable File (*.exe);;") + all, &all);
 }
 
 void HConfigDlg::showInputProblems(const QString &text)

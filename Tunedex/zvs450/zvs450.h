@@ -85,7 +85,8 @@ Zvs450Ui &zvs450_GetUi();
 // without one, messages go to stderr and questions are answered Cancel.
 Zvs450Ui &zvs450_QtUi();
 // Turns a filter of "description\npattern\n" pairs ended by an empty entry
-// into Qt's "description (pattern);;..." form.
+// into Qt's "description (pattern);;..." form; "*.*" becomes "*", so that
+// "All Files (*)" shows the files without an extension too.
 QString zvs450_QtFilter(const char *pairs);
 
 // ---- Life cycle and connection --------------------------------------------

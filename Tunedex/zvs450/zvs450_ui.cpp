@@ -88,13 +88,18 @@ QString zvs450_QtFilter(const char *pairs)
     const QStringList parts = QString::fromUtf8(pairs).split(QLatin1Char('\n'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2) {
-        const QString &description = parts[i];
-        const QString &pattern = parts[i + 1];
-        // The file dialog takes its patterns from the parentheses.
-        if (description.contains(QLatin1Char('(') + pattern + QLatin1Char(')')))
-            filters << description;
-        else
-            filters << description + QStringLiteral(" (") + pattern + QLatin1Char(')');
+        QString description = parts[i];
+        QString pattern = parts[i + 1];
+        // "*.*" matched every name where it came from; here it would hide the many
+        // files that have no extension.
+        if (pattern == QLatin1String("*.*"))
+            pattern = QStringLiteral("*");
+        // The file dialog takes its patterns from the parentheses: the description keeps
+        // its words and gets the pattern in use.
+        const qsizetype open = description.indexOf(QLatin1Char('('));
+        if (open >= 0)
+            description.truncate(open);
+        filters << description.trimmed() + QStringLiteral(" (") + pattern + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QMenu>
 #include <QRadioButton>
 #include <QDir>
@@ -599,6 +600,45 @@ private slots:
         unsigned vid = 0, pid = 0;
         RegKeys::getUserUsbId(&vid, &pid);
         QCOMPARE(vid, 0x0A41u);
+    }
+
+    // The Browse buttons' real file dialogs: every file can be seen and chosen, and naming
+    // an existing file to save raw data into asks nothing yet (the question comes when
+    // the data is about to be written, Download Raw Data).
+    void configBrowseDialogsShowEveryFile()
+    {
+        zvs450_Initialize();
+        QTemporaryDir dir;
+        const QString existing = dir.filePath(QStringLiteral("dump"));
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        HConfigDlg dlg;
+        QStringList filters;
+        QString selected;
+        const auto answer = [&](bool choose) {
+            QTimer::singleShot(0, &dlg, [&, choose] {
+                auto *fd = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                QVERIFY(fd);
+                filters = fd->nameFilters();
+                selected = fd->selectedNameFilter();
+                if (choose) {
+                    fd->selectFile(existing);
+                    static_cast<QDialog *>(fd)->accept();
+                } else {
+                    fd->reject();
+                }
+            });
+        };
+        answer(true);
+        dlg.browseRawFile();
+        QCOMPARE(filters, (QStringList{"Data File (*.dat)", "All Files (*)"}));
+        QCOMPARE(dlg.controls().rawFile->text(), existing);
+
+        answer(false);
+        dlg.browseViewer();
+        QCOMPARE(filters, (QStringList{"Executable File (*.exe)", "All Files (*)"}));
+        QCOMPARE(selected, QStringLiteral("All Files (*)"));
     }
 
     void configCancelChangesNothing()

@@ -499,7 +499,7 @@ TEST_F(Session, FirmwareUpgradeConvertsIntelHexIntoATemporaryImage)
     EXPECT_FALSE(QFile::exists(QString::fromStdString(image))) << "temporary image left behind";
     EXPECT_EQ(RegKeys::codecCodeName(), hex);
     EXPECT_EQ(ui.dialogTitles.back(), QStringLiteral("Codec Upgrade"));
-    EXPECT_EQ(ui.dialogFilters.back(), QStringLiteral("Intel Hex File(*.hex);;All Files(*.*)"));
+    EXPECT_EQ(ui.dialogFilters.back(), QStringLiteral("Intel Hex File (*.hex);;All Files (*)"));
     const std::vector<std::pair<unsigned, unsigned>> swapped{{30, 20}, {10, 20}};
     EXPECT_EQ(fake::lib().timeouts, swapped);
 
@@ -673,7 +673,7 @@ TEST_F(Session, FontOperationsAskBeforeReplacingAndKeepTheFontInsideTheFolder)
     EXPECT_EQ(zvs450_DownloadFont(nullptr), 0);
     EXPECT_EQ(fake::callsOf("DownloadFont"), std::vector<std::string>{"DownloadFont " + fontFile.toStdString()});
     EXPECT_EQ(RegKeys::fontName(), fontFile);
-    EXPECT_EQ(ui.dialogFilters.back(), QStringLiteral("Bitmap font(*.fot);;All Files(*.*)"));
+    EXPECT_EQ(ui.dialogFilters.back(), QStringLiteral("Bitmap font (*.fot);;All Files (*)"));
     EXPECT_TRUE(ui.questions.empty());
 
     // A font is there: No keeps it, without a dialog.
