@@ -372,8 +372,11 @@ public:
     void setEditorData(QWidget *editor, const QModelIndex &index) const override
     {
         QStyledItemDelegate::setEditorData(editor, index);
-        if (auto *line = qobject_cast<QLineEdit *>(editor))
+        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+            if (!m_view->m_editSeed.isEmpty())
+                line->setText(m_view->m_editSeed);
             line->selectAll();
+        }
     }
     void setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const override
     {
@@ -916,7 +919,7 @@ void HMp3MemView::reorder(bool up)
 
 // ---- Names and directories --------------------------------------------------------------
 
-void HMp3MemView::startLabelEdit(int row)
+void HMp3MemView::startLabelEdit(int row, const QString &seed)
 {
     if (row < 0 || row >= m_model->rowCount())
         return;
@@ -926,7 +929,9 @@ void HMp3MemView::startLabelEdit(int row)
     m_list->setFocus();
     const QModelIndex index = m_model->index(row, HMemListModel::ColName);
     m_list->scrollTo(index);
+    m_editSeed = seed;
     m_list->edit(index);
+    m_editSeed.clear();
     if (!m_list->indexWidget(index)) {
         // The list does not take edits now (not writable): nothing was started.
         m_editRow = -1;
@@ -962,17 +967,22 @@ void HMp3MemView::finishLabelEdit()
         m_model->removePendingRow();
         return;
     }
+    int result = 0;
     if (pending) {
-        m_model->removePendingRow();
-        zvs450_MakeDirectory(m_memory, text);
+        result = zvs450_MakeDirectory(m_memory, text);
     } else if (const MemItemData *d = m_model->item(row)) {
         if (d->name == text)
             return;  // unchanged: nothing to ask of the player
-        if (d->isDirectory())
-            zvs450_RenameDirectory(m_memory, d->key, text);
-        else
-            zvs450_Rename(m_memory, d->fileIndex, text);
+        result = d->isDirectory() ? zvs450_RenameDirectory(m_memory, d->key, text)
+                                  : zvs450_Rename(m_memory, d->fileIndex, text);
     }
+    if (result == ZVS450USB_ERR_INVALID_FILENAME) {
+        // A name the player cannot hold: the session said why; the edit stays open
+        // with what was typed, to be corrected or cancelled.
+        startLabelEdit(row, text);
+        return;
+    }
+    m_model->removePendingRow();
     refresh(false);
 }
 
@@ -1103,8 +1113,11 @@ bool HMp3MemView::acceptDrop(const HFileTransferList &list, bool transfer)
     refresh(false);
     // Rows named like an item's file name (without regard to case) are the ones it made.
     QSet<QString> names;
-    for (const FileTransferItem &item : list)
+    for (const FileTransferItem &item : list) {
         names.insert(HFileTransferList::fileNamePart(item.name).toCaseFolded());
+        // A name with characters the player cannot store went there with "_" instead.
+        names.insert(zvs450_StorableName(QFileInfo(item.name).fileName()).toCaseFolded());
+    }
     QList<int> rows;
     for (size_t r = 0; r < m_model->rows().size(); ++r)
         if (names.contains(m_model->rows()[r].name.toCaseFolded()))

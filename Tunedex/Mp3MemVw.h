@@ -286,7 +286,9 @@ private:
     void onHeaderClicked(int column);
     void onRowActivated(int row);
     void reorder(bool up);
-    void startLabelEdit(int row);
+    // Opens the name editor on row; with a seed the editor starts with that text
+    // instead of the row's name (a name the player refused, to be corrected).
+    void startLabelEdit(int row, const QString &seed = QString());
     void onLabelCommitted(int row, const QString &text);
     void onEditorClosed();
     void finishLabelEdit();
@@ -319,4 +321,5 @@ private:
     int m_editRow = -1;
     bool m_editCommitted = false;
     QString m_editText;
+    QString m_editSeed;
 };

@@ -150,7 +150,11 @@ int zvs450_Delete(QWidget *owner, int memory, int fileIndex, const QString &file
 // file and converting BCW and BVF recordings to WAV as the settings say.
 int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list);
 // Downloads the list's PC files (name = full path) in order; stops at the
-// first failure.
+// first failure. Before anything is sent it asks whether files whose names
+// hold characters the player cannot store (':' and '\' among them) go with
+// "_" in their place (Yes), stay on the PC (No) or whether nothing goes
+// (Cancel: 14, silent); a name the player cannot hold at all (ending in a dot,
+// say) stops the batch with error 13 and its reason.
 int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list);
 // The two files exchange their places in the player's order.
 int zvs450_Replace(int memory, int fileIndex, int otherFileIndex);
@@ -186,9 +190,22 @@ int zvs450_UploadFont(QWidget *owner, const QString &folder);
 // RawDataFileName and opens it in RawDataViewer; memory -1 only opens it.
 int zvs450_RawData(QWidget *owner, int memory);
 
-// ---- Names from the player -------------------------------------------------------
+// ---- Names -----------------------------------------------------------------------
 
-// A device file name made safe as one local file name: "/", "\" and ":"
-// become "_", and a name of only dots ("." or "..") becomes underscores, so
-// the name can never lead out of the folder it is placed in.
+// Why the player's file system cannot hold name as the name of a file or a
+// folder: "." and "..", a blank name, characters no FAT name can hold (':' and
+// '\' among them, ordinary characters of a Linux name), a name ending in a
+// dot or a space. Empty when it can.
+QString zvs450_NameProblem(const QString &name);
+// The characters of name that no FAT name can hold, each once, in order.
+QString zvs450_UnstorableCharacters(const QString &name);
+// name with each of those characters replaced by "_".
+QString zvs450_StorableName(const QString &name);
+// "':'", "':' and '\'", "'?', U+0007 and '*'": characters as the messages name them.
+QString zvs450_DescribeCharacters(const QString &characters);
+
+// A device file name made safe as one local file name, for names the user did
+// not type: "/", "\", ":" and control characters become "_", and so does a
+// leading "." (a player must not plant ".bashrc" or ".profile", nor hide a
+// file), so the name can never lead out of the folder it is placed in.
 QString zvs450_LocalFileName(const QString &deviceName);

@@ -111,9 +111,13 @@ QString zvs450_LocalFileName(const QString &deviceName)
     if (deviceName == QLatin1String(".") || deviceName == QLatin1String(".."))
         return QString(deviceName.size(), QLatin1Char('_'));
     QString name = deviceName;
-    for (QChar &c : name)
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
+    for (QChar &c : name) {
+        const char16_t u = c.unicode();
+        if (u == '/' || u == '\\' || u == ':' || u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
             c = QLatin1Char('_');
+    }
+    if (name.startsWith(QLatin1Char('.')))
+        name[0] = QLatin1Char('_');
     return name;
 }
 
@@ -163,6 +167,16 @@ int checkFileIndex(QWidget *owner, int memory, int fileIndex)
         return ZVC450USB_ERR_NONE;
     ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
     ZVC450_DispError(owner, ZVS450USB_ERR_INVALID_FILENAME, 0);
+    return ZVS450USB_ERR_INVALID_FILENAME;
+}
+
+int checkName(QWidget *owner, const QString &name)
+{
+    const QString problem = zvs450_NameProblem(name);
+    if (problem.isEmpty())
+        return ZVC450USB_ERR_NONE;
+    ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
+    zvs450_GetUi().message(owner, QLatin1Char('"') + name + QStringLiteral("\"\n") + problem, QString());
     return ZVS450USB_ERR_INVALID_FILENAME;
 }
 

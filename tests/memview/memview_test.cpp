@@ -90,6 +90,22 @@ private:
     QTimer m_timer;
 };
 
+// The session's own messages and questions (the library's go through ModalGuard).
+class SessionUi : public Zvs450Ui {
+public:
+    QStringList messages;
+    QStringList questions;
+    Answer answer = Answer::Cancel;
+    Answer question(QWidget *, const QString &text, const QString &) override
+    {
+        questions << text;
+        return answer;
+    }
+    void message(QWidget *, const QString &text, const QString &) override { messages << text; }
+    QString openFile(QWidget *, const QString &, const QString &, const QString &) override { return QString(); }
+    bool startViewer(const QString &, const QString &) override { return true; }
+};
+
 class ScriptedConfigDlg : public HConfigDlg {
 public:
     QString saveAnswer, openAnswer, lastInitial;
@@ -165,6 +181,7 @@ private:
     std::unique_ptr<emu::Emulator> m_player;
     emu::EmulatorOptions m_options;
     TestPrompter m_prompter;
+    SessionUi m_ui;
     std::unique_ptr<ModalGuard> m_guard;
 
     QString local(const QString &name) const { return m_dir->filePath(QStringLiteral("pc/") + name); }
@@ -226,10 +243,12 @@ private slots:
     {
         QSettings().clear();
         m_prompter = TestPrompter();
+        m_ui = SessionUi();
         m_guard = std::make_unique<ModalGuard>();
     }
     void cleanup()
     {
+        zvs450_SetUi(nullptr);
         zvs450_Terminate();
         if (m_player)
             m_player->Stop();
@@ -860,6 +879,56 @@ private slots:
         editor->setText(QStringLiteral("Renamed song.mp3"));
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(rowNames(*view), QStringList{"Renamed song.mp3"});
+    }
+
+    // A name the player's file system cannot hold: the session says why and the edit
+    // stays open with what was typed, to be corrected (new folder) or cancelled (rename).
+    void editsKeepNamesThePlayerCannotHoldOpen()
+    {
+        zvs450_SetUi(&m_ui);
+        QVERIFY(startPlayer());
+        QVERIFY(downloadFiles(1));
+        auto view = makeView();
+        const auto editorAt = [&view](int row) {
+            return qobject_cast<QLineEdit *>(view->list()->indexWidget(view->model()->index(row, 0)));
+        };
+        view->runCommand(Mp3MemCmd::MakeDirectory);
+        const int pending = view->model()->pendingRow();
+        QVERIFY(pending >= 0);
+        const QStringList refused{"..", "   ", "Live.", "Live ", "Live: 1999", "AC\\DC"};
+        for (const QString &name : refused) {
+            QLineEdit *editor = editorAt(pending);
+            QVERIFY2(editor, qPrintable(name));
+            editor->setText(name);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_COMPARE(m_ui.messages.size(), int(refused.indexOf(name)) + 1);
+            QVERIFY2(m_ui.messages.last().startsWith(QLatin1Char('"') + name + QStringLiteral("\"\n")),
+                     qPrintable(m_ui.messages.last()));
+            QTRY_VERIFY(editorAt(pending));
+            QCOMPARE(editorAt(pending)->text(), name);
+            QCOMPARE(view->model()->pendingRow(), pending);
+        }
+        QCOMPARE(zvs450_GetDirectoryCount(0), 0);
+        editorAt(pending)->setText(QStringLiteral("Live 1999"));
+        QTest::keyClick(editorAt(pending), Qt::Key_Return);
+        QTRY_VERIFY(rowNames(*view).contains(QStringLiteral("Live 1999")));
+        QCOMPARE(view->model()->pendingRow(), -1);
+
+        // Rename: refused, still open; Escape leaves the file as it was.
+        const int row = rowNamed(*view, "F0.MP3");
+        view->list()->selectRows({row});
+        view->runCommand(Mp3MemCmd::Rename);
+        QVERIFY(editorAt(row));
+        editorAt(row)->setText(QStringLiteral("Why?.mp3"));
+        QTest::keyClick(editorAt(row), Qt::Key_Return);
+        QTRY_VERIFY(m_ui.messages.last().contains(QStringLiteral("'?'")));
+        QTRY_VERIFY(editorAt(row));
+        QCOMPARE(editorAt(row)->text(), QStringLiteral("Why?.mp3"));
+        QTest::keyClick(editorAt(row), Qt::Key_Escape);
+        QTRY_VERIFY(!editorAt(row));
+        QTest::qWait(20);
+        QVERIFY(rowNames(*view).contains(QStringLiteral("F0.MP3")));
+        QCOMPARE(m_ui.messages.size(), refused.size() + 1);
     }
 
     void multipleDirectories()

@@ -286,6 +286,33 @@ TEST_F(EmulatedPlayer, DownloadBatchStopsAtTheFirstFailure)
     EXPECT_EQ(files(0, false).names, QStringList{QStringLiteral("a.mp3")});
 }
 
+// A name with ':' or '\' goes to the player with "_" in their place once the user
+// says so: the whole file, under that name, readable by tools nobody here wrote.
+TEST_F(EmulatedPlayer, NamesWithCharactersFatCannotHoldGoWithUnderscores)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mtype")).isEmpty())
+        GTEST_SKIP() << "mtools not installed";
+    start();
+    const QByteArray song(70000, 's');
+    const QByteArray thunder(513, 't');
+    HFileTransferList list;
+    list.add(write(QStringLiteral("Artist: Song.mp3"), song), -1, 0);
+    list.add(write(QStringLiteral("AC\\DC - Thunder.mp3"), thunder), -1, 0);
+    ui.answers = {Answer::Yes};
+    ASSERT_EQ(zvs450_Download(nullptr, 0, list), 0);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_TRUE(ui.questions[0].text.contains(QStringLiteral("':' and '\\'")));
+    EXPECT_EQ(files(0, false).names, (QStringList{"Artist_ Song.mp3", "AC_DC - Thunder.mp3"}));
+
+    player->Stop();
+    player.reset();
+    const QString back = dir.filePath(QStringLiteral("back"));
+    mtools(QStringLiteral("mcopy"), {QStringLiteral("::/Artist_ Song.mp3"), back});
+    EXPECT_EQ(read(back), song);
+    mtools(QStringLiteral("mcopy"), {QStringLiteral("-o"), QStringLiteral("::/AC_DC - Thunder.mp3"), back});
+    EXPECT_EQ(read(back), thunder);
+}
+
 TEST_F(EmulatedPlayer, OverwriteQuestionDecidesFileByFile)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
