@@ -145,7 +145,7 @@ int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFile
             secondName = item.name;
         }
         const QString localPath = localPathFor(folder, name);
-        if (QFileInfo::exists(localPath)) {
+        if (localEntryExists(localPath)) {
             const Zvs450Ui::Answer answer = askOverwrite(owner, localPath);
             if (answer == Zvs450Ui::Answer::Cancel)
                 return Step::Stop;

@@ -201,7 +201,7 @@ int zvs450_UploadFont(QWidget *owner, const QString &folder)
     info.szFontName[sizeof info.szFontName - 1] = '\0';
     // The font's name comes from the player: it names a file in the folder, nothing more.
     const QString destination = localPathFor(folder, QString::fromUtf8(info.szFontName));
-    if (QFileInfo::exists(destination) && askOverwrite(owner, destination) != Zvs450Ui::Answer::Yes)
+    if (localEntryExists(destination) && askOverwrite(owner, destination) != Zvs450Ui::Answer::Yes)
         return ZVS450USB_ERR_USERBREAK;
     if (!ZVC450_UploadFont(owner, s.handle, destination.toUtf8().constData(), nullptr, info.dwFontSize))
         return reportLast(owner, Cancel::Silent);
@@ -235,7 +235,7 @@ int zvs450_RawData(QWidget *owner, int memory)
             return ZVC450USB_ERR_NONE;
         }
         Zvs450Ui::Answer answer = Zvs450Ui::Answer::Yes;
-        if (QFileInfo::exists(file))
+        if (localEntryExists(file))
             answer = askOverwrite(owner, file);
         if (answer == Zvs450Ui::Answer::Cancel)
             return ZVC450USB_ERR_NONE;

@@ -4,9 +4,12 @@
 #include "zvs450_p.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 
@@ -178,6 +181,12 @@ int checkName(QWidget *owner, const QString &name)
     ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
     zvs450_GetUi().message(owner, QLatin1Char('"') + name + QStringLiteral("\"\n") + problem, QString());
     return ZVS450USB_ERR_INVALID_FILENAME;
+}
+
+bool localEntryExists(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 Zvs450Ui::Answer askOverwrite(QWidget *owner, const QString &caption)

@@ -523,6 +523,14 @@ TEST_F(Session, UploadNamesFromThePlayerAreMadeSafe)
     EXPECT_EQ(zvs450_Upload(nullptr, 0, dir.path(), list), 0);
     EXPECT_EQ(fake::callsOf("Upload"),
               std::vector<std::string>{"Upload 0 0 " + path("_bashrc").toStdString() + " (null) 10 0"});
+
+    // A link whose target is gone is something a write would go through: asked first.
+    ASSERT_TRUE(QFile::link(path("nowhere/autostart.desktop"), path("_bashrc")));
+    ui.answers = {Answer::No};
+    EXPECT_EQ(zvs450_Upload(nullptr, 0, dir.path(), list), 0);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].caption, path("_bashrc"));
+    EXPECT_EQ(fake::callsOf("Upload").size(), 1u);
 }
 
 // ':' and '\' are ordinary characters of a Linux name that no FAT name holds: the
