@@ -476,10 +476,20 @@ HMp3MemView::State HMp3MemView::stateFor(bool listed, unsigned status)
     return State::Usable;
 }
 
+QString HMp3MemView::incompleteListingText(int found, int announced)
+{
+    if (found >= announced)
+        return QString();
+    return QStringLiteral(",  incomplete listing (%1 of %2 files)").arg(found).arg(announced);
+}
+
 QString HMp3MemView::titleText() const
 {
-    return QLatin1Char(' ') + m_title + QLatin1String(" - ")
-           + statusText(m_usable, m_status, m_totalBytes, m_freeBytes, m_fileCount, m_directoryCount);
+    QString text = QLatin1Char(' ') + m_title + QLatin1String(" - ")
+                   + statusText(m_usable, m_status, m_totalBytes, m_freeBytes, m_fileCount, m_directoryCount);
+    if (m_state == State::Usable || m_state == State::ReadOnly)
+        text += incompleteListingText(m_filesFound, m_filesAnnounced);
+    return text;
 }
 
 void HMp3MemView::buildColumns()
@@ -588,6 +598,8 @@ void HMp3MemView::refresh(bool force, int memory)
 
     m_fileCount = zvs450_GetFileCount(memory);
     m_directoryCount = zvs450_GetDirectoryCount(memory);
+    if (!zvs450_GetListedFileCounts(memory, &m_filesFound, &m_filesAnnounced))
+        m_filesFound = m_filesAnnounced = 0;
     m_state = state;
     m_usable = true;
     m_list->setEnabled(true);

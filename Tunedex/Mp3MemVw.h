@@ -182,7 +182,8 @@ public:
     bool isUsable() const { return m_usable; }
     unsigned status() const { return m_status; }
     QString currentPath() const { return m_path; }
-    // " " + title + " - " + the status text, as the title strip shows it.
+    // " " + title + " - " + the status text, as the title strip shows it; a listing
+    // that stopped before the player's count says so at its end.
     QString titleText() const;
 
     // Rebuilds the view from the session; memory -1 keeps the current one.
@@ -236,6 +237,9 @@ public:
     // The title strip's status text for a state.
     static QString statusText(bool usable, unsigned status, quint64 totalBytes, quint64 freeBytes,
                               int files, int directories);
+    // ",  incomplete listing (16 of 100 files)" when fewer files arrived than the
+    // player announced, else empty.
+    static QString incompleteListingText(int found, int announced);
     // Value and unit of a byte count: MB above 1048575 bytes, else KB, rounded up.
     static QPair<quint64, QString> sizeInUnits(quint64 bytes);
     static State stateFor(bool listed, unsigned status);
@@ -312,6 +316,8 @@ private:
     quint64 m_freeBytes = 0;
     int m_fileCount = 0;
     int m_directoryCount = 0;
+    int m_filesFound = 0;      // files the listing delivered...
+    int m_filesAnnounced = 0;  // ...and the count its header announced
     bool m_usable = false;
     unsigned m_status = 0;
     State m_state = State::Empty;

@@ -127,6 +127,10 @@ bool zvs450_GetCapacity(int memory, quint64 *totalBytes, quint64 *freeBytes);
 unsigned zvs450_GetMediumStatus(int memory);
 // Files in the current directory as the player counts them.
 int zvs450_GetFileCount(int memory);
+// The files the last listing found, and the number its header announced (the
+// player's count). A listing that stopped early (found below announced) is
+// shown as it arrived, but must not pass for the whole directory.
+bool zvs450_GetListedFileCounts(int memory, int *found, int *announced);
 int zvs450_GetDirectoryCount(int memory);
 // Delivers the cached files (directories) to the sink; force re-lists first.
 bool zvs450_EnumFiles(int memory, Zvs450ItemSink &sink, bool force);

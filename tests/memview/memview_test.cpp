@@ -291,6 +291,28 @@ private slots:
         QCOMPARE(HMp3MemView::statusText(usable, status, total, free, 2, 1), expected);
     }
 
+    // A listing that stopped before the player's count is not shown as the whole
+    // directory: the title strip says how much of it arrived.
+    void incompleteListing_data()
+    {
+        QTest::addColumn<int>("found");
+        QTest::addColumn<int>("announced");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("whole") << 100 << 100 << "";
+        QTest::newRow("empty directory") << 0 << 0 << "";
+        QTest::newRow("stopped early") << 16 << 100 << ",  incomplete listing (16 of 100 files)";
+        QTest::newRow("nothing arrived") << 0 << 3 << ",  incomplete listing (0 of 3 files)";
+        // More entries than announced: the player's count limits what is kept.
+        QTest::newRow("more than announced") << 5 << 4 << "";
+    }
+    void incompleteListing()
+    {
+        QFETCH(int, found);
+        QFETCH(int, announced);
+        QFETCH(QString, text);
+        QCOMPARE(HMp3MemView::incompleteListingText(found, announced), text);
+    }
+
     void stateFor_data()
     {
         QTest::addColumn<bool>("listed");

@@ -186,6 +186,26 @@ TEST_F(Session, ListingGrowsInStepsOf512AndDeliversEveryEntry)
     }
 }
 
+// The header's count against the entries that arrived: a listing that stopped
+// early is told from a whole one.
+TEST_F(Session, ListedFileCountsTellAnIncompleteListing)
+{
+    for (int i = 0; i < 16; ++i)
+        fake::lib().memory[0].files.push_back(fake::entry("F", "MP3", "", 1, uint32_t(2 + i)));
+    fake::lib().memory[0].announcedFiles = 100;
+    connect();
+    int found = -1;
+    int announced = -1;
+    ASSERT_TRUE(zvs450_GetListedFileCounts(0, &found, &announced));
+    EXPECT_EQ(found, 16);
+    EXPECT_EQ(announced, 100);
+    ASSERT_TRUE(zvs450_GetListedFileCounts(1, &found, &announced));
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(announced, 0);
+    zvs450_Close();
+    EXPECT_FALSE(zvs450_GetListedFileCounts(0, &found, &announced));
+}
+
 TEST_F(Session, DisplayNamesComeFromTheLongNameOrTheTrimmedShortName)
 {
     const struct {
