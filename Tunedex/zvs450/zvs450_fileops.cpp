@@ -46,6 +46,29 @@ int conversionFor(const QString &name)
 
 QString withWavExtension(const QString &name) { return name.left(extensionDot(name)) + QStringLiteral(".WAV"); }
 
+// A WAV file whose data chunk is empty: the recording it came from held no frame
+// the converter could find. False for anything it cannot read as a WAV file.
+bool wavHasNoSound(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(4096);
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
+        return false;
+    const auto le32 = [&head](qsizetype at) {
+        return quint32(quint8(head[at])) | quint32(quint8(head[at + 1])) << 8 | quint32(quint8(head[at + 2])) << 16
+               | quint32(quint8(head[at + 3])) << 24;
+    };
+    for (qsizetype at = 12; at + 8 <= head.size();) {
+        const quint32 size = le32(at + 4);
+        if (head.mid(at, 4) == "data")
+            return size == 0;
+        at += 8 + qsizetype(size) + qsizetype(size & 1);
+    }
+    return false;
+}
+
 // Directory commands: not connected is answered without a message.
 HZVC450 openHandle() { return session().handle; }
 
@@ -153,10 +176,17 @@ int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFile
                 return Step::Next;
         }
         const QByteArray secondNameBytes = secondName ? secondName->toUtf8() : QByteArray();
-        return ZVC450_Upload(owner, handle, memory, item.fileIndex, localPath.toUtf8().constData(),
-                             secondName ? secondNameBytes.constData() : nullptr, item.size, conversion)
-                   ? Step::Next
-                   : Step::Failed;
+        if (!ZVC450_Upload(owner, handle, memory, item.fileIndex, localPath.toUtf8().constData(),
+                           secondName ? secondNameBytes.constData() : nullptr, item.size, conversion))
+            return Step::Failed;
+        // A converted recording that held no frame leaves a WAV file without sound:
+        // not a silent success.
+        if (conversion != ZVC450_UPLOAD_COPY && wavHasNoSound(localPath))
+            zvs450_GetUi().message(owner,
+                                   QStringLiteral("No sound was found in the recording \"%1\":\n%2 is empty.")
+                                       .arg(item.name, localPath),
+                                   QString());
+        return Step::Next;
     });
 }
 
