@@ -401,12 +401,17 @@ bool HConfigDlg::checkValues()
     };
     const QString timeoutRule = QStringLiteral("not a whole number of milliseconds from %1 to %2")
                                     .arg(grouped(kMinTimeoutMs), grouped(kMaxTimeoutMs));
-    check(m_c.recvTimeout, 0, "Receiving Timeout", parseTimeout(m_c.recvTimeout->text()).has_value(), timeoutRule,
+    // The value in force passes as it is, even one set before these limits: OK must
+    // not refuse what it would put back.
+    const auto timeoutOk = [](const QLineEdit *edit, unsigned old) {
+        return parseTimeout(edit->text()).has_value() || edit->text().trimmed() == QString::number(old);
+    };
+    check(m_c.recvTimeout, 0, "Receiving Timeout", timeoutOk(m_c.recvTimeout, recv), timeoutRule,
           QString::number(recv));
-    check(m_c.sendTimeout, 0, "Transmission Timeout", parseTimeout(m_c.sendTimeout->text()).has_value(),
-          timeoutRule, QString::number(send));
-    check(m_c.formatTimeout, 0, "Formating Timeout", parseTimeout(m_c.formatTimeout->text()).has_value(),
-          timeoutRule, QString::number(format));
+    check(m_c.sendTimeout, 0, "Transmission Timeout", timeoutOk(m_c.sendTimeout, send), timeoutRule,
+          QString::number(send));
+    check(m_c.formatTimeout, 0, "Formating Timeout", timeoutOk(m_c.formatTimeout, format), timeoutRule,
+          QString::number(format));
     const QString idRule = QStringLiteral("not four hexadecimal digits (an empty field means none)");
     check(m_c.userVid, 5, "VID", parseUsbId(m_c.userVid->text()).has_value(), idRule, hex4(vid));
     check(m_c.userPid, 5, "PID", parseUsbId(m_c.userPid->text()).has_value(), idRule, hex4(pid));

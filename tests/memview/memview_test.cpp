@@ -566,8 +566,10 @@ private slots:
         QTest::newRow("one second") << "send" << "1000" << true << quint64(1000);
         QTest::newRow("grouped as the hint") << "recv" << "300,000" << true << quint64(300000);
         QTest::newRow("the largest") << "format" << "4294967295" << true << quint64(4294967295u);
-        QTest::newRow("one past the largest") << "format" << "4294967296" << false << quint64(3000);
+        QTest::newRow("one past the largest") << "format" << "4294967296" << false << quint64(500);
         QTest::newRow("letters") << "recv" << "30s" << false << quint64(1000);
+        // A value set before these limits stays what it was, without a word.
+        QTest::newRow("old value below a second") << "format" << "500" << true << quint64(500);
         QTest::newRow("id cleared") << "vid" << "" << true << quint64(0);
         QTest::newRow("id of four digits") << "vid" << "04e8" << true << quint64(0x04E8);
         QTest::newRow("id too short") << "vid" << "12" << false << quint64(0x001A);
@@ -580,7 +582,7 @@ private slots:
         QFETCH(bool, valid);
         QFETCH(quint64, stored);
         zvs450_Initialize();
-        zvs450_SetTimeouts(1000, 2000, 3000);
+        zvs450_SetTimeouts(1000, 2000, 500);
         RegKeys::setUserUsbId(0x1A, 0xBEEF);
         const auto value = [&] {
             unsigned t[3] = {};
