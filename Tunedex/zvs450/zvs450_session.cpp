@@ -7,6 +7,7 @@
 
 #include <iconv.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -365,6 +366,18 @@ int zvs450_GetFileCount(int memory)
         return 0;
     const ZVC450_SUMMARY &summary = session().memory[memory].summary;
     return summary.dwTotalBlocks > 0 ? static_cast<int>(summary.dwFileCount) : 0;
+}
+
+bool zvs450_GetListedFileCounts(int memory, int *found, int *announced)
+{
+    if (!validated(memory))
+        return false;
+    const ZVC450_SUMMARY &summary = session().memory[memory].summary;
+    if (found)
+        *found = static_cast<int>(qMin<quint32>(summary.dwFilesFound, INT_MAX));
+    if (announced)
+        *announced = static_cast<int>(qMin<quint32>(summary.dwFileCount, INT_MAX));
+    return true;
 }
 
 int zvs450_GetDirectoryCount(int memory)

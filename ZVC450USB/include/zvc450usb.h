@@ -177,6 +177,8 @@ ZVC450_API int      ZVC450_GetInternalError(void);
 ZVC450_API int      ZVC450_SetInternalError(int code);
 ZVC450_API unsigned ZVC450_GetWindowsError(void);
 ZVC450_API unsigned ZVC450_SetWindowsError(unsigned code);
+/* Time-outs of every later transfer, in milliseconds; 0 sets the default
+   (30000 receive, 20000 send): no wait for the player is ever unbounded. */
 ZVC450_API void     ZVC450_SetTimeout(unsigned recvMs, unsigned sendMs);
 ZVC450_API void     ZVC450_SetUserUSBID(unsigned vid, unsigned pid);
 ZVC450_API unsigned ZVC450_GetExpectedFirmwareVersion(void);

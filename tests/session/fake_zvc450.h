@@ -20,6 +20,9 @@ struct Memory {
     uint32_t totalBlocks = 4096;
     uint32_t usedBlocks = 100;
     bool listFails = false;
+    // The file count the listing's header announces; -1: as many as there are files
+    // (a listing that stops early announces more than it delivers).
+    int announcedFiles = -1;
     std::string path = "/";
 };
 
