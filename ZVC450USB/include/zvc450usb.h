@@ -221,6 +221,34 @@ ZVC450_API int ZVC450_Replace(HZVC450 h, int memory, int fileA, int fileB);
 ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, const char *localPath,
                              const char *displayName, unsigned size, int kind);
 
+/* ---- Names the player can store ------------------------------------------ */
+/*
+ * Whether the player can store a file or folder name, before anything is
+ * sent.  The last component of a path is checked (only "/" separates
+ * folders).  Returns ZVC450_NAME_OK or the reason the library will refuse
+ * the name with ZVS450USB_ERR_INVALID_FILENAME; *position (when given)
+ * receives the byte offset in name of the character at fault for
+ * ZVC450_NAME_BAD_CHARACTER and ZVC450_NAME_TRAILING, else of the start of
+ * the last component.  The characters at fault are all ASCII, so a caller
+ * can name the one byte and, if the user agrees, put '_' in its place and
+ * check again until the name is accepted:
+ *
+ *     int at, why;
+ *     while ((why = ZVC450_CheckFileName(name, &at)) == ZVC450_NAME_BAD_CHARACTER ||
+ *            why == ZVC450_NAME_TRAILING)
+ *         name[at] = '_';
+ *
+ * Bytes that are not UTF-8 are no reason: such a name is stored lossy.
+ */
+#define ZVC450_NAME_OK             0
+#define ZVC450_NAME_BAD_CHARACTER  1  /* a control character or one of " * : < > ? \ | */
+#define ZVC450_NAME_RESERVED       2  /* "." or ".." */
+#define ZVC450_NAME_BLANK          3  /* empty, or spaces only */
+#define ZVC450_NAME_TRAILING       4  /* ends in a dot or a space */
+#define ZVC450_NAME_ONLY_EXTENSION 5  /* a dot and an extension only, e.g. ".mp3" */
+#define ZVC450_NAME_TOO_LONG       6  /* more than 819 UTF-16 units */
+ZVC450_API int ZVC450_CheckFileName(const char *name, int *position);
+
 /* ---- Delete, rename and directories -------------------------------------- */
 ZVC450_API int ZVC450_Delete(void *owner, HZVC450 h, int memory, int fileIndex, const char *displayName);
 ZVC450_API int ZVC450_Rename(HZVC450 h, int memory, int fileIndex, const char *newName,

@@ -210,14 +210,15 @@ constexpr const char *kDefaultDeviceCodePage = "CP437";
 void setDeviceCodePage(const std::string &iconvName);
 std::string deviceCodePage();
 
-// The part of a path after its last "\", "/" or ":" (the whole text if none).
+// The part of a path after its last "/" (the whole text if none).  "\" and
+// ":" are characters of a Linux name, not separators.
 const char *pathTail(const char *path);
 
 // Makes the 8.3 name ("BASE.EXT", device code page bytes, the "." always
 // present) of the last component of name.  lossy tells whether it differs
-// from the PC name.  Fails with library error 13 for a name that is only a
-// dot and an extension, or whose last component holds a character no FAT
-// name can hold (control characters, " * < > ? |).
+// from the PC name.  Fails with library error 13 for every name
+// ZVC450_CheckFileName finds fault with (a character no FAT name can hold,
+// ".", "..", blank, a trailing dot or space, only a dot and an extension).
 bool makeShortName(const char *name, std::string *shortName, bool *lossy);
 
 // Local time split into FAT fields (little-endian when stored).
