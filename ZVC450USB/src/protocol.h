@@ -154,6 +154,23 @@ bool receiveAnswer(HZVC450 h);
 // internal error code (and library error 5) on failure.
 bool checkAnswer();
 
+// True when the answer in g_packet (already checked) reaches up to byte
+// end - 1, so that fields there are the player's and not what followed its
+// terminator in the buffer.  Otherwise error 5 with internal code -1 (an
+// unusable answer).
+bool answerHolds(int end);
+
+// The memories a file-system operation addresses: 0 internal, 1 card.
+// Other indexes select the firmware and font areas in the packet builders;
+// an operation on a file never goes there.
+inline bool validMemory(int memory) { return memory == 0 || memory == 1; }
+
+// A file number as the command carries it: one byte below firmware 1.30,
+// two bytes (high byte first) from then on.  false, with nothing written,
+// for a number the field cannot hold: sent anyway it would wrap onto
+// another file (300 is file 44 in one byte, -1 file 255).
+bool putFileNumber(uint8_t *out, int number, int *len);
+
 // The same check on any buffer with an explicit length mode, for tests and
 // for callers that need the code without touching the library state.
 enum class AnswerStatus { Ok, Refused, BadFrame };
