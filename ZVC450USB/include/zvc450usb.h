@@ -122,7 +122,8 @@ typedef struct ZVC450_SUMMARY {
     uint32_t dwTotalBlocks;      /* 16 KiB blocks of the medium */
     uint32_t dwUsedBlocks;
     uint32_t dwStatus;           /* not filled by the library: the program's medium status */
-    uint32_t dwFilesFound;       /* every file entry found, stored or not */
+    uint32_t dwFilesFound;       /* every file entry found, stored or not; fewer than
+                                    dwFileCount when the listing stopped early */
     uint32_t dwDirsFound;        /* every directory entry found (new players only) */
 } ZVC450_SUMMARY;
 
