@@ -163,7 +163,7 @@ TEST(EmuSafety, ListingCutShortShowsItself)
     TempDir local;
     ::mkdir((local / "batch").c_str(), 0755);
     for (int i = 0; i < 40; ++i) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "F%02d.MP3", i);
         WriteFile(local / "batch/" + name, Bytes(1, uint8_t(i)));
     }

@@ -166,7 +166,7 @@ TEST(LinkListing, ShortBlocksListOnlyWhatArrived)
 {
     std::vector<Bytes> slots;
     for (int i = 0; i < 48; ++i) {
-        char name[12];
+        char name[32];
         std::snprintf(name, sizeof name, "F%02d     MP3", i);
         slots.push_back(ShortSlot(name, 0x20, uint16_t(10 + i)));
     }
