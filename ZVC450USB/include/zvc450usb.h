@@ -240,6 +240,8 @@ ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, 
  *         name[at] = '_';
  *
  * Bytes that are not UTF-8 are no reason: such a name is stored lossy.
+ * ZVC450_MakeDirectory also refuses a name that does not fit its one packet
+ * (more than 182 characters when it needs long-name entries).
  */
 #define ZVC450_NAME_OK             0
 #define ZVC450_NAME_BAD_CHARACTER  1  /* a control character or one of " * : < > ? \ | */

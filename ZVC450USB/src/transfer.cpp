@@ -169,6 +169,10 @@ int LocalOutput::open(const char *dest, bool seekable)
         file_.reset(fd);
         return 0;
     }
+    // A file the user may not write is not replaced behind its back, even
+    // though its folder would let us.
+    if (exists && ::access(dest_.c_str(), W_OK) != 0)
+        return errno;
     const size_t slash = dest_.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : dest_.substr(0, slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {

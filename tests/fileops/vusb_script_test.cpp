@@ -283,6 +283,17 @@ TEST(LinkUpload, FailedCopyKeepsTheOldFile)
     ASSERT_EQ(::stat(dest.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(CountFiles(dir.path, ""), 1);
+
+    // A file the user may not write is not replaced; the player is not asked.
+    if (::geteuid() != 0) {
+        ::chmod(dest.c_str(), 0440);
+        const size_t commands = s.Commands().size();
+        EXPECT_FALSE(ZVC450_Upload(nullptr, s.h, 0, 0, dest.c_str(), nullptr, 1000, 0));
+        EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_WINDOWS);
+        EXPECT_EQ(ZVC450_GetWindowsError(), unsigned(EACCES));
+        EXPECT_EQ(s.Commands().size(), commands);
+        EXPECT_TRUE(ReadFile(dest) == Bytes(want.begin(), want.begin() + 1000));
+    }
 }
 
 // The player sends the whole file whatever size the caller asked for: what
