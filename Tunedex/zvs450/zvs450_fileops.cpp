@@ -82,8 +82,13 @@ int format(QWidget *owner, int memory, bool lowLevel)
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
-    if (const int error = refreshFirst(owner, memory))
-        return error;
+    // A medium without a file system refuses its listing with the player's
+    // reason: a format is what it needs, so that refusal does not stand in
+    // its way (a missing medium or a failed link does).
+    if (!validMemory(memory))
+        return refreshFirst(owner, memory);  // says that there is no such medium
+    if (!refresh(memory) && ZVC450_GetError() != ZVC450USB_ERR_INTERNAL)
+        return reportLast(owner, Cancel::Shown);
     // Formatting takes far longer than any other answer of the player.
     ZVC450_SetTimeout(s.formatTimeout, s.sendTimeout);
     const int ok = lowLevel ? ZVC450_FormatLow(owner, s.handle, memory) : ZVC450_Format(owner, s.handle, memory);

@@ -134,6 +134,7 @@ int ZVC450_Free(HZVC450 h)
 int ZVC450_IsValidHandle(HZVC450 h) { return fake::validHandle(h); }
 int ZVC450_GetError(void) { return lib().error; }
 int ZVC450_SetError(int code) { return lib().error = code; }
+int ZVC450_GetInternalError(void) { return lib().internalError; }
 unsigned ZVC450_GetWindowsError(void) { return lib().windowsError; }
 unsigned ZVC450_SetWindowsError(unsigned code) { return lib().windowsError = code; }
 void ZVC450_SetTimeout(unsigned recvMs, unsigned sendMs) { lib().timeouts.emplace_back(recvMs, sendMs); }

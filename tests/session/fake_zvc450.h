@@ -43,6 +43,7 @@ struct Library {
     std::string versionText = "BRIGHTFEN ZVC450 FILE SYSTEM JAN 30 2002 12:00:00 1.43";
 
     int error = 0;
+    int internalError = 0;
     unsigned windowsError = 0;
     unsigned expectedVersion = 0xFFFFFFFF;
     unsigned vid = 0xFFFF, pid = 0xFFFF;

@@ -391,3 +391,24 @@ TEST_F(EmulatedPlayer, OverwriteQuestionDecidesFileByFile)
 }
 
 } // namespace
+
+// Without a card the player refuses the card's listing with its reason; for
+// the program that is the missing medium, and the internal memory lists on.
+TEST_F(EmulatedPlayer, CardRefusedForLackOfACardIsNoMedium)
+{
+    options.state.card = false;
+    options.socketPath = dir.filePath(QStringLiteral("link")).toStdString();
+    player = std::make_unique<emu::Emulator>(options);
+    std::string error;
+    ASSERT_TRUE(player->Start(&error)) << error;
+    setenv("ZVC450_VUSB", options.socketPath.c_str(), 1);
+    zvs450_Initialize();
+    int count = 0;
+    int mask = 0;
+    zvs450_Connect(true, &count, &mask);
+    Listing card;
+    EXPECT_FALSE(zvs450_EnumFiles(1, card, true));
+    EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_NODISK);
+    Listing internal;
+    EXPECT_TRUE(zvs450_EnumFiles(0, internal, true));
+}

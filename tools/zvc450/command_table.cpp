@@ -37,11 +37,16 @@ const std::vector<Command> &Commands()
          "Renames a file (by name or number) or a directory of the current\n"
          "directory.  The player cannot move entries between directories.\n",
          {}, 2, 2, RunMv},
-        {"put", "FILE...", "copy files to the player",
+        {"put", "FILE... [--rename-invalid]", "copy files to the player",
          "Copies local files into the current directory of the memory, in the\n"
          "order given.  A name that already exists on the player is refused.  A\n"
-         "copy that fails or is cancelled with Ctrl-C is removed from the player.\n",
-         {}, 1, -1, RunPut},
+         "copy that fails or is cancelled with Ctrl-C is removed from the player.\n"
+         "The player cannot store \\ : * ? \" < > | or control characters in a\n"
+         "name, nor a name that ends in a dot or a space; such a file is refused\n"
+         "unless --rename-invalid is given.\n"
+         "      --rename-invalid   store such files with '_' in place of each of\n"
+         "                         those characters (and of a trailing dot or space)\n",
+         {{"rename-invalid", 0, false}}, 1, -1, RunPut},
         {"get", "NAME|NUMBER... [-o DIR] [--raw]", "copy files from the player",
          "Copies files of the current directory to the PC, into the current\n"
          "folder or DIR.  Voice recordings (*.BCW, *.BVF) arrive as WAV files\n"
