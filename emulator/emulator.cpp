@@ -98,7 +98,20 @@ Faults:
 int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* message) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    // "--name=value" is "--name value", as getopt_long reads it.
+    std::string attached;
+    bool hasAttached = false;
+    if (a.compare(0, 2, "--") == 0 && a.find('=') != std::string::npos) {
+      attached = a.substr(a.find('=') + 1);
+      a.resize(a.find('='));
+      hasAttached = true;
+    }
     auto value = [&](std::string* out) {
+      if (hasAttached) {
+        *out = attached;
+        hasAttached = false;
+        return true;
+      }
       if (i + 1 >= argc) {
         *message = a + " needs a value";
         return false;
@@ -194,6 +207,10 @@ int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* m
       opt->verbose = true;
     } else {
       *message = "unknown option " + a + " (see --help)";
+      return 2;
+    }
+    if (hasAttached) {
+      *message = a + " takes no value";
       return 2;
     }
   }
