@@ -12,6 +12,7 @@ namespace {
 // FAT engine reports its own through FatErr).
 constexpr int kErrCardNotDetected = 2;
 constexpr int kErrNotErased = 4;
+constexpr int kErrTotalFileNumber = 17;
 constexpr int kErrInvalidAddress = 35;
 constexpr int kErrNotImplemented = 38;
 
@@ -64,7 +65,7 @@ TargetClass ClassOf(uint8_t letter) {
 }
 
 // Which firmware generations know a command.
-enum class Gate { kAll, kBefore130, kFrom120, kFrom130, kFrom142, kFrom143 };
+enum class Gate { kAll, kBefore130, kFrom120, kFrom130, kFrom142, kAbove142, kFrom143 };
 
 bool Open(Gate g, const Generation& gen) {
   switch (g) {
@@ -73,6 +74,7 @@ bool Open(Gate g, const Generation& gen) {
     case Gate::kFrom120: return gen.FormatProgress();
     case Gate::kFrom130: return gen.EntrySetNames();
     case Gate::kFrom142: return gen.MediumInfo();
+    case Gate::kAbove142: return gen.ListsDirectories();
     case Gate::kFrom143: return gen.Directories();
   }
   return false;
@@ -98,7 +100,7 @@ struct Firmware::Row {
 static const Firmware::Row kCommands[] = {
     {kPlainTarget, "Y", Form::kPlain, 0, Gate::kAll, false, false, &Firmware::Identify},
     {kMemories, "I", Form::kRegular, 0, Gate::kFrom142, false, false, &Firmware::MediumInformation},
-    {kMemories, "GG", Form::kRegular, 0, Gate::kFrom143, true, true, &Firmware::ListAll},
+    {kMemories, "GG", Form::kRegular, 0, Gate::kAbove142, true, true, &Firmware::ListAll},
     {kMemories, "G", Form::kRegular, 0, Gate::kAll, true, true, &Firmware::ListFiles},
     {kMemories, "DG", Form::kRegular, 0, Gate::kFrom143, true, false, &Firmware::CurrentPath},
     {kMemories, "DC", Form::kRegular, 0, Gate::kFrom143, true, false, &Firmware::ChangeDir},
@@ -283,7 +285,8 @@ void Firmware::Refuse(int code) {
 // medium's size when there is a medium (no blocks reads as "no medium").
 void Firmware::RefuseListing(int code, uint32_t totalBlocks) {
   log_("  listing refused with " + std::to_string(code));
-  Answer(AnswerBuilder().U8(1).U8(uint8_t(code)).U16(0).U16(0).U16(uint16_t(totalBlocks)).U16(0));
+  const uint16_t blocks = uint16_t(std::min<uint32_t>(totalBlocks, 0xFFFF));
+  Answer(AnswerBuilder().U8(1).U8(uint8_t(code)).U16(0).U16(0).U16(blocks).U16(0));
 }
 
 void Firmware::SendData(const std::function<int(uint64_t, uint8_t*, size_t)>& fill, uint64_t size) {
@@ -317,12 +320,13 @@ void Firmware::MediumInformation(Command& c) {
     // An unformatted medium: the device answers, the file system is invalid.
     mi = MediumInfo();
     mi.fatStatus = 0;
-    mi.physicalBlocks = uint16_t(memory_->PhysicalBlocks());
     mi.bytesPerSector = 0;
     mi.sectorsPerCluster = 0;
     mi.clustersPerBlock = 0;
     mi.rootEntryCount = 0;
   }
+  // Physical blocks are the medium's, counted as raw reads count them.
+  mi.physicalBlocks = uint16_t(std::min<uint32_t>(memory_->PhysicalBlocks(), 0xFFFF));
   mi.mediumType = memory_->MediumType();
   if (faults_->fullMedium) mi.usedBlocks = mi.totalBlocks;
   Answer(AnswerBuilder()
@@ -530,6 +534,12 @@ void Firmware::StartDownload(Command&, const std::vector<uint8_t>& set, uint32_t
   int index = 0;
   int err = v->BeginWrite(set.data(), set.size() / kSlotSize, &index);
   if (err) return Refuse(err);
+  if (index > gen_.LastFileNumber()) {
+    // Its number would not fit the answer (file 256 would read as file 0):
+    // the player has as many files as it can number.
+    v->AbortWrite();
+    return Refuse(kErrTotalFileNumber);
+  }
   try {
     AnswerBuilder a;
     a.U8(0).U8(0);

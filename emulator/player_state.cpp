@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -70,7 +71,11 @@ bool Memory::Prepare(bool present, bool showUnformatted, std::string* err) {
   return true;
 }
 
-uint32_t Memory::PhysicalBlocks() const { return uint32_t(bytes_ / FatVolume::kBlockSize); }
+// A last block the image only partly fills still counts: the medium
+// information reports it and a raw read returns it padded with zeros.
+uint32_t Memory::PhysicalBlocks() const {
+  return uint32_t((bytes_ + FatVolume::kBlockSize - 1) / FatVolume::kBlockSize);
+}
 
 int Memory::Format(bool lowLevel) {
   if (!present_) return 2;  // card not detected
@@ -86,11 +91,13 @@ int Memory::Format(bool lowLevel) {
 int Memory::ReadBlock(uint32_t block, uint8_t* out) {
   if (volume_) return volume_->ReadBlock(block, out);
   if (block >= PhysicalBlocks()) return kInvalidBlock;
+  const uint64_t at = uint64_t(block) * FatVolume::kBlockSize;
+  const std::streamsize want = std::streamsize(std::min<uint64_t>(FatVolume::kBlockSize, bytes_ - at));
+  std::fill(out, out + FatVolume::kBlockSize, 0);
   std::ifstream f(image_, std::ios::binary);
-  f.seekg(std::streamoff(uint64_t(block) * FatVolume::kBlockSize));
-  f.read(reinterpret_cast<char*>(out), FatVolume::kBlockSize);
-  if (f.gcount() != std::streamsize(FatVolume::kBlockSize)) return kInternal;
-  return kOk;
+  f.seekg(std::streamoff(at));
+  f.read(reinterpret_cast<char*>(out), want);
+  return f.gcount() == want ? kOk : kInternal;
 }
 
 FlashArea::FlashArea(std::string path, size_t capacity)

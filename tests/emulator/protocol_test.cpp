@@ -11,11 +11,15 @@ namespace {
 
 struct Gen {
   const char* version;
-  bool progress, twoByte, info, dirs;
+  bool progress, twoByte, info, listsDirs, dirs;
 };
-const Gen kGenerations[] = {{"1.1", false, false, false, false}, {"1.20", true, false, false, false},
-                            {"1.25", true, false, false, false}, {"1.30", true, true, false, false},
-                            {"1.42", true, true, true, false},   {"1.43", true, true, true, true}};
+// 1.4201 stands for every version between 1.42 and 1.43: it lists folders
+// ("GG") but has no directory commands.
+const Gen kGenerations[] = {
+    {"1.1", false, false, false, false, false}, {"1.20", true, false, false, false, false},
+    {"1.25", true, false, false, false, false}, {"1.30", true, true, false, false, false},
+    {"1.42", true, true, true, false, false},    {"1.4201", true, true, true, true, false},
+    {"1.43", true, true, true, true, true}};
 
 class Generations : public ::testing::TestWithParam<Gen> {
  protected:
@@ -36,7 +40,7 @@ class Generations : public ::testing::TestWithParam<Gen> {
     return GetParam().twoByte ? longName : name83;
   }
   std::vector<std::string> ListedNames(uint8_t target = 'M') {
-    RawHost::Listing l = host->List(target, GetParam().dirs);
+    RawHost::Listing l = host->List(target, GetParam().listsDirs);
     std::vector<std::string> names;
     for (const ListedEntry& e : DecodeSlots(l.slotBytes))
       if (!e.directory()) names.push_back(e.name);
@@ -96,7 +100,9 @@ TEST_P(Generations, LaterCommandsAreRefused) {
   }
   host->Command('M', "GG");
   Answer gg = host->ReceiveAnswer();
-  if (!GetParam().dirs) {
+  if (GetParam().listsDirs) {
+    EXPECT_TRUE(gg.ok());  // an empty root: no slots follow
+  } else {
     EXPECT_EQ(gg.code(), 38);
   }
   // The link is still in step.
@@ -203,6 +209,32 @@ TEST_P(Generations, IndexWidthIsChecked) {
   EXPECT_EQ(ListedNames().size(), 1u);
 }
 
+// The answer to a download numbers the new file in one byte before 1.30:
+// the 257th file of a directory would come back as file 0, and every later
+// command for "file 0" would hit another file.  The player refuses it with
+// "total file number" (17) and keeps the 256 it can number.
+TEST_P(Generations, NoFileBeyondTheLastNumber) {
+  for (int i = 0; i < 256; ++i) {
+    char name[16];
+    snprintf(name, sizeof name, "F%03d.TXT", i);
+    ASSERT_EQ(Put(name, name, {}), i);
+  }
+  Answer a = GetParam().twoByte ? host->DownloadEntries('M', "F256.TXT", Pattern(10, 1))
+                                : host->Download83('M', "F256.TXT", Pattern(10, 1));
+  if (GetParam().twoByte) {
+    ASSERT_TRUE(a.ok());
+    EXPECT_EQ(a.u16(6), 256);
+  } else {
+    EXPECT_EQ(a.status(), 1);
+    EXPECT_EQ(a.code(), 17);
+  }
+  host->Plain('Y');  // in step: the refused file's data was never expected
+  EXPECT_EQ(host->ReceiveAnswer().raw[4], 'B');
+  EXPECT_EQ(ListedNames().size(), GetParam().twoByte ? 257u : 256u);
+  host.reset();
+  ExpectImagesClean();
+}
+
 // A host set to the wrong generation sends names in the other form: the
 // player refuses at once and stays in step.
 TEST_P(Generations, NameFormOfAnotherGenerationIsRefused) {
@@ -233,7 +265,7 @@ TEST_P(Generations, FormatAnswersOnceOrWithProgress) {
       EXPECT_TRUE(host->Exchange('M', kind).ok());
     }
     EXPECT_TRUE(host->Receive(100).empty()) << "nothing follows the format's answers";
-    RawHost::Listing l = host->List('M', GetParam().dirs);
+    RawHost::Listing l = host->List('M', GetParam().listsDirs);
     EXPECT_EQ(l.files, 0);
     EXPECT_EQ(l.usedBlocks, 0);
     EXPECT_GT(l.totalBlocks, 0);
@@ -259,7 +291,7 @@ TEST_P(Generations, ListingHeaderAndSlots) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].name, NameOf("Some file.txt", "SOME.TXT"));
   EXPECT_EQ(entries[0].size, 40000u);
-  if (GetParam().dirs) {
+  if (GetParam().listsDirs) {
     RawHost::Listing all = host->List('M', true);
     entries = DecodeSlots(all.slotBytes);
     ASSERT_EQ(entries.size(), 2u);
@@ -312,6 +344,40 @@ TEST(MediumInformation, DescribesEachMemory) {
     EXPECT_EQ(a.raw[27], 32);      // sectors per cluster
     EXPECT_EQ(a.raw[28], 1);       // clusters per block
     EXPECT_EQ(a.raw[31], 1);       // FAT12 on these small media
+  }
+}
+
+// An image whose size is not a whole number of 16 KiB blocks: its last,
+// partial block is a physical block in the medium information and in raw
+// reads alike (read back padded with zeros), formatted or not.
+TEST(MediumInformation, PhysicalBlocksCountAsRawReadsCountThem) {
+  for (bool unformatted : {false, true}) {
+    SCOPED_TRACE(unformatted ? "unformatted" : "formatted");
+    static bool showUnformatted;
+    showUnformatted = unformatted;
+    PlayerFixture fx("1.43", [](emu::EmulatorOptions* o) {
+      ASSERT_TRUE(emu::FatVolume::Format(o->state.folder + "/internal.img", (1u << 20) + 8192, nullptr));
+      o->state.unformatted = showUnformatted;
+    });
+    auto host = fx.Connect();
+    Answer info = host->Exchange('M', "I");
+    ASSERT_TRUE(info.ok());
+    const uint16_t physical = info.u16(11);
+    EXPECT_EQ(physical, 65);
+    host->Command('M', "A", {0, 64, uint8_t(physical >> 8), uint8_t(physical)});
+    ASSERT_TRUE(host->ReceiveAnswer().ok());
+    Bytes last = host->Receive();
+    ASSERT_EQ(last.size(), 16384u);
+    Bytes image;
+    FILE* f = fopen(fx.Internal().c_str(), "rb");
+    ASSERT_TRUE(f);
+    fseek(f, 64 * 16384, SEEK_SET);
+    image.resize(8192);
+    ASSERT_EQ(fread(image.data(), 1, image.size(), f), image.size());
+    fclose(f);
+    image.resize(16384, 0);
+    EXPECT_TRUE(last == image);
+    EXPECT_EQ(host->Exchange('M', "A", {0, 64, 0, uint8_t(physical + 1)}).code(), 13);
   }
 }
 
