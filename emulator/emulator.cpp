@@ -79,6 +79,10 @@ Firmware:
   --no-erase-progress    answer the code-area erase with progress (0x03) with
                          a plain success, as players without it do; the host
                          then erases with 0x02
+  --dirty-answers        leave bytes in every answer after its terminator
+                         (and in byte 1 on firmware before 1.30), as a real
+                         player's buffer does; also on when the environment
+                         has ZVC450_EMU_DIRTY_ANSWERS=1
 
 Faults:
   --refuse CMD=CODE      refuse every command CMD (its command bytes, e.g. W,
@@ -176,6 +180,8 @@ int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* m
       }
     } else if (a == "--no-erase-progress") {
       opt->firmware.eraseProgress = false;
+    } else if (a == "--dirty-answers") {
+      opt->firmware.dirtyAnswers = true;
     } else if (a == "--refuse") {
       if (!value(&v)) return 2;
       size_t eq = v.find('=');
@@ -226,6 +232,10 @@ int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* m
 }
 
 Emulator::Emulator(EmulatorOptions opt) : opt_(std::move(opt)) {
+  // Test suites run once more against players with dirty answers without
+  // each fixture knowing about it.
+  if (const char* dirty = std::getenv(kDirtyAnswersEnv); dirty && std::strcmp(dirty, "1") == 0)
+    opt_.firmware.dirtyAnswers = true;
   firmwareFaults_.mute = opt_.mute;
   firmwareFaults_.slowMs = opt_.slowMs;
   firmwareFaults_.fullMedium = opt_.fullMedium;

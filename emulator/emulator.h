@@ -38,6 +38,9 @@ struct EmulatorOptions {
   bool verbose = false;
 };
 
+// "1" in this environment variable turns dirtyAnswers on in every player.
+constexpr char kDirtyAnswersEnv[] = "ZVC450_EMU_DIRTY_ANSWERS";
+
 // Full speed USB moves about 1 MB/s of bulk data.
 constexpr uint32_t kFullSpeedBytesPerSecond = 1000000;
 

@@ -271,13 +271,24 @@ void Firmware::Send(const Packet& p) {
   pipe_->Write(p.data(), p.size());
 }
 
-void Firmware::Answer(const AnswerBuilder& a) { Send(a.Finish(gen_.OneByteAnswerLength(), leftover_)); }
+void Firmware::Answer(const AnswerBuilder& a) {
+  Packet p = a.Finish(gen_.OneByteAnswerLength(), leftover_);
+  if (settings_.dirtyAnswers) SoilAnswer(&p, a.Size(), gen_.OneByteAnswerLength(), ++dirt_);
+  Send(p);
+}
 
-void Firmware::Succeed() { Send(SuccessAnswer(gen_.OneByteAnswerLength(), leftover_)); }
+void Firmware::Succeed() { Answer(AnswerBuilder().U8(0)); }
 
 void Firmware::Refuse(int code) {
   log_("  refused with " + std::to_string(code));
-  Send(RefusalAnswer(code, gen_.OneByteAnswerLength(), leftover_));
+  Answer(AnswerBuilder().U8(1).U8(uint8_t(code)));
+}
+
+void Firmware::SendBlocks(std::vector<uint8_t> bytes) {
+  const size_t used = bytes.size();
+  bytes.resize(RoundUp512(used), 0);
+  if (settings_.dirtyAnswers) Soil(bytes.data(), used, bytes.size(), ++dirt_);
+  for (size_t at = 0; at < bytes.size(); at += kPacketSize) pipe_->Write(&bytes[at], kPacketSize);
 }
 
 // The PC reads the counts of a listing header without looking at its status,
@@ -296,6 +307,7 @@ void Firmware::SendData(const std::function<int(uint64_t, uint8_t*, size_t)>& fi
     size_t padded = size_t(RoundUp512(chunk));
     std::fill(buf.begin(), buf.begin() + long(padded), 0);
     if (fill(done, buf.data(), chunk) != kOk) log_("  read error; sending zeros");
+    if (settings_.dirtyAnswers) Soil(buf.data(), chunk, padded, ++dirt_);
     pipe_->Write(buf.data(), padded);
     done += chunk;
   }
@@ -408,9 +420,7 @@ void Firmware::CurrentPath(Command& c) {
   AnswerBuilder first;
   first.U8(0).U16(uint16_t(path.size())).Bytes(path.data(), inFirst);
   Answer(first);
-  std::vector<uint8_t> rest(path.begin() + long(inFirst), path.end());
-  rest.resize(RoundUp512(rest.size()), 0);
-  for (size_t at = 0; at < rest.size(); at += kPacketSize) pipe_->Write(&rest[at], kPacketSize);
+  SendBlocks(std::vector<uint8_t>(path.begin() + long(inFirst), path.end()));
   Succeed();
 }
 

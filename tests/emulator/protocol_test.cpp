@@ -320,6 +320,69 @@ TEST_P(Generations, RawBlocksAreTheImage) {
   EXPECT_EQ(host->Exchange('M', "A", {0, 250, 1, 1}).code(), 13);
 }
 
+// ---- Dirty answers ------------------------------------------------------------------
+
+// A player with dirty answers says the same things: each answer's fields up
+// to its terminator are those of a clean player, the bytes after it are not
+// zero (nor, before 1.30, byte 1), and the padding of a file's last transfer
+// is not zero either.
+TEST(DirtyAnswers, OnlyThePaddingChanges) {
+  for (const char* version : {"1.25", "1.43"}) {
+    SCOPED_TRACE(version);
+    const bool oneByte = std::string(version) == "1.25";
+    PlayerFixture clean(version);
+    PlayerFixture dirty(version, [](emu::EmulatorOptions* o) { o->firmware.dirtyAnswers = true; });
+    std::vector<Bytes> seen[2];
+    int which = 0;
+    for (PlayerFixture* fx : {&clean, &dirty}) {
+      auto host = fx->Connect();
+      host->indexWidth = oneByte ? 1 : 2;
+      auto answer = [&](Answer a) {
+        EXPECT_TRUE(a.framed(oneByte));
+        seen[which].push_back(a.raw);
+        return a;
+      };
+      host->Plain('Y');
+      answer(host->ReceiveAnswer());
+      answer(oneByte ? host->Download83('M', "SONG.MP3", Pattern(1000, 7))
+                     : host->DownloadEntries('M', "SONG.MP3", Pattern(1000, 7)));
+      answer(host->Exchange('M', "E", host->Index(5)));  // refused: no file 5
+      host->Command('M', "R", host->Index(0));
+      answer(host->ReceiveAnswer());
+      answer(host->ReceiveAnswer());
+      seen[which].push_back(host->Receive());  // the file, padded to 1024 bytes
+      ++which;
+    }
+    ASSERT_EQ(seen[0].size(), seen[1].size());
+    for (size_t i = 0; i < seen[0].size(); ++i) {
+      const Bytes &c = seen[0][i], &d = seen[1][i];
+      ASSERT_EQ(c.size(), d.size()) << i;
+      const bool data = i + 1 == seen[0].size();
+      const size_t end = data ? 1000 : Answer{c}.length(oneByte) + 3;  // through the "."
+      for (size_t k = 0; k < d.size(); ++k) {
+        if (k < end && !(k == 1 && oneByte && !data)) {
+          ASSERT_EQ(c[k], d[k]) << "packet " << i << " byte " << k;
+        } else {
+          ASSERT_EQ(c[k], 0) << "packet " << i << " byte " << k;
+          ASSERT_NE(d[k], 0) << "packet " << i << " byte " << k;
+        }
+      }
+    }
+  }
+}
+
+// The test suites turn the knob on through the environment.
+TEST(DirtyAnswers, SwitchedOnByTheEnvironment) {
+  setenv(emu::kDirtyAnswersEnv, "1", 1);
+  PlayerFixture fx("1.43");
+  unsetenv(emu::kDirtyAnswersEnv);
+  auto host = fx.Connect();
+  Answer a = host->Exchange('M', "E", {0, 0});
+  ASSERT_TRUE(a.framed());
+  EXPECT_NE(a.raw[a.length() + 3], 0);
+  EXPECT_NE(a.raw[511], 0);
+}
+
 // ---- Medium information (1.42 on) ------------------------------------------------
 
 TEST(MediumInformation, DescribesEachMemory) {
