@@ -228,6 +228,22 @@ struct FatVolume::Impl {
   Geometry g;
   std::vector<uint8_t> fat, fatDisk;  // first FAT: in memory (may hold pending allocations) and on disk
   uint32_t hint = 2;
+  mutable uint64_t linksFollowed = 0;
+  uint64_t changes = 0;  // bumped by every write to the image: what was read may be stale
+
+  // Where the last read of a file stopped: the cluster that holds byte
+  // `at` of file `index` of directory `dir`, valid while `changes` is
+  // unchanged.  The host reads a file from start to end in 16 KiB steps;
+  // each step goes on from here instead of walking the chain again.
+  struct ReadCursor {
+    uint64_t changes = UINT64_MAX;
+    uint32_t dir = 0;
+    int index = -1;
+    uint32_t first = 0, size = 0;
+    uint64_t at = 0;  // a multiple of the cluster size
+    uint32_t cluster = 0;
+  };
+  mutable ReadCursor cursor;
 
   struct PathComp {
     uint32_t cluster;
@@ -318,6 +334,7 @@ struct FatVolume::Impl {
     out->clear();
     uint32_t c = first;
     while (c >= 2 && c <= LastCluster()) {
+      ++linksFollowed;
       out->push_back(c);
       if (out->size() > g.clusters) return false;  // a loop
       const uint32_t v = Get(c);
@@ -325,6 +342,12 @@ struct FatVolume::Impl {
       c = v;
     }
     return first == 0;  // a chain that runs into a free, bad or wild entry is broken
+  }
+
+  // Every write to the open image goes through here.
+  bool Write(const void* buf, size_t len, uint64_t off) {
+    ++changes;
+    return PWrite(fd, buf, len, off);
   }
 
   uint64_t ClusterOffset(uint32_t c) const {
@@ -336,12 +359,15 @@ struct FatVolume::Impl {
       const size_t off = size_t{s} * kSector;
       if (std::memcmp(&fat[off], &fatDisk[off], kSector) == 0) continue;
       for (uint32_t k = 0; k < g.numFats; ++k)
-        if (!PWrite(fd, &fat[off], kSector, (uint64_t{g.reserved} + k * g.fatSectors + s) * kSector)) return false;
+        if (!Write(&fat[off], kSector, (uint64_t{g.reserved} + k * g.fatSectors + s) * kSector)) return false;
       std::memcpy(&fatDisk[off], &fat[off], kSector);
     }
     return true;
   }
-  void Rollback() { fat = fatDisk; }
+  void Rollback() {
+    fat = fatDisk;
+    ++changes;
+  }
 
   // ---- Directories -------------------------------------------------------
   uint32_t CurCluster() const { return cwd.empty() ? 0 : cwd.back().cluster; }
@@ -363,10 +389,10 @@ struct FatVolume::Impl {
 
   int StoreDir(const Dir& d) {
     if (d.cluster == 0)
-      return PWrite(fd, d.bytes.data(), d.bytes.size(), uint64_t{g.rootStart()} * kSector) ? 0 : kInternal;
+      return Write(d.bytes.data(), d.bytes.size(), uint64_t{g.rootStart()} * kSector) ? 0 : kInternal;
     const size_t cb = g.clusterBytes();
     for (size_t i = 0; i < d.chain.size(); ++i)
-      if (!PWrite(fd, &d.bytes[i * cb], cb, ClusterOffset(d.chain[i]))) return kInternal;
+      if (!Write(&d.bytes[i * cb], cb, ClusterOffset(d.chain[i]))) return kInternal;
     return 0;
   }
 
@@ -583,6 +609,7 @@ struct FatVolume::Impl {
     fatDisk = fat;
     cwd.clear();
     hint = 2;
+    ++changes;
     return 0;
   }
 };
@@ -766,7 +793,7 @@ int FatVolume::MakeDir(const uint8_t* entrySet, size_t slots, uint16_t* newKey) 
   std::memcpy(&nd[kSlot], p.shortSlot, kSlot);
   std::memcpy(&nd[kSlot], "..         ", 11);
   SetSlotCluster(&nd[kSlot], m.CurCluster());
-  if (!PWrite(m.fd, nd.data(), nd.size(), m.ClusterOffset(chain[0])) || !m.FlushFat()) return kInternal;
+  if (!m.Write(nd.data(), nd.size(), m.ClusterOffset(chain[0])) || !m.FlushFat()) return kInternal;
   if (int e = m.StoreDir(d)) return e;
   if (newKey) *newKey = static_cast<uint16_t>(chain[0] & 0xFFFF);
   return 0;
@@ -855,7 +882,7 @@ int FatVolume::WriteData(const uint8_t* data, size_t len) {
   while (len > 0) {
     const size_t ci = static_cast<size_t>(m.w.written / cb), off = static_cast<size_t>(m.w.written % cb);
     const size_t n = std::min(len, cb - off);
-    if (!PWrite(m.fd, data, n, m.ClusterOffset(m.w.chain[ci]) + off)) return kInternal;
+    if (!m.Write(data, n, m.ClusterOffset(m.w.chain[ci]) + off)) return kInternal;
     data += n;
     len -= n;
     m.w.written += n;
@@ -886,22 +913,43 @@ bool FatVolume::Writing() const { return d_->w.active; }
 
 int FatVolume::ReadAt(int index, uint64_t offset, uint8_t* out, size_t len, size_t* got) const {
   const Impl& m = *d_;
+  Impl::ReadCursor& c = m.cursor;
   *got = 0;
-  Impl::Dir d;
-  if (int e = m.LoadDir(m.CurCluster(), &d)) return e;
-  Impl::Rec r;
-  if (int e = m.FindFile(d, index, &r)) return e;
-  const uint8_t* s = Impl::SlotOf(d, r);
-  const uint32_t size = Get32(s + 28);
-  if (offset >= size) return 0;
-  len = static_cast<size_t>(std::min<uint64_t>(len, size - offset));
-  std::vector<uint32_t> chain;
+  if (c.changes != m.changes || c.dir != m.CurCluster() || c.index != index) {
+    Impl::Dir d;
+    if (int e = m.LoadDir(m.CurCluster(), &d)) return e;
+    Impl::Rec r;
+    if (int e = m.FindFile(d, index, &r)) return e;
+    const uint8_t* s = Impl::SlotOf(d, r);
+    c = Impl::ReadCursor{m.changes, m.CurCluster(), index, SlotCluster(s), Get32(s + 28), 0, SlotCluster(s)};
+  }
+  if (offset >= c.size) return 0;
+  len = static_cast<size_t>(std::min<uint64_t>(len, c.size - offset));
   const size_t cb = m.g.clusterBytes();
-  if (!m.Chain(SlotCluster(s), &chain) || chain.size() * uint64_t{cb} < size) return kInternal;
+  if (offset < c.at) {
+    c.at = 0;
+    c.cluster = c.first;
+  }
   while (len > 0) {
-    const size_t ci = static_cast<size_t>(offset / cb), off = static_cast<size_t>(offset % cb);
+    // Step along the chain to the cluster that holds `offset`; a link that
+    // leads nowhere before the file's size is a broken chain.
+    while (offset >= c.at + cb) {
+      ++m.linksFollowed;
+      const uint32_t next = m.Get(c.cluster);
+      if (next < 2 || next > m.LastCluster()) {
+        c.changes = UINT64_MAX;
+        return kInternal;
+      }
+      c.cluster = next;
+      c.at += cb;
+    }
+    if (c.cluster < 2 || c.cluster > m.LastCluster()) {
+      c.changes = UINT64_MAX;
+      return kInternal;
+    }
+    const size_t off = static_cast<size_t>(offset - c.at);
     const size_t n = std::min(len, cb - off);
-    if (!PRead(m.fd, out, n, m.ClusterOffset(chain[ci]) + off)) return kInternal;
+    if (!PRead(m.fd, out, n, m.ClusterOffset(c.cluster) + off)) return kInternal;
     out += n;
     len -= n;
     offset += n;
@@ -966,6 +1014,8 @@ int FatVolume::Swap(int a, int b) {
   std::copy(next.begin(), next.end(), at(ra.first));
   return m.StoreDir(d);
 }
+
+uint64_t FatVolume::LinksFollowed() const { return d_->linksFollowed; }
 
 uint32_t FatVolume::PhysicalBlocks() const {
   return static_cast<uint32_t>((d_->imageBytes + kBlockSize - 1) / kBlockSize);

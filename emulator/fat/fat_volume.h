@@ -173,7 +173,12 @@ class FatVolume {
 
   int ReadFile(int index, std::vector<uint8_t>* out) const;
   // Reads up to len bytes at offset; *got receives the count (0 at the end).
+  // A read that goes on where the last one ended follows the cluster chain
+  // from where that one stopped: a whole file costs one walk of its chain.
   int ReadAt(int index, uint64_t offset, uint8_t* out, size_t len, size_t* got) const;
+  // FAT links followed so far, by reads and directory loads (for tests of
+  // the above).
+  uint64_t LinksFollowed() const;
 
   int Delete(int index);
   // New names from the set.  Cluster and size always stay those on the

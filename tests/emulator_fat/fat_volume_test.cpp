@@ -181,6 +181,48 @@ TEST(FatFiles, ReadAtStreamsAcrossClusters) {
   EXPECT_EQ(v->ReadAt(1, 0, buf, sizeof buf, &n), emu::kFileNotExist);
 }
 
+// A file read from start to end in the player's 16 KiB transfers follows
+// each link of its chain about once, not once per transfer (a 1 GiB file
+// has 65,000 clusters).  Reads that jump back or skip ahead, and reads
+// after the directory changed, still find the right bytes.
+TEST(FatFiles, ReadingAFileWalksItsChainOnce) {
+  TempDir t;
+  auto v = Fresh(t.Path("v.img"), 32 * kMiB);
+  const auto data = Pattern(600 * 16384 + 100, 4);
+  ASSERT_EQ(Create(*v, "first.bin", Pattern(3 * 16384, 1)), 0);
+  ASSERT_EQ(Create(*v, "long.bin", data), 0);
+  const uint64_t before = v->LinksFollowed();
+  std::vector<uint8_t> got(data.size());
+  size_t n = 0;
+  for (uint64_t off = 0; off < data.size(); off += n) {
+    ASSERT_EQ(v->ReadAt(1, off, got.data() + off, 16384, &n), 0);
+    ASSERT_GT(n, 0u);
+  }
+  EXPECT_TRUE(got == data);
+  EXPECT_LE(v->LinksFollowed() - before, 2 * 601u);
+
+  uint8_t buf[100];
+  struct Read {
+    int index;
+    uint64_t offset;
+  } const jumps[] = {{1, 500 * 16384 + 7}, {1, 3}, {0, 2 * 16384 + 5}, {1, 599 * 16384}, {1, 16384 - 50}};
+  for (const Read& r : jumps) {
+    ASSERT_EQ(v->ReadAt(r.index, r.offset, buf, sizeof buf, &n), 0);
+    const auto& want = r.index == 1 ? data : Pattern(3 * 16384, 1);
+    ASSERT_EQ(n, sizeof buf);
+    EXPECT_TRUE(std::equal(buf, buf + n, want.begin() + long(r.offset))) << r.index << " @" << r.offset;
+  }
+  // The file read last is deleted and another takes its number.
+  ASSERT_EQ(v->ReadAt(1, 300 * 16384, buf, sizeof buf, &n), 0);
+  ASSERT_EQ(v->Delete(1), 0);
+  const auto other = Pattern(400 * 16384, 9);
+  ASSERT_EQ(Create(*v, "other.bin", other), 0);
+  ASSERT_EQ(v->ReadAt(1, 300 * 16384, buf, sizeof buf, &n), 0);
+  EXPECT_TRUE(std::equal(buf, buf + n, other.begin() + 300 * 16384));
+  ASSERT_EQ(v->ReadAt(1, 400 * 16384, buf, sizeof buf, &n), 0);
+  EXPECT_EQ(n, 0u);
+}
+
 TEST(FatFiles, NameCollisions) {
   TempDir t;
   auto v = Fresh(t.Path("v.img"), 4 * kMiB);
