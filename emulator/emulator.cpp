@@ -93,6 +93,9 @@ Faults:
   --slow MS              wait MS milliseconds before every answer
   --full                 report every memory full and refuse new files and
                          directories with internal error 25
+  --kill-after-writes N  die (SIGKILL) right after the Nth write to the
+                         images, as a player that loses its power; for tests
+                         of what such a crash leaves on the images
 
   --verbose              log every command on stderr
   --help                 this text
@@ -209,6 +212,12 @@ int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* m
       opt->slowMs = int(n);
     } else if (a == "--full") {
       opt->fullMedium = true;
+    } else if (a == "--kill-after-writes") {
+      if (!value(&v)) return 2;
+      if (!ParseNumber(v, &opt->killAfterWrites) || opt->killAfterWrites == 0) {
+        *message = "--kill-after-writes takes a positive number of writes: " + v;
+        return 2;
+      }
     } else if (a == "--verbose" || a == "-v") {
       opt->verbose = true;
     } else {
@@ -243,6 +252,7 @@ Emulator::Emulator(EmulatorOptions opt) : opt_(std::move(opt)) {
   linkFaults_.bytesPerSecond = opt_.bytesPerSecond;
   linkFaults_.cutAfterBytes = opt_.cutAfterBytes;
   state_ = std::make_unique<PlayerState>(opt_.state);
+  state_->ImageWrites().killAfter = opt_.killAfterWrites;
   auto log = [this](const std::string& line) { Log(line); };
   firmware_ = std::make_unique<Firmware>(opt_.firmware, state_.get(), &firmwareFaults_, log);
   server_ = std::make_unique<LinkServer>(opt_.identity, &linkFaults_, log);

@@ -34,6 +34,7 @@ struct EmulatorOptions {
   int slowMs = 0;
   bool fullMedium = false;
   std::vector<std::pair<std::string, int>> refusals;  // command bytes, internal error code
+  uint64_t killAfterWrites = 0;                        // crash after this many image writes; 0 never
   bool initOnly = false;                               // prepare the state folder and exit
   bool verbose = false;
 };

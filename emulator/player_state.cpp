@@ -49,8 +49,13 @@ bool MakeFolder(const std::string& path, std::string* err) {
 
 }  // namespace
 
-Memory::Memory(std::string image, uint64_t bytes, uint8_t mediumType)
-    : image_(std::move(image)), bytes_(bytes), mediumType_(mediumType) {}
+Memory::Memory(std::string image, uint64_t bytes, uint8_t mediumType, WriteFaults* faults)
+    : image_(std::move(image)), bytes_(bytes), mediumType_(mediumType), faults_(faults) {}
+
+void Memory::Adopt(std::unique_ptr<FatVolume> volume) {
+  volume_ = std::move(volume);
+  if (volume_) volume_->SetWriteFaults(faults_);
+}
 
 bool Memory::Prepare(bool present, bool showUnformatted, std::string* err) {
   present_ = present;
@@ -65,7 +70,7 @@ bool Memory::Prepare(bool present, bool showUnformatted, std::string* err) {
   }
   if (showUnformatted) return true;
   std::string why;
-  volume_ = FatVolume::Open(image_, &why);
+  Adopt(FatVolume::Open(image_, &why));
   // An image without a usable file system is an unformatted medium: the
   // player reports it and waits for a format.
   return true;
@@ -84,7 +89,7 @@ int Memory::Format(bool lowLevel) {
   opt.lowLevel = lowLevel;
   std::string err;
   if (!FatVolume::Format(image_, bytes_, &err, opt)) return kInternal;
-  volume_ = FatVolume::Open(image_, &err);
+  Adopt(FatVolume::Open(image_, &err));
   return volume_ ? kOk : kInternal;
 }
 
@@ -126,8 +131,8 @@ bool FlashArea::Store(std::vector<uint8_t> bytes) {
 
 PlayerState::PlayerState(const StateOptions& opt)
     : opt_(opt),
-      internal_(opt.folder + "/internal.img", opt.internalBytes, 1),
-      card_(opt.folder + "/card.img", opt.cardBytes, 2),
+      internal_(opt.folder + "/internal.img", opt.internalBytes, 1, &imageWrites_),
+      card_(opt.folder + "/card.img", opt.cardBytes, 2, &imageWrites_),
       font_(opt.folder + "/font.bin", kFontCapacity),
       boot_(opt.folder + "/boot.bin", kBootCapacity),
       app_(opt.folder + "/app.bin", kAppCapacity) {}

@@ -21,7 +21,8 @@ TEST(Program, HelpAndUsageErrors) {
   EXPECT_EQ(RunTool(kProgram + " --help", &out), 0);
   for (const char* option : {"--state", "--socket", "--internal-size", "--card-size", "--no-card", "--unformatted",
                              "--bus-speed", "--firmware", "--refuse", "--mute", "--cut-after", "--slow", "--full",
-                             "--vid", "--pid", "--no-erase-progress", "--init", "--dirty-answers"})
+                             "--vid", "--pid", "--no-erase-progress", "--init", "--dirty-answers",
+                             "--kill-after-writes"})
     EXPECT_NE(out.find(option), std::string::npos) << option;
   struct Case {
     const char* args;
