@@ -260,6 +260,12 @@ public:
         return out;
     }
     int connections() const { return connections_; }
+    // True while a host is connected (until the player has seen it go).
+    bool connected()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return conn_ >= 0;
+    }
 
 private:
     static void sendMsg(int fd, uint8_t type, int endpoint, const Bytes &data)
