@@ -9,22 +9,10 @@
 
 #include <cstdio>
 #include <memory>
-#include <sstream>
 
 using namespace clitest;
 
 namespace {
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 class Cli : public ::testing::Test {
 protected:

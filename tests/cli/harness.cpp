@@ -23,6 +23,7 @@
 #include <dirent.h>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -302,6 +303,17 @@ int Shell(const std::string &command)
     const int wstatus = std::system(command.c_str());
     return wstatus == -1 ? -1 : DecodeStatus(wstatus);
 }
+
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 Bytes ReadFile(const std::string &path)
 {

@@ -91,6 +91,10 @@ Result RunAndSignal(const std::string &socket, const std::vector<std::string> &a
 // Runs a shell command, returns its exit status.
 int Shell(const std::string &command);
 
+// The lines of a text, without their ends; whether it contains `part`.
+std::vector<std::string> Lines(const std::string &text);
+bool Has(const std::string &text, const std::string &part);
+
 Bytes ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const Bytes &data);
 bool Exists(const std::string &path);

@@ -15,26 +15,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
-#include <sstream>
-#include <thread>
 #include <chrono>
+#include <thread>
 
 using namespace clitest;
 using namespace hostile;
 
 namespace {
-
-bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 // Control characters other than the line ends and the carriage return and
 // erase-line sequence of a progress line.
