@@ -97,6 +97,7 @@ struct Environment {
     std::string cwd;     // the tool's current folder: must stay empty
     std::string out, err;
     int savedStdout = -1, savedStderr = -1;
+    int savedCwd = -1;   // libFuzzer's own, for its relative corpus paths
 
     Environment()
     {
@@ -108,7 +109,8 @@ struct Environment {
         err = workDir() + "/stderr";
         ::mkdir(output.c_str(), 0700);
         ::mkdir(cwd.c_str(), 0700);
-        FUZZ_CHECK(::chdir(cwd.c_str()) == 0);
+        savedCwd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        FUZZ_CHECK(savedCwd >= 0);
         // Sanitizer reports go where stderr goes now, not into the capture.
         savedStderr = ::dup(STDERR_FILENO);
         savedStdout = ::dup(STDOUT_FILENO);
@@ -147,7 +149,9 @@ int RunCommand(const std::vector<std::string> &words)
     std::fflush(stderr);
     ::dup2(outFd, STDOUT_FILENO);
     ::dup2(errFd, STDERR_FILENO);
+    FUZZ_CHECK(::chdir(env.cwd.c_str()) == 0);
     const int status = command->run(inv);
+    FUZZ_CHECK(::fchdir(env.savedCwd) == 0);
     std::cout.flush();
     std::fflush(stdout);
     std::fflush(stderr);
