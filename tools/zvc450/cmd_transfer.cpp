@@ -6,6 +6,7 @@
 #include "listing.h"
 #include "localfile.h"
 #include "player_names.h"
+#include "output.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,7 +23,7 @@ namespace {
 
 int Cancelled(const std::string &context)
 {
-    std::fprintf(stderr, "zvc450: %s: cancelled\n", context.c_str());
+    std::fprintf(stderr, "zvc450: %s: cancelled\n", ForMessage(context).c_str());
     return kExitCancelled;
 }
 
@@ -50,7 +51,8 @@ void RemoveIncompleteCopy(const Device &device, const std::set<std::string> &bef
 {
     Listing after;
     if (!after.Read(device)) {
-        std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n", name.c_str());
+        std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n",
+                     ForMessage(name).c_str());
         return;
     }
     std::vector<const Entry *> added;
@@ -64,7 +66,8 @@ void RemoveIncompleteCopy(const Device &device, const std::set<std::string> &bef
         if (ZVC450_Delete(nullptr, device.handle(), device.memory(), added[0]->number, added[0]->name.c_str()))
             return;
     }
-    std::fprintf(stderr, "zvc450: the player keeps an incomplete copy of '%s'; remove it with rm\n", name.c_str());
+    std::fprintf(stderr, "zvc450: the player keeps an incomplete copy of '%s'; remove it with rm\n",
+                 ForMessage(name).c_str());
 }
 
 // True when the listing holds one new file with the size of the local source.
@@ -208,11 +211,12 @@ int RunPut(Invocation &inv)
         // a copy counts only once the player lists it with its full size.
         if (!ReadListing(device, &listing, "put " + source)) {
             std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n",
-                         names[i].c_str());
+                         ForMessage(names[i]).c_str());
             return kExitFailed;
         }
         if (!HoldsWholeCopy(listing, before, source)) {
-            std::fprintf(stderr, "zvc450: put %s: the player did not receive the whole file\n", source.c_str());
+            std::fprintf(stderr, "zvc450: put %s: the player did not receive the whole file\n",
+                         ForMessage(source).c_str());
             RemoveIncompleteCopy(device, before, names[i]);
             return kExitFailed;
         }
@@ -234,6 +238,7 @@ int RunGet(Invocation &inv)
             return Fail("get: " + outDir + ": not a folder");
     }
     const bool raw = inv.args.Has("raw");
+    const bool force = inv.args.Has("force");
 
     Device device(inv.global);
     Listing listing;
@@ -253,10 +258,18 @@ int RunGet(Invocation &inv)
             return Fail("get: " + error);
         if (std::any_of(jobs.begin(), jobs.end(), [e](const Job &j) { return j.entry == e; }))
             continue;
-        if (!IsSafeLocalName(e->name))
-            return Fail("get: '" + e->name + "' cannot be a file name here");
+        // The name is the user's when it was typed as the player lists it;
+        // a number or an 8.3 name gives the player's name, which may be
+        // anything at all.
+        const bool typed = word == e->name || word == "./" + e->name;
+        std::string name;
+        const std::string problem = LocalNameFor(e->name, typed, outDir, &name);
+        if (!problem.empty())
+            return Fail("get: '" + e->name + "': " + problem + "; nothing was copied");
+        if (name != e->name)
+            std::fprintf(stderr, "zvc450: get: '%s' is saved as '%s'\n", ForMessage(e->name).c_str(),
+                         ForMessage(name).c_str());
         Job job{e, std::string(), ZVC450_UPLOAD_COPY};
-        std::string name = e->name;
         // Recordings arrive as WAV, as the desktop program delivers them.
         const std::string ext = Extension(name);
         if (!raw && SameAsciiText(ext, "BCW"))
@@ -271,6 +284,10 @@ int RunGet(Invocation &inv)
                 return Fail("get: '" + other.entry->name + "' and '" + e->name + "' would both become " + job.path);
         if (IsDirectory(job.path))
             return Fail("get: " + job.path + ": is a folder");
+        // A file that a name from the player would replace stays unless the
+        // user says so: the player chose that name, not the user.
+        if (!typed && !force && Exists(job.path))
+            return Fail("get: '" + e->name + "' would replace " + job.path + "; use --force to replace it");
         jobs.push_back(job);
     }
 
@@ -285,12 +302,16 @@ int RunGet(Invocation &inv)
         {
             QuietScope quiet(device.quiet());
             ok = ZVC450_Upload(nullptr, device.handle(), device.memory(), job.entry->number, pending.temp().c_str(),
-                               job.entry->name.c_str(), job.entry->record.dwSize, job.kind);
+                               ForMessage(job.entry->name).c_str(), job.entry->record.dwSize, job.kind);
         }
         if (!ok)
-            return ReportError(context);
+            return ReportError(ZVC450_GetError() == ZVC450USB_ERR_FILE_TOOBIG && job.kind != ZVC450_UPLOAD_COPY
+                                   ? context + ": the recording's WAV would be too large (4 GiB at most)"
+                                   : context);
         if (!pending.Commit())
             return Fail(context + ": " + job.path + ": " + SystemText(errno));
+        if (job.kind != ZVC450_UPLOAD_COPY)
+            WarnIfSilent(context, job.path);
     }
     return kExitOk;
 }
