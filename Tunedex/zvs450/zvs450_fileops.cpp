@@ -79,6 +79,9 @@ int directoryResult(int ok)
 
 int format(QWidget *owner, int memory, bool lowLevel)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
@@ -102,6 +105,9 @@ int format(QWidget *owner, int memory, bool lowLevel)
 
 int zvs450_Delete(QWidget *owner, int memory, int fileIndex, const QString &fileName)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
@@ -131,6 +137,9 @@ enum class Step {
 template <typename Transfer>
 int runBatch(QWidget *owner, int memory, const HFileTransferList &list, Transfer transfer)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
@@ -283,6 +292,9 @@ int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
 
 int zvs450_Replace(int memory, int fileIndex, int otherFileIndex)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(nullptr);
@@ -299,6 +311,9 @@ int zvs450_Replace(int memory, int fileIndex, int otherFileIndex)
 
 int zvs450_Rename(int memory, int fileIndex, const QString &newName)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(nullptr);
@@ -320,6 +335,9 @@ int zvs450_FormatLow(QWidget *owner, int memory) { return format(owner, memory, 
 
 int zvs450_ChangeDirectory(int memory, unsigned key)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
@@ -329,6 +347,9 @@ int zvs450_ChangeDirectory(int memory, unsigned key)
 
 int zvs450_ChangeToParent(int memory)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
@@ -354,6 +375,9 @@ int zvs450_ChangeToParent(int memory)
 
 int zvs450_MakeDirectory(int memory, const QString &name)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
@@ -365,6 +389,9 @@ int zvs450_MakeDirectory(int memory, const QString &name)
 
 int zvs450_RemoveDirectory(int memory, unsigned key)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
@@ -374,6 +401,9 @@ int zvs450_RemoveDirectory(int memory, unsigned key)
 
 int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
