@@ -68,6 +68,11 @@ inline constexpr char kZvs450TextFontDownload[] = "LCD UNICODE Font Download";  
 // Texts of the session's own (not numbered in the program's string table).
 inline constexpr char kZvs450TextBusy[] =
     "The player was busy with another operation.\nWhat was asked of it meanwhile was not done; please try again.";
+inline constexpr char kZvs450TextIncompleteDeleted[] =
+    "The copy of %1 did not reach the player whole.\nThe incomplete file %2 was deleted from the player.";
+inline constexpr char kZvs450TextIncompleteKept[] =
+    "The copy of %1 did not reach the player whole.\n"
+    "The incomplete file %2 may still be on the player: delete it there once the player answers again.";
 
 // Result of an operation refused because another one was running (see
 // "One operation at a time" below). Not a library error code.
