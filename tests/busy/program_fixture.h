@@ -177,7 +177,7 @@ public:
         return answer;
     }
     void message(QWidget *, const QString &, const QString &text, Icon) override { messages << text; }
-    void showSystemError(QWidget *, int error) override { messages << QStringLiteral("errno %1").arg(error); }
+    void showSystemError(QWidget *, int error, const QString &) override { messages << QStringLiteral("errno %1").arg(error); }
     bool askMultipleDirectories(QWidget *, QString *, int *, int *) override { return false; }
     void showDiskProperties(QWidget *, int) override {}
 };
