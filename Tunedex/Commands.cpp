@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include "zvs450.h"
+
 #include <QHash>
 
 namespace cmd {
@@ -131,3 +133,8 @@ QString plainText(const char *menuText)
 }
 
 } // namespace cmd
+
+bool HDeviceBusy::active()
+{
+    return s_depth > 0 || s_eventDepth > 1 || zvs450_IsBusy();
+}

@@ -155,9 +155,12 @@ public:
 // key or the device watcher's timer can arrive in the middle of one; none of
 // them may start a second device operation (or reconnect) then. Busy means: a
 // command of the frame is running a device operation (an HDeviceBusy object
-// lives), or an event loop is delivering events inside the handling of
-// another such event (a progress window or a dialog pumping them). The
-// application object counts that nesting (enterEvent/leaveEvent).
+// lives), the device session is running an operation, or an event loop is
+// delivering events inside the handling of another such event (a progress
+// window or a dialog pumping them). The application object counts that
+// nesting (enterEvent/leaveEvent). This only keeps the commands' states
+// honest; what stops a second operation is the library windows' modality and
+// the session's own refusal (zvs450.h).
 class HDeviceBusy
 {
 public:
@@ -166,7 +169,7 @@ public:
     HDeviceBusy(const HDeviceBusy &) = delete;
     HDeviceBusy &operator=(const HDeviceBusy &) = delete;
 
-    static bool active() { return s_depth > 0 || s_eventDepth > 1; }
+    static bool active();
     // A command of the frame is running a device operation.
     static bool commandRunning() { return s_depth > 0; }
 

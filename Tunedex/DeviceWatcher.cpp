@@ -2,7 +2,7 @@
 
 #include "Commands.h"
 
-#include <zvc450usb.h>
+#include "zvs450.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -104,7 +104,7 @@ void HDeviceWatcher::start()
     if (m_running)
         return;
     m_running = true;
-    m_present = ZVC450_TestConnection() != 0;
+    zvs450_TestConnection(&m_present);
 
     m_usb = std::make_unique<Usb>();
     if (!m_usb->start(this))
@@ -134,7 +134,7 @@ void HDeviceWatcher::stop()
 
 void HDeviceWatcher::resync()
 {
-    m_present = ZVC450_TestConnection() != 0;
+    zvs450_TestConnection(&m_present);
     m_socketSig = socketSignature();
 }
 
@@ -184,7 +184,9 @@ void HDeviceWatcher::poll()
     // The settle timer is already running for a change seen above.
     if (m_settle->isActive())
         return;
-    const bool present = ZVC450_TestConnection() != 0;
+    bool present = m_present;
+    if (!zvs450_TestConnection(&present))
+        return;
     if (present != m_present) {
         m_present = present;
         noteChange();

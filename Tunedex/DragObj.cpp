@@ -54,6 +54,13 @@ bool isMouseEvent(QEvent::Type t)
            || t == QEvent::MouseButtonDblClick;
 }
 
+bool isRightButton(const QEvent *e)
+{
+    const QEvent::Type t = e->type();
+    return (t == QEvent::MouseButtonPress || t == QEvent::MouseButtonRelease || t == QEvent::MouseButtonDblClick)
+           && static_cast<const QMouseEvent *>(e)->button() == Qt::RightButton;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -124,6 +131,7 @@ void HDragObject::runCaptureLoop()
     }
     m_dropAtEnd = false;
     m_ending = false;
+    m_rightButtonEnd = false;
     qApp->installEventFilter(this);
     QEventLoop loop;
     m_loop = &loop;
@@ -170,11 +178,22 @@ bool HDragObject::eventFilter(QObject *watched, QEvent *e)
 
 bool HDragObject::captureEvent(QEvent *e)
 {
+    const QEvent::Type t = e->type();
+    // The right-button press that cancelled the drag is the drag's to the
+    // end: the window system makes a context menu of that same press (or of
+    // its release, on some platforms), which would open at the pointer over
+    // whatever pane is there and act on the dragged rows.
+    if (m_rightButtonEnd && (t == QEvent::ContextMenu || isRightButton(e))) {
+        if (t == QEvent::MouseButtonRelease)
+            m_rightButtonEnd = false;
+        return true;
+    }
     // Once the end is decided, what follows until the loop returns is the
     // program's again.
     if (!m_dragging || m_ending)
         return false;
-    const QEvent::Type t = e->type();
+    if (t == QEvent::ContextMenu)
+        return true;  // no menu while rows are dragged
     if (isMouseEvent(t)) {
         auto *me = static_cast<QMouseEvent *>(e);
         const QPoint global = me->globalPosition().toPoint();
@@ -184,6 +203,7 @@ bool HDragObject::captureEvent(QEvent *e)
             dragMove(global);
             finish(true);
         } else if (t == QEvent::MouseButtonPress && me->button() == Qt::RightButton) {
+            m_rightButtonEnd = true;
             finish(false);
         }
         // Other buttons do nothing while the rows are dragged.

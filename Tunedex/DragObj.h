@@ -99,6 +99,7 @@ private:
     bool m_cursorSet = false;
     bool m_dropAtEnd = false;
     bool m_ending = false;
+    bool m_rightButtonEnd = false;  // the right button ended the drag; its press is still ours
     bool m_grabbed = false;
     QPoint m_lastPoint;
     QPoint m_hotSpot;

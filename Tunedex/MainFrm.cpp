@@ -435,9 +435,12 @@ bool CMainFrame::commandState(int id, cmd::CommandState *state)
 {
     switch (id) {
     case cmd::AppExit:
-    case cmd::EditOption:
     case cmd::AppAbout:
         state->enabled = true;
+        return true;
+    case cmd::EditOption:
+        // The settings go into the library: not while it works for the player.
+        state->enabled = !HDeviceBusy::active();
         return true;
     case cmd::ViewToolBar:
         state->enabled = true;
@@ -518,7 +521,7 @@ void CMainFrame::closeEvent(QCloseEvent *e)
     // A command's device operation is still running (its progress window
     // pumps the events that brought this close): the frame stays until the
     // operation has ended.
-    if (HDeviceBusy::commandRunning()) {
+    if (HDeviceBusy::commandRunning() || zvs450_IsBusy()) {
         QApplication::beep();
         e->ignore();
         return;

@@ -1221,9 +1221,11 @@ static bool hasLocalUrls(const QMimeData *mime)
     return std::any_of(urls.begin(), urls.end(), [](const QUrl &u) { return u.isLocalFile(); });
 }
 
+// Files from the file manager are taken only while the player is free: the
+// transfer would otherwise have to wait for, or cut into, the one running.
 void HMp3MemView::dragEnterEvent(QDragEnterEvent *e)
 {
-    if (m_usable && hasLocalUrls(e->mimeData()))
+    if (m_usable && !zvs450_IsBusy() && hasLocalUrls(e->mimeData()))
         e->acceptProposedAction();
     else
         e->ignore();
@@ -1231,7 +1233,7 @@ void HMp3MemView::dragEnterEvent(QDragEnterEvent *e)
 
 void HMp3MemView::dragMoveEvent(QDragMoveEvent *e)
 {
-    if (m_usable && hasLocalUrls(e->mimeData()))
+    if (m_usable && !zvs450_IsBusy() && hasLocalUrls(e->mimeData()))
         e->acceptProposedAction();
     else
         e->ignore();
@@ -1239,7 +1241,7 @@ void HMp3MemView::dragMoveEvent(QDragMoveEvent *e)
 
 void HMp3MemView::dropEvent(QDropEvent *e)
 {
-    if (!m_usable || !hasLocalUrls(e->mimeData())) {
+    if (!m_usable || zvs450_IsBusy() || !hasLocalUrls(e->mimeData())) {
         e->ignore();
         return;
     }

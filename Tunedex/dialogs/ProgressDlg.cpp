@@ -1,6 +1,6 @@
 #include "ProgressDlg.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -10,7 +10,7 @@
 HProgressDlg::HProgressDlg(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("ZVC450"));
-    setModal(false);
+    setWindowModality(Qt::ApplicationModal);
     m_index = new QLabel(this);
     m_index->setObjectName(QStringLiteral("index"));  // 1006
     m_status = new QLabel(this);
@@ -73,4 +73,24 @@ void HProgressDlg::pump()
 void HProgressDlg::reject()
 {
     m_cancelled = true;
+}
+
+void HProgressDlg::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    // Escape must reach the window even where no window manager activates it.
+    if (QApplication::activeWindow() != this)
+        m_previous = QApplication::activeWindow();
+    activateWindow();
+    if (QPushButton *cancel = findChild<QPushButton *>())
+        cancel->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void HProgressDlg::hideEvent(QHideEvent *e)
+{
+    const bool hadKeyboard = isActiveWindow();
+    QDialog::hideEvent(e);
+    // The keyboard goes back where it was, as a window manager would do.
+    if (hadKeyboard && m_previous && m_previous->isVisible())
+        m_previous->activateWindow();
 }

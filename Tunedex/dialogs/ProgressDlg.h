@@ -1,9 +1,13 @@
 // The program's own progress window, used while the device view makes many directories
-// (the device library shows its own windows for transfers and formatting). Modeless: the
-// caller runs its loop, sets the position and pumps the events so that Cancel works.
+// (the device library shows its own windows for transfers and formatting). The caller runs
+// its loop, sets the position and pumps the events so that Cancel works. Like the library's
+// windows it is modal to the whole program while shown and takes the keyboard focus: the
+// loop is one operation on the player, and nothing else may reach the player in between
+// (a directory opened meanwhile would receive the rest of the new directories).
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 class QLabel;
 class QProgressBar;
@@ -32,6 +36,10 @@ public:
     // the window.
     void reject() override;
 
+protected:
+    void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
+
 private:
     QLabel *m_index = nullptr;
     QLabel *m_status = nullptr;
@@ -40,4 +48,5 @@ private:
     int m_lower = 0;
     int m_upper = 0;
     bool m_cancelled = false;
+    QPointer<QWidget> m_previous;  // the active window before this one
 };

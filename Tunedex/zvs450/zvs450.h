@@ -65,6 +65,19 @@ inline constexpr char kZvs450TextBootUpgrade[] = "Boot Code Upgrade";           
 inline constexpr char kZvs450FilterFont[] = "Bitmap font(*.fot)\n*.fot\nAll Files(*.*)\n*.*\n\n";     // 3018
 inline constexpr char kZvs450TextFontDownload[] = "LCD UNICODE Font Download";                        // 3019
 
+// Texts of the session's own (not numbered in the program's string table).
+inline constexpr char kZvs450TextBusy[] =
+    "The player was busy with another operation.\nWhat was asked of it meanwhile was not done; please try again.";
+inline constexpr char kZvs450TextIncompleteDeleted[] =
+    "The copy of %1 did not reach the player whole.\nThe incomplete file %2 was deleted from the player.";
+inline constexpr char kZvs450TextIncompleteKept[] =
+    "The copy of %1 did not reach the player whole.\n"
+    "The incomplete file %2 may still be on the player: delete it there once the player answers again.";
+
+// Result of an operation refused because another one was running (see
+// "One operation at a time" below). Not a library error code.
+inline constexpr int kZvs450ErrBusy = 100;
+
 // Medium status word bits (zvs450_GetMediumStatus).
 inline constexpr unsigned kZvs450MediumInfoRead = 1;  // ZVC450_GetMediumInfo answered
 inline constexpr unsigned kZvs450DeviceIoGood = 2;    // the medium works
@@ -89,6 +102,24 @@ Zvs450Ui &zvs450_QtUi();
 // "All Files (*)" shows the files without an extension too.
 QString zvs450_QtFilter(const char *pairs);
 
+// ---- One operation at a time -------------------------------------------------
+// The library serves one operation at a time: it has one packet buffer and
+// one error state, and the player follows one command at a time. Yet its
+// progress windows, its error boxes and the session's own questions let the
+// program's events run while an operation waits for the player, and a timer,
+// a queued call or a drop handled there could start a second operation in the
+// middle of the first one's data phase. So every operation below that talks
+// to the player holds the session for as long as it runs. An operation that
+// finds the session held does nothing: it returns kZvs450ErrBusy (false, 0 or
+// the cached listing for the reads), touches neither the player nor the
+// library's error state, and once the running operation has ended the user is
+// told (kZvs450TextBusy) that something asked meanwhile was not done. Reads of
+// the cached listing answer from the cache, and Connect keeps the connection
+// as it is, without a message.
+
+// True while an operation of the session runs.
+bool zvs450_IsBusy();
+
 // ---- Life cycle and connection --------------------------------------------
 
 // Allocates the listing caches and pushes the stored time-outs, expected
@@ -106,6 +137,9 @@ void zvs450_Close();
 // True when a connection is open.
 bool zvs450_Connect(bool listNow, int *memoryCount, int *presentMask);
 bool zvs450_IsOpen();
+// The library's connection test (is a player there?), for the device watcher.
+// False, *present untouched, while an operation runs.
+bool zvs450_TestConnection(bool *present);
 
 // Time-outs in milliseconds; each output may be null. The format time-out is
 // the receive time-out while formatting or upgrading firmware.

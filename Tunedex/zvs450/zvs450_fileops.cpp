@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -79,6 +80,9 @@ int directoryResult(int ok)
 
 int format(QWidget *owner, int memory, bool lowLevel)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
@@ -102,6 +106,9 @@ int format(QWidget *owner, int memory, bool lowLevel)
 
 int zvs450_Delete(QWidget *owner, int memory, int fileIndex, const QString &fileName)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
@@ -127,7 +134,7 @@ enum class Step {
 
 // Runs a transfer per list item, in order, up to the first failure; the
 // listing is stale afterwards whatever happened. A cancel in the library's
-// progress window is not shown.
+// progress window is not shown. The caller holds the session.
 template <typename Transfer>
 int runBatch(QWidget *owner, int memory, const HFileTransferList &list, Transfer transfer)
 {
@@ -160,6 +167,9 @@ int runBatch(QWidget *owner, int memory, const HFileTransferList &list, Transfer
 
 int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     return runBatch(owner, memory, list, [&](HZVC450 handle, const FileTransferItem &item) {
         if (checkFileIndex(owner, memory, item.fileIndex) != ZVC450USB_ERR_NONE)
             return Step::Refused;
@@ -243,10 +253,83 @@ Unstorable askAboutUnstorableNames(QWidget *owner, const HFileTransferList &list
     }
 }
 
+// An entry's 8.3 name as the player stores it; unique within a directory
+// whatever long name the entry has. Padding (or the end a listing's display
+// name left in the cached field) is cut.
+QByteArray storedName(const ZVC450_DIRENTRY &entry)
+{
+    const auto field = [](const char *bytes, size_t width) {
+        QByteArray text(bytes, qsizetype(qstrnlen(bytes, width)));
+        while (text.endsWith(' '))
+            text.chop(1);
+        return text;
+    };
+    return field(entry.szName, sizeof entry.szName - 1) + '.' + field(entry.szExt, sizeof entry.szExt - 1);
+}
+
+QSet<QByteArray> storedNames(const MemoryCache &c)
+{
+    QSet<QByteArray> names;
+    for (int i = 0; i < c.fileCount && i < int(c.files.size()); ++i)
+        names.insert(storedName(c.files[size_t(i)]));
+    return names;
+}
+
+// Lists the memory again and finds the file a copy added to the current
+// directory: the one whose stored name was not there before. *added is -1
+// when there is none (the player refused the name) or more than one (no
+// telling which). False when the player did not list.
+bool listAdded(int memory, const QSet<QByteArray> &before, int *added)
+{
+    *added = -1;
+    if (!refresh(memory))
+        return false;
+    const MemoryCache &c = session().memory[memory];
+    for (int i = 0; i < c.fileCount && i < int(c.files.size()); ++i) {
+        if (before.contains(storedName(c.files[size_t(i)])))
+            continue;
+        if (*added >= 0) {
+            *added = -1;
+            break;
+        }
+        *added = i;
+    }
+    return true;
+}
+
+// A copy to the player that did not finish leaves the part that arrived under
+// the file's full name, which a listing cannot tell from a whole copy. It is
+// deleted while the player answers; otherwise the user is told which file it is.
+void removeIncompleteCopy(QWidget *owner, int memory, bool listed, int added, const QString &source,
+                          const QString &nameOnPlayer)
+{
+    Session &s = session();
+    const QString local = QDir::toNativeSeparators(source);
+    if (listed && added >= 0) {
+        MemoryCache &c = s.memory[memory];
+        const QString name = displayName(c.files[size_t(added)]);
+        markStale(memory);
+        if (s.handle && ZVC450_Delete(owner, s.handle, memory, added, name.toUtf8().constData())) {
+            zvs450_GetUi().message(owner, QString::fromUtf8(kZvs450TextIncompleteDeleted).arg(local, name), QString());
+            return;
+        }
+        zvs450_GetUi().message(owner, QString::fromUtf8(kZvs450TextIncompleteKept).arg(local, name), QString());
+        return;
+    }
+    if (!listed) {
+        // The player is gone: whatever it made of the copy carries the file's name.
+        zvs450_GetUi().message(
+            owner, QString::fromUtf8(kZvs450TextIncompleteKept).arg(local, nameOnPlayer), QString());
+    }
+}
+
 } // namespace
 
 int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     if (!session().handle)
         return reportNotOpen(owner);
     const Unstorable unstorable = askAboutUnstorableNames(owner, list);
@@ -277,12 +360,44 @@ int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
         }
         if (checkName(owner, QFileInfo(source).fileName()) != ZVC450USB_ERR_NONE)
             return Step::Refused;
-        return ZVC450_Download(owner, handle, memory, source.toUtf8().constData()) ? Step::Next : Step::Failed;
+
+        // The listing is fresh: made before the batch, and again after every copy.
+        const QSet<QByteArray> before = storedNames(session().memory[memory]);
+        const qint64 size = QFileInfo(item.name).size();
+        const bool copied = ZVC450_Download(owner, handle, memory, source.toUtf8().constData()) != 0;
+        int error = ZVC450_GetError();
+        unsigned sysError = ZVC450_GetWindowsError();
+
+        // The player answers nothing after a file's data, and the last blocks
+        // may still be on their way when the call returns: a copy counts only
+        // once the player lists it with its whole size.
+        int added = -1;
+        const bool listed = listAdded(memory, before, &added);
+        if (copied && listed && (added < 0 || session().memory[memory].files[size_t(added)].dwSize == quint64(size)))
+            return Step::Next;
+        if (copied) {
+            // A transfer that ended short; or the player stopped answering.
+            error = listed ? ZVC450USB_ERR_USB : ZVC450_GetError();
+            sysError = listed ? 0 : ZVC450_GetWindowsError();
+        }
+        if (error == ZVC450USB_ERR_NONE)
+            error = ZVC450USB_ERR_USB;
+        // The copy's own error first, then what became of its file.
+        ZVC450_SetWindowsError(sysError);
+        ZVC450_SetError(error);
+        report(owner, error, Cancel::Silent);
+        removeIncompleteCopy(owner, memory, listed, added, item.name, QFileInfo(source).fileName());
+        ZVC450_SetWindowsError(sysError);
+        ZVC450_SetError(error);
+        return Step::Refused;
     });
 }
 
 int zvs450_Replace(int memory, int fileIndex, int otherFileIndex)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(nullptr);
@@ -299,6 +414,9 @@ int zvs450_Replace(int memory, int fileIndex, int otherFileIndex)
 
 int zvs450_Rename(int memory, int fileIndex, const QString &newName)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(nullptr);
@@ -320,6 +438,9 @@ int zvs450_FormatLow(QWidget *owner, int memory) { return format(owner, memory, 
 
 int zvs450_ChangeDirectory(int memory, unsigned key)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
@@ -329,6 +450,9 @@ int zvs450_ChangeDirectory(int memory, unsigned key)
 
 int zvs450_ChangeToParent(int memory)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
@@ -354,6 +478,9 @@ int zvs450_ChangeToParent(int memory)
 
 int zvs450_MakeDirectory(int memory, const QString &name)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
@@ -365,6 +492,9 @@ int zvs450_MakeDirectory(int memory, const QString &name)
 
 int zvs450_RemoveDirectory(int memory, unsigned key)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
@@ -374,6 +504,9 @@ int zvs450_RemoveDirectory(int memory, unsigned key)
 
 int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;

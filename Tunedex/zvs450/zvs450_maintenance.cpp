@@ -71,6 +71,9 @@ int upgrade(QWidget *owner, CodeArea area, bool *codeAreaTouched)
     bool touchedStorage = false;
     bool &touched = codeAreaTouched ? *codeAreaTouched : touchedStorage;
     touched = false;
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
@@ -140,6 +143,9 @@ int zvs450_UpgradeBootCode(QWidget *owner, bool *codeAreaTouched)
 
 int zvs450_DownloadFont(QWidget *owner)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
@@ -163,6 +169,9 @@ int zvs450_DownloadFont(QWidget *owner)
 
 int zvs450_GetFontInfo(ZVC450_FONTINFO *info)
 {
+    const Operation op(nullptr);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(nullptr);
@@ -177,6 +186,9 @@ int zvs450_GetFontInfo(ZVC450_FONTINFO *info)
 
 int zvs450_EraseFont(QWidget *owner)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
@@ -190,6 +202,9 @@ int zvs450_EraseFont(QWidget *owner)
 
 int zvs450_UploadFont(QWidget *owner, const QString &folder)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(nullptr);
@@ -210,6 +225,9 @@ int zvs450_UploadFont(QWidget *owner, const QString &folder)
 
 int zvs450_RawData(QWidget *owner, int memory)
 {
+    const Operation op(owner);
+    if (op.refused())
+        return kZvs450ErrBusy;
     Session &s = session();
     Zvs450Ui &ui = zvs450_GetUi();
     const QString file = RegKeys::rawDataFileName();
@@ -228,8 +246,9 @@ int zvs450_RawData(QWidget *owner, int memory)
             ui.message(owner, QString::fromUtf8(kZvs450TextRawDataUnset), QString());
             return ZVC450USB_ERR_NONE;
         }
-        quint64 totalBytes = 0;
-        const quint64 totalBlocks = zvs450_GetCapacity(memory, &totalBytes, nullptr) ? totalBytes / kBlockBytes : 0;
+        // The range is checked against the medium as it is now.
+        const bool listed = validMemory(memory) && (!s.memory[memory].refreshNeeded || refresh(memory));
+        const quint64 totalBlocks = listed ? s.memory[memory].summary.dwTotalBlocks : 0;
         if (count >= kZvs450RawDataMaxBlocks || quint64(first) + count > totalBlocks) {
             ui.message(owner, QString::fromUtf8(kZvs450TextRawDataRange), QString());
             return ZVC450USB_ERR_NONE;

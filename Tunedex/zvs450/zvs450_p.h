@@ -4,6 +4,9 @@
 
 #include "zvs450.h"
 
+#include <QPointer>
+#include <QWidget>
+
 #include <vector>
 
 namespace zvs450_detail {
@@ -38,22 +41,51 @@ struct Session {
     int memoryCount = 0;
     MemoryCache memory[kMemorySlots];
     char firmwareVersion[64] = {};
+    bool busy = false;            // an Operation holds the session
+    bool refusalPending = false;  // an operation was refused meanwhile: tell the user
 };
 
 Session &session();
+
+// Holds the session for one public operation (see "One operation at a time"
+// in zvs450.h); the first thing every operation that talks to the player
+// declares. When another operation holds the session, refused() is true and
+// the caller must return at once, touching neither the player nor the
+// library's state. The holder tells the user about refusals when it ends.
+class Operation
+{
+public:
+    enum class Refusal { Told, Silent };
+    explicit Operation(QWidget *owner, Refusal refusal = Refusal::Told);
+    ~Operation();
+    Operation(const Operation &) = delete;
+    Operation &operator=(const Operation &) = delete;
+
+    bool refused() const { return m_refused; }
+
+private:
+    QPointer<QWidget> m_owner;
+    bool m_refused = false;
+};
 
 inline bool validMemory(int memory) { return memory >= 0 && memory < kMemorySlots; }
 
 // Lists one memory into its cache. False with the library error set (4: the
 // listing failed, 12: no medium).
 bool refresh(int memory);
-// Open handle, valid index, and a fresh cache when it was marked stale.
+// Open handle, valid index, and a fresh cache when it was marked stale. While
+// an operation runs a reader gets the cache as it is: listing the player then
+// would cut into that operation.
 bool validated(int memory);
 // The refresh an operation makes before it touches the player; on failure the
 // error is shown to owner and returned. 0 when the cache is fresh.
 int refreshFirst(QWidget *owner, int memory);
 
 void markStale(int memory);
+
+// The name a view shows for a cached entry: the long name, else NAME.EXT. The
+// short-name fields are trimmed in place.
+QString displayName(ZVC450_DIRENTRY &entry);
 
 // ZVC450_DispError(owner, 3, 0); returns 3.
 int reportNotOpen(QWidget *owner);

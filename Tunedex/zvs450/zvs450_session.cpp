@@ -22,6 +22,32 @@ Session &session()
     return s;
 }
 
+Operation::Operation(QWidget *owner, Refusal refusal) : m_owner(owner)
+{
+    Session &s = session();
+    if (s.busy) {
+        m_refused = true;
+        if (refusal == Refusal::Told)
+            s.refusalPending = true;
+        return;
+    }
+    s.busy = true;
+}
+
+Operation::~Operation()
+{
+    if (m_refused)
+        return;
+    Session &s = session();
+    s.busy = false;
+    // Told only now: a message box in the middle of the data phase would hold
+    // the transfer up for as long as it stays open.
+    if (s.refusalPending) {
+        s.refusalPending = false;
+        zvs450_GetUi().message(m_owner, QString::fromUtf8(kZvs450TextBusy), QString());
+    }
+}
+
 } // namespace zvs450_detail
 
 namespace {
@@ -68,22 +94,6 @@ void trimField(char *field, size_t width)
     while (end > 0 && field[end - 1] == ' ')
         --end;
     field[end] = '\0';
-}
-
-// The name a view shows for an entry: the long name, else NAME.EXT from the
-// short name. The short name is trimmed in the cache itself, which is also
-// how the ".." entry is found again.
-QString displayName(ZVC450_DIRENTRY &entry)
-{
-    entry.szLongName[sizeof entry.szLongName - 1] = '\0';
-    trimField(entry.szName, sizeof entry.szName - 1);
-    trimField(entry.szExt, sizeof entry.szExt - 1);
-    if (entry.szLongName[0] != '\0')
-        return QString::fromUtf8(entry.szLongName);
-    QString name = decodeShortName(entry.szName);
-    if (entry.szExt[0] != '\0')
-        name += QLatin1Char('.') + decodeShortName(entry.szExt);
-    return name;
 }
 
 unsigned mediumStatus(const ZVC450_MEDIUMINFO &info)
@@ -206,13 +216,29 @@ bool validated(int memory)
     Session &s = session();
     if (!s.handle || !validMemory(memory))
         return false;
-    return !s.memory[memory].refreshNeeded || refresh(memory);
+    return !s.memory[memory].refreshNeeded || s.busy || refresh(memory);
 }
 
 void markStale(int memory)
 {
     if (validMemory(memory))
         session().memory[memory].refreshNeeded = true;
+}
+
+// The name a view shows for an entry: the long name, else NAME.EXT from the
+// short name. The short name is trimmed in the cache itself, which is also
+// how the ".." entry is found again.
+QString displayName(ZVC450_DIRENTRY &entry)
+{
+    entry.szLongName[sizeof entry.szLongName - 1] = '\0';
+    trimField(entry.szName, sizeof entry.szName - 1);
+    trimField(entry.szExt, sizeof entry.szExt - 1);
+    if (entry.szLongName[0] != '\0')
+        return QString::fromUtf8(entry.szLongName);
+    QString name = decodeShortName(entry.szName);
+    if (entry.szExt[0] != '\0')
+        name += QLatin1Char('.') + decodeShortName(entry.szExt);
+    return name;
 }
 
 } // namespace zvs450_detail
@@ -261,7 +287,9 @@ void zvs450_Terminate()
     }
 }
 
-void zvs450_Close()
+namespace {
+
+void closeHandle()
 {
     Session &s = session();
     if (!s.handle)
@@ -275,18 +303,44 @@ void zvs450_Close()
     s.spare = old;
 }
 
+} // namespace
+
+void zvs450_Close()
+{
+    // Never from under a running operation.
+    const Operation op(nullptr, Operation::Refusal::Silent);
+    if (!op.refused())
+        closeHandle();
+}
+
 bool zvs450_IsOpen() { return session().handle != nullptr; }
+
+bool zvs450_IsBusy() { return session().busy; }
+
+bool zvs450_TestConnection(bool *present)
+{
+    const Operation op(nullptr, Operation::Refusal::Silent);
+    if (op.refused())
+        return false;
+    if (present)
+        *present = ZVC450_TestConnection() != 0;
+    return true;
+}
 
 bool zvs450_Connect(bool listNow, int *memoryCount, int *presentMask)
 {
     Session &s = session();
+    // A device change noticed while an operation runs waits for its end.
+    const Operation op(nullptr, Operation::Refusal::Silent);
+    if (op.refused())
+        return s.handle != nullptr;
     if (s.handle && ZVC450_IsValidHandle(s.handle)) {
         // A working connection is kept as it is, listing and all.
         if (ZVC450_TestConnection())
             return true;
-        zvs450_Close();
+        closeHandle();
     } else {
-        zvs450_Close();
+        closeHandle();
         if (!ZVC450_TestConnection())
             return false;
     }
@@ -402,7 +456,7 @@ bool enumerate(int memory, Zvs450ItemSink &sink, bool force, bool directories)
     if (!s.handle || !validMemory(memory))
         return false;
     MemoryCache &c = s.memory[memory];
-    if ((force || c.refreshNeeded) && !refresh(memory))
+    if ((force || c.refreshNeeded) && !s.busy && !refresh(memory))
         return false;
     if (c.summary.dwTotalBlocks == 0)
         return false;
@@ -431,9 +485,9 @@ bool zvs450_GetCurrentDirectory(int memory, QString *path)
     if (!s.handle || !validMemory(memory))
         return false;
     MemoryCache &c = s.memory[memory];
-    if (c.refreshNeeded && !refresh(memory))
+    if (c.refreshNeeded && !s.busy && !refresh(memory))
         return false;
-    if (c.pathStale) {
+    if (c.pathStale && !s.busy) {
         if (!ZVC450_GetCurrentDirectory(s.handle, memory, c.path, static_cast<int>(sizeof c.path)))
             return false;
         c.path[sizeof c.path - 1] = '\0';
@@ -447,6 +501,9 @@ bool zvs450_GetCurrentDirectory(int memory, QString *path)
 int zvs450_GetMediumInfo(int memory, ZVC450_MEDIUMINFO *info)
 {
     Session &s = session();
+    const Operation op(nullptr, Operation::Refusal::Silent);
+    if (op.refused())
+        return kZvs450ErrBusy;
     if (!s.handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
     return ZVC450_GetMediumInfo(s.handle, memory, info) ? 0 : ZVC450_GetError();

@@ -3,10 +3,18 @@
 // The dialogs keep the geometry of the library's original window templates,
 // given in dialog units (a quarter of the font's average character width, an
 // eighth of its height), so they look the same size next to the program's
-// own windows whatever the font.  They are modeless, owned by the caller's
-// widget, and live only inside one library call; events reach them when the
-// record logic pumps.  If the owner is destroyed while the call pumps, the
-// dialog goes with it and every later text call does nothing.
+// own windows whatever the font.  They are owned by the caller's widget and
+// live only inside one library call; events reach them when the record logic
+// pumps.  If the owner is destroyed while the call pumps, the dialog goes with
+// it and every later text call does nothing.
+//
+// While one is shown it is modal to the whole application: the library pumps
+// the program's events so that its windows repaint and Cancel works, but the
+// library is busy with the player all that time (one packet buffer, one error
+// state), and a click, key or drop reaching the program's other windows could
+// start a second operation in the middle of this one's data phase.  The
+// window also takes the keyboard focus, so that Esc cancels even where no
+// window manager hands it over.
 
 #include "qt_module.h"
 
@@ -33,7 +41,7 @@ public:
     explicit LibraryDialog(QWidget *owner) : QDialog(owner) {
         setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                        Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-        setModal(false);
+        setWindowModality(Qt::ApplicationModal);
     }
     std::function<void()> onCancel;
 
@@ -110,7 +118,7 @@ class QtWindow final {
 public:
     QtWindow(int kind, QWidget *owner, unsigned *flags, unsigned cancelBit, const QString &caption,
              const QString &indexText, const QString &statusText)
-        : dialog_(new LibraryDialog(owner)) {
+        : dialog_(new LibraryDialog(owner)), previous_(QApplication::activeWindow()) {
         LibraryDialog *d = dialog_;
         d->setObjectName(QStringLiteral("zvc450-progress"));
         d->setWindowTitle(caption);
@@ -156,9 +164,21 @@ public:
         }
         d->show();
         d->raise();
+        d->activateWindow();
+        if (QWidget *button = d->findChild<QPushButton *>())
+            button->setFocus(Qt::ActiveWindowFocusReason);
+        else
+            d->setFocus(Qt::ActiveWindowFocusReason);
     }
 
-    ~QtWindow() { delete dialog_.data(); }
+    // The keyboard goes back to the window that had it, as a window manager
+    // would do; without one it would stay nowhere.
+    ~QtWindow() {
+        const bool hadKeyboard = !dialog_.isNull() && dialog_->isActiveWindow();
+        delete dialog_.data();
+        if (hadKeyboard && !previous_.isNull() && previous_->isVisible())
+            previous_->activateWindow();
+    }
     QtWindow(const QtWindow &) = delete;
     QtWindow &operator=(const QtWindow &) = delete;
 
@@ -197,6 +217,7 @@ public:
 
 private:
     QPointer<LibraryDialog> dialog_;
+    QPointer<QWidget> previous_;  // the active window before this one
     QPointer<QLabel> index_, percent_, speed_;
     QPointer<ElidedLabel> status_;
     QPointer<QProgressBar> bar_;

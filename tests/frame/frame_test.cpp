@@ -70,7 +70,9 @@ public:
     ModalGuard()
     {
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (QWidget *w = QApplication::activeModalWidget()) {
+            QWidget *w = QApplication::activeModalWidget();
+            // Progress windows are modal while their operation runs; closing one would cancel it.
+            if (w && w->objectName() != QLatin1String("zvc450-progress") && !w->inherits("HProgressDlg")) {
                 seen << w->windowTitle();
                 w->close();
             }

@@ -48,7 +48,10 @@ TEST_F(QtWindows, TransferWindowShowsItsFields) {
     OpenTransfer(kStrDownloading, 7, "/music/song.mp3");
     QDialog *d = Dialog();
     EXPECT_TRUE(d->isVisible());
-    EXPECT_FALSE(d->isModal());
+    // Modal to the whole program while the operation runs, and holding the
+    // keyboard so that Esc reaches its Cancel.
+    EXPECT_EQ(d->windowModality(), Qt::ApplicationModal);
+    EXPECT_TRUE(d->isActiveWindow());
     EXPECT_EQ(d->windowTitle(), QStringLiteral("Downloading"));
     EXPECT_EQ(Label("index"), QStringLiteral("7"));
     EXPECT_EQ(Label("status"), QStringLiteral("/music/song.mp3"));

@@ -33,6 +33,11 @@ void note(Args... args)
 int scripted(const std::string &name)
 {
     Library &l = state();
+    if (const auto hook = l.during.find(name); hook != l.during.end()) {
+        const std::function<void()> run = hook->second;
+        l.during.erase(hook);
+        run();
+    }
     const int n = ++l.callNumbers[name];
     const auto byName = l.failures.find(name);
     if (byName == l.failures.end())

@@ -6,6 +6,7 @@
 
 #include <zvc450usb.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -58,6 +59,11 @@ struct Library {
     // name -> (1-based call number -> error code the call fails with)
     std::map<std::string, std::map<int, int>> failures;
     std::map<std::string, int> callNumbers;
+
+    // name -> what happens once while the next call of that name runs: what
+    // the player does meanwhile, or the program's events that a real
+    // library's progress window would let through.
+    std::map<std::string, std::function<void()>> during;
 };
 
 Library &lib();

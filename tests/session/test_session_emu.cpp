@@ -350,6 +350,34 @@ TEST_F(EmulatedPlayer, NamesWithCharactersFatCannotHoldGoWithUnderscores)
     EXPECT_EQ(read(back), thunder);
 }
 
+// The cable comes out in the middle of a copy: what arrived stays on the
+// player under the file's full name, and the user is told which file that is.
+TEST_F(EmulatedPlayer, CopyCutOffNamesTheIncompleteFileOnThePlayer)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mdir")).isEmpty())
+        GTEST_SKIP() << "mtools not installed";
+    start();
+    const QString source = write(QStringLiteral("Cut short.mp3"), QByteArray(300000, 'c'));
+    HFileTransferList list;
+    list.add(source, -1, 0);
+    player->Link().cutAfterBytes = 100000;
+
+    StderrCapture capture(dir.filePath(QStringLiteral("stderr.txt")));
+    EXPECT_EQ(zvs450_Download(nullptr, 0, list), ZVC450USB_ERR_USB);
+    capture.stop();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text,
+              QString::fromUtf8(kZvs450TextIncompleteKept).arg(source, QStringLiteral("Cut short.mp3")));
+
+    // That file is the one on the player.
+    player->Stop();
+    player.reset();
+    QProcess mdir;
+    mdir.start(QStringLiteral("mdir"), {QStringLiteral("-b"), QStringLiteral("-i"), internalImage(), QStringLiteral("::/")});
+    ASSERT_TRUE(mdir.waitForFinished(60000));
+    EXPECT_TRUE(QString::fromUtf8(mdir.readAllStandardOutput()).contains(QStringLiteral("Cut short.mp3")));
+}
+
 TEST_F(EmulatedPlayer, OverwriteQuestionDecidesFileByFile)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())

@@ -875,4 +875,209 @@ TEST_F(Session, FontOperationsAskBeforeReplacingAndKeepTheFontInsideTheFolder)
     EXPECT_EQ(fake::lib().messages.size(), 1u);
 }
 
+// ---- One operation at a time -----------------------------------------------------------
+
+// While the library works for one operation, its windows let the program's
+// events run; everything they try on the player is refused, leaves the
+// library's state alone, and is told once, after the running operation.
+TEST_F(Session, OperationsAskedWhileOneRunsAreRefusedAndToldAfterIt)
+{
+    connect();
+    fake::lib().memory[0].files = {fake::entry("A", "MP3", "", 1, 2)};
+    fake::lib().memory[0].dirs = {fake::entry("..", "", "", 0, 0), fake::entry("SUB", "", "", 0, 7)};
+    Names listed;
+    ASSERT_TRUE(zvs450_EnumFiles(0, listed, true));
+    HFileTransferList list;
+    list.add(path("NEW.MP3"), 0, 1);
+    ui.files = {path("codec.bin"), path("codec.bin")};
+    RegKeys::setRawDataFileName(path("raw.dat"));
+    RegKeys::setRawDataRange(0, 1);
+
+    const struct {
+        const char *what;
+        std::function<int()> call;
+    } rows[] = {
+        {"change directory", [] { return zvs450_ChangeDirectory(0, 7); }},
+        {"parent", [] { return zvs450_ChangeToParent(0); }},
+        {"make directory", [] { return zvs450_MakeDirectory(0, QStringLiteral("X")); }},
+        {"remove directory", [] { return zvs450_RemoveDirectory(0, 7); }},
+        {"rename directory", [] { return zvs450_RenameDirectory(0, 7, QStringLiteral("Y")); }},
+        {"delete", [] { return zvs450_Delete(nullptr, 0, 0, QStringLiteral("A.MP3")); }},
+        {"rename", [] { return zvs450_Rename(0, 0, QStringLiteral("B.MP3")); }},
+        {"reorder", [] { return zvs450_Replace(0, 0, 0); }},
+        {"download", [&] { return zvs450_Download(nullptr, 0, list); }},
+        {"upload", [&] { return zvs450_Upload(nullptr, 0, dir.path(), list); }},
+        {"format", [] { return zvs450_Format(nullptr, 0); }},
+        {"low-level format", [] { return zvs450_FormatLow(nullptr, 1); }},
+        {"upgrade", [] { return zvs450_UpgradeApplicationCode(nullptr); }},
+        {"font", [] { return zvs450_EraseFont(nullptr); }},
+        {"raw data", [] { return zvs450_RawData(nullptr, 0); }},
+    };
+    fake::lib().error = ZVC450USB_ERR_NONE;
+    size_t callsBefore = 0;
+    size_t callsAfter = 0;
+    size_t messagesMeanwhile = 0;
+    fake::lib().during["Download"] = [&] {
+        callsBefore = fake::lib().calls.size();
+        for (const auto &row : rows)
+            EXPECT_EQ(row.call(), kZvs450ErrBusy) << row.what;
+        callsAfter = fake::lib().calls.size();
+        messagesMeanwhile = ui.messages.size() + ui.questions.size() + ui.dialogTitles.size();
+        EXPECT_EQ(fake::lib().error, ZVC450USB_ERR_NONE);
+    };
+    EXPECT_EQ(zvs450_Download(nullptr, 0, list), 0);
+    // Nothing reached the player, nothing was asked meanwhile.
+    EXPECT_EQ(callsAfter, callsBefore);
+    EXPECT_EQ(messagesMeanwhile, 0u);
+    EXPECT_TRUE(fake::lib().messages.empty());
+    // One message, once the copy had ended.
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(kZvs450TextBusy));
+    EXPECT_FALSE(zvs450_IsBusy());
+
+    // Free again: the next operation runs.
+    fake::lib().calls.clear();
+    EXPECT_EQ(zvs450_ChangeDirectory(0, 7), 0);
+    EXPECT_EQ(fake::callsOf("ChangeDirectory").size(), 1u);
+    EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+// Readers and the device watcher get what is known without asking the player,
+// and nobody is told: those were no requests of the user.
+TEST_F(Session, ReadsWhileAnOperationRunsAnswerFromTheCache)
+{
+    connect();
+    fake::lib().memory[0].files = {fake::entry("A", "MP3", "", 1, 2)};
+    Names before;
+    ASSERT_TRUE(zvs450_EnumFiles(0, before, true));
+    HFileTransferList list;
+    list.add(path("NEW.MP3"), 0, 1);
+
+    fake::lib().during["Download"] = [&] {
+        const size_t calls = fake::lib().calls.size();
+        Names names;
+        EXPECT_TRUE(zvs450_EnumFiles(0, names, true));
+        EXPECT_EQ(names.names, QStringList{QStringLiteral("A.MP3")});
+        QString path;
+        EXPECT_TRUE(zvs450_GetCurrentDirectory(0, &path));
+        quint64 total = 0;
+        EXPECT_TRUE(zvs450_GetCapacity(0, &total, nullptr));
+        EXPECT_EQ(total, 4096ull * 16384);
+        ZVC450_MEDIUMINFO info{};
+        EXPECT_EQ(zvs450_GetMediumInfo(0, &info), kZvs450ErrBusy);
+        bool present = false;
+        EXPECT_FALSE(zvs450_TestConnection(&present));
+        int count = -1;
+        int mask = -1;
+        EXPECT_TRUE(zvs450_Connect(true, &count, &mask));
+        EXPECT_EQ(count, -1);
+        zvs450_Close();
+        EXPECT_TRUE(zvs450_IsOpen());
+        EXPECT_TRUE(zvs450_IsBusy());
+        EXPECT_EQ(fake::lib().calls.size(), calls);
+    };
+    EXPECT_EQ(zvs450_Download(nullptr, 0, list), 0);
+    EXPECT_TRUE(ui.messages.empty());
+    bool present = false;
+    EXPECT_TRUE(zvs450_TestConnection(&present));
+    EXPECT_TRUE(present);
+}
+
+// ---- Copies that do not reach the player whole ---------------------------------------------
+
+// A copy that ends early leaves the part that arrived under the file's full
+// name. While the player answers it is deleted again and the user told;
+// when it does not, the user is told which file it is.
+TEST_F(Session, IncompleteCopyIsDeletedOrNamed)
+{
+    enum class Told { Nothing, Deleted, Kept };
+    const struct {
+        const char *what;
+        int failure;          // the copy's library error, 0: it reported success
+        int partial;          // bytes the player's new entry has, -1: no new entry
+        bool playerGone;      // the listing afterwards fails
+        int result;
+        bool errorShown;
+        bool deleted;
+        Told told;
+    } rows[] = {
+        {"whole copy", 0, 5000, false, 0, false, false, Told::Nothing},
+        {"cancelled", ZVS450USB_ERR_USERBREAK, 2048, false, ZVS450USB_ERR_USERBREAK, false, true, Told::Deleted},
+        {"time-out", ZVC450USB_ERR_USB, 1024, false, ZVC450USB_ERR_USB, true, true, Told::Deleted},
+        {"reported whole, listed short", 0, 4096, false, ZVC450USB_ERR_USB, true, true, Told::Deleted},
+        {"name refused", ZVC450USB_ERR_DISKFULL, -1, false, ZVC450USB_ERR_DISKFULL, true, false, Told::Nothing},
+        {"player gone", ZVC450USB_ERR_USB, 1024, true, ZVC450USB_ERR_USB, true, false, Told::Kept},
+        {"gone after a whole copy", 0, 5000, true, ZVC450USB_ERR_USB, true, false, Told::Kept},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        fake::reset();
+        ui = ScriptedUi();
+        zvs450_Terminate();
+        connect();
+        fake::lib().memory[0].files = {fake::entry("OLD", "MP3", "", 10, 2)};
+        const QString source = path("Long song name.mp3");
+        {
+            QFile f(source);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(5000, 's'));
+        }
+        HFileTransferList list;
+        list.add(source, -1, 0);
+        fake::lib().during["Download"] = [&] {
+            if (row.partial >= 0)
+                fake::lib().memory[0].files.push_back(
+                    fake::entry("LONGSO~1", "MP3", "Long song name.mp3", uint32_t(row.partial), 9));
+            fake::lib().memory[0].listFails = row.playerGone;
+        };
+        if (row.failure)
+            fake::failCall("Download", 1, row.failure);
+
+        EXPECT_EQ(zvs450_Download(nullptr, 0, list), row.result);
+        EXPECT_EQ(fake::lib().messages.size(), row.errorShown ? 1u : 0u);
+        if (row.errorShown && !fake::lib().messages.empty()) {
+            EXPECT_EQ(fake::lib().messages[0].code, row.result);
+        }
+        EXPECT_EQ(fake::callsOf("Delete"),
+                  row.deleted ? std::vector<std::string>{"Delete 0 1 Long song name.mp3"} : std::vector<std::string>{});
+        switch (row.told) {
+        case Told::Nothing:
+            EXPECT_TRUE(ui.messages.empty());
+            break;
+        case Told::Deleted:
+            ASSERT_EQ(ui.messages.size(), 1u);
+            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(kZvs450TextIncompleteDeleted).arg(source, QStringLiteral("Long song name.mp3")));
+            break;
+        case Told::Kept:
+            ASSERT_EQ(ui.messages.size(), 1u);
+            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(kZvs450TextIncompleteKept).arg(source, QStringLiteral("Long song name.mp3")));
+            break;
+        }
+    }
+}
+
+// Each copy of a batch is checked against the listing made after the one before it.
+TEST_F(Session, BatchChecksEveryCopyAgainstTheListingBeforeIt)
+{
+    connect();
+    HFileTransferList list;
+    for (const char *name : {"A.MP3", "B.MP3"}) {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(700, 'x'));
+        list.add(path(name), -1, 0);
+    }
+    // The second copy is cancelled after 512 bytes arrived.
+    fake::failCall("Download", 2, ZVS450USB_ERR_USERBREAK);
+    std::function<void()> second = [] { fake::lib().memory[0].files.push_back(fake::entry("B", "MP3", "", 512, 5)); };
+    fake::lib().during["Download"] = [second] {
+        fake::lib().memory[0].files.push_back(fake::entry("A", "MP3", "", 700, 4));
+        fake::lib().during["Download"] = second;
+    };
+    EXPECT_EQ(zvs450_Download(nullptr, 0, list), ZVS450USB_ERR_USERBREAK);
+    // A stays, B goes: only the new file of the cancelled copy is deleted.
+    EXPECT_EQ(fake::callsOf("Delete"), std::vector<std::string>{"Delete 0 1 B.MP3"});
+    EXPECT_EQ(ui.messages.size(), 1u);
+}
+
 } // namespace
