@@ -5,6 +5,7 @@
 #include "interrupt.h"
 #include "listing.h"
 #include "localfile.h"
+#include "verified.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,28 +40,44 @@ std::set<std::string> StoredShortNames(const Listing &listing)
     return names;
 }
 
+// The one file of the listing whose 8.3 name was not there before: the file
+// a download just made.  Null when there is none (or more than one).
+const Entry *NewEntry(const Listing &listing, const std::set<std::string> &before)
+{
+    const Entry *added = nullptr;
+    for (const Entry &e : listing.files()) {
+        if (before.count(StoredShortName(e.record)) != 0)
+            continue;
+        if (added)
+            return nullptr;
+        added = &e;
+    }
+    return added;
+}
+
 // A download that fails or is cancelled after the player accepted the name
 // leaves an incomplete file there (the player created it when the name was
-// announced).  It is the one file that was not there before.
-void RemoveIncompleteCopy(const Device &device, const std::set<std::string> &before, const std::string &name)
+// announced).  It is the one file that was not there before.  Returns true
+// when no such file is left.
+bool RemoveIncompleteCopy(const Device &device, const std::set<std::string> &before, const std::string &name)
 {
     Listing after;
     if (!after.Read(device)) {
         std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n", name.c_str());
-        return;
+        return false;
     }
-    std::vector<const Entry *> added;
-    for (const Entry &e : after.files())
-        if (before.count(StoredShortName(e.record)) == 0)
-            added.push_back(&e);
-    if (added.empty())
-        return;  // the player refused the name: nothing was made
-    if (added.size() == 1) {
+    const bool any = std::any_of(after.files().begin(), after.files().end(), [&](const Entry &e) {
+        return before.count(StoredShortName(e.record)) == 0;
+    });
+    if (!any)
+        return true;  // the player refused the name: nothing was made
+    if (const Entry *added = NewEntry(after, before)) {
         QuietScope quiet(true);
-        if (ZVC450_Delete(nullptr, device.handle(), device.memory(), added[0]->number, added[0]->name.c_str()))
-            return;
+        if (ZVC450_Delete(nullptr, device.handle(), device.memory(), added->number, added->name.c_str()))
+            return true;
     }
     std::fprintf(stderr, "zvc450: the player keeps an incomplete copy of '%s'; remove it with rm\n", name.c_str());
+    return false;
 }
 
 // True when the listing holds one new file with the size of the local source.
@@ -69,10 +86,8 @@ bool HoldsWholeCopy(const Listing &listing, const std::set<std::string> &before,
     struct stat st;
     if (::stat(source.c_str(), &st) != 0)
         return true;  // nothing to compare with; the transfer itself succeeded
-    for (const Entry &e : listing.files())
-        if (before.count(StoredShortName(e.record)) == 0)
-            return e.record.dwSize == uint64_t(st.st_size);
-    return false;
+    const Entry *added = NewEntry(listing, before);
+    return added && added->record.dwSize == uint64_t(st.st_size);
 }
 
 // Checks a file to put before the player is touched.
@@ -103,6 +118,7 @@ bool CheckLocalSource(const std::string &path, std::string *error)
 int RunPut(Invocation &inv)
 {
     const std::vector<std::string> &sources = inv.args.operands;
+    const bool verify = inv.args.Has("verify");
     for (size_t i = 0; i < sources.size(); ++i) {
         std::string error;
         if (!CheckLocalSource(sources[i], &error))
@@ -150,6 +166,19 @@ int RunPut(Invocation &inv)
             RemoveIncompleteCopy(device, before, BaseName(source));
             return kExitFailed;
         }
+        if (verify) {
+            // A copy that reads back wrong (or could not be checked) must
+            // not stay on the player looking good.
+            const Entry *copy = NewEntry(listing, before);
+            const int exit = copy ? CompareWithPlayer(device, *copy, source, "put " + source,
+                                                      "the copy on the player differs from the file")
+                                  : Fail("put " + source + ": the copy cannot be told apart on the player");
+            if (exit != kExitOk) {
+                if (RemoveIncompleteCopy(device, before, BaseName(source)))
+                    std::fprintf(stderr, "zvc450: put %s: the copy was removed from the player\n", source.c_str());
+                return exit;
+            }
+        }
     }
     return kExitOk;
 }
@@ -168,6 +197,7 @@ int RunGet(Invocation &inv)
             return Fail("get: " + outDir + ": not a folder");
     }
     const bool raw = inv.args.Has("raw");
+    const bool verify = inv.args.Has("verify");
 
     Device device(inv.global);
     Listing listing;
@@ -197,8 +227,14 @@ int RunGet(Invocation &inv)
             job.kind = ZVC450_UPLOAD_BCW2WAV;
         else if (!raw && SameAsciiText(ext, "BVF"))
             job.kind = ZVC450_UPLOAD_BVF2WAV;
-        if (job.kind != ZVC450_UPLOAD_COPY)
+        if (job.kind != ZVC450_UPLOAD_COPY) {
+            // The WAV made while receiving cannot be compared with a second
+            // read of the recording.
+            if (verify)
+                return UsageError(inv.command, "--verify compares copies as they are; '" + e->name +
+                                                   "' would be converted to WAV (add --raw to verify it)");
             name = WithExtension(name, "WAV");
+        }
         job.path = JoinPath(outDir, name);
         for (const Job &other : jobs)
             if (other.path == job.path)
@@ -223,6 +259,14 @@ int RunGet(Invocation &inv)
         }
         if (!ok)
             return ReportError(context);
+        if (verify) {
+            const int exit = CompareWithPlayer(device, *job.entry, pending.temp(), context,
+                                               "a second read from the player differs from the first");
+            if (exit != kExitOk) {
+                std::fprintf(stderr, "zvc450: %s: nothing was saved\n", context.c_str());
+                return exit;
+            }
+        }
         if (!pending.Commit())
             return Fail(context + ": " + job.path + ": " + SystemText(errno));
     }

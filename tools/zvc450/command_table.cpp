@@ -37,19 +37,26 @@ const std::vector<Command> &Commands()
          "Renames a file (by name or number) or a directory of the current\n"
          "directory.  The player cannot move entries between directories.\n",
          {}, 2, 2, RunMv},
-        {"put", "FILE...", "copy files to the player",
+        {"put", "FILE... [--verify]", "copy files to the player",
          "Copies local files into the current directory of the memory, in the\n"
          "order given.  A name that already exists on the player is refused.  A\n"
-         "copy that fails or is cancelled with Ctrl-C is removed from the player.\n",
-         {}, 1, -1, RunPut},
-        {"get", "NAME|NUMBER... [-o DIR] [--raw]", "copy files from the player",
+         "copy that fails or is cancelled with Ctrl-C is removed from the player.\n"
+         "      --verify   read each copy back and compare it with the file; a copy\n"
+         "                 that differs is removed and put fails, naming the first\n"
+         "                 byte that differs\n",
+         {{"verify", 0, false}}, 1, -1, RunPut},
+        {"get", "NAME|NUMBER... [-o DIR] [--raw] [--verify]", "copy files from the player",
          "Copies files of the current directory to the PC, into the current\n"
          "folder or DIR.  Voice recordings (*.BCW, *.BVF) arrive as WAV files\n"
          "named *.WAV.  A file of the same name in DIR is replaced, but only once\n"
          "the copy is complete: a failed or cancelled copy leaves nothing behind.\n"
          "  -o, --output DIR   folder for the copies\n"
-         "      --raw          copy recordings as they are, without conversion\n",
-         {{"output", 'o', true}, {"raw", 0, false}}, 1, -1, RunGet},
+         "      --raw          copy recordings as they are, without conversion\n"
+         "      --verify       read each file a second time and compare the reads;\n"
+         "                     when they differ nothing is saved and get fails,\n"
+         "                     naming the first byte that differs (recordings only\n"
+         "                     with --raw)\n",
+         {{"output", 'o', true}, {"raw", 0, false}, {"verify", 0, false}}, 1, -1, RunGet},
         {"rm", "NAME|NUMBER...", "delete files",
          "Deletes files of the current directory.  All names are looked up before\n"
          "the first file is deleted, so numbers refer to the listing as it was.\n",
