@@ -96,6 +96,16 @@ const std::vector<Command> &Commands()
          "default output is the recording's name with the extension .WAV.  Needs\n"
          "no player.\n",
          {}, 1, 2, RunConvert},
+        {"mount", "MOUNTPOINT [-f] [--recordings-as-wav]", "use the player as a folder (FUSE)",
+         "Shows the player's memories under MOUNTPOINT for every program: internal/\n"
+         "and card/ (when a card is in), or one memory at MOUNTPOINT itself with\n"
+         "--internal or --external.  Files are read through a cache and written\n"
+         "when they are closed; a copy that fails is never left on the player.\n"
+         "Runs in the background; unmount with `fusermount3 -u MOUNTPOINT`.\n"
+         "  -f, --foreground      stay in the foreground; Ctrl-C unmounts\n"
+         "      --recordings-as-wav  show *.BCW and *.BVF recordings as WAV files\n"
+         "      --debug           log every request of the kernel (with -f)\n",
+         {{"foreground", 'f', false}, {"recordings-as-wav", 0, false}, {"debug", 0, false}}, 1, 1, RunMount},
     };
     return table;
 }

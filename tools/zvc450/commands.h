@@ -43,6 +43,7 @@ int RunFirmware(Invocation &inv);
 int RunFont(Invocation &inv);
 int RunRaw(Invocation &inv);
 int RunConvert(Invocation &inv);
+int RunMount(Invocation &inv);  // mount/cmd_mount.cpp
 
 }  // namespace cli
 
