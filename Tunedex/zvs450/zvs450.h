@@ -64,6 +64,10 @@ inline constexpr char kZvs450FilterIntelHex[] = "Intel Hex File(*.hex)\n*.hex\nA
 inline constexpr char kZvs450TextBootUpgrade[] = "Boot Code Upgrade";                                 // 3015
 inline constexpr char kZvs450FilterFont[] = "Bitmap font(*.fot)\n*.fot\nAll Files(*.*)\n*.*\n\n";     // 3018
 inline constexpr char kZvs450TextFontDownload[] = "LCD UNICODE Font Download";                        // 3019
+// Verified copies (the "Verify copies to the player" setting).
+inline constexpr char kZvs450TextCopyDiffers[] =
+    "The copy of %1 on the player differs from the file at byte %2.\nIt was removed from the player.";
+inline constexpr char kZvs450TextCopyMissing[] = "The player does not list the copy of %1, so it cannot be verified.";
 
 // Medium status word bits (zvs450_GetMediumStatus).
 inline constexpr unsigned kZvs450MediumInfoRead = 1;  // ZVC450_GetMediumInfo answered

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 
 #include <cstring>
+#include <set>
+#include <string>
 
 using namespace zvs450_detail;
 
@@ -154,10 +156,94 @@ int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFile
     });
 }
 
+namespace {
+
+// The library's error and system error, kept across the calls that clean up
+// after a failure (the player's reason stays as the failure left it unless
+// the clean-up fails too).
+struct LibraryErrorState {
+    int error = 0;
+    unsigned sys = 0;
+
+    static LibraryErrorState capture() { return {ZVC450_GetError(), ZVC450_GetWindowsError()}; }
+    void restore() const
+    {
+        ZVC450_SetWindowsError(sys);
+        ZVC450_SetError(error);
+    }
+};
+
+// The 8.3 name as stored: unique in a directory, whatever long name it has.
+std::string storedShortName(const ZVC450_DIRENTRY &e)
+{
+    return std::string(e.szName, strnlen(e.szName, sizeof e.szName)) + '.'
+           + std::string(e.szExt, strnlen(e.szExt, sizeof e.szExt));
+}
+
+std::set<std::string> cachedShortNames(int memory)
+{
+    const MemoryCache &c = session().memory[memory];
+    std::set<std::string> names;
+    for (int i = 0; i < c.fileCount; ++i)
+        names.insert(storedShortName(c.files[static_cast<size_t>(i)]));
+    return names;
+}
+
+// After a download: reads the new file (the one whose 8.3 name was not
+// there before) back from the player and compares it with its source. A
+// copy that differs, or whose check was cancelled, is removed, so that no
+// bad copy stays on the player looking good.
+Step verifyCopy(QWidget *owner, HZVC450 handle, int memory, const std::set<std::string> &before, const QString &path)
+{
+    if (!refresh(memory))
+        return Step::Failed;
+    const MemoryCache &c = session().memory[memory];
+    int index = -1;
+    for (int i = 0; i < c.fileCount; ++i) {
+        if (before.count(storedShortName(c.files[static_cast<size_t>(i)])) != 0)
+            continue;
+        if (index >= 0) {
+            index = -1;  // two new files: the copy cannot be told apart
+            break;
+        }
+        index = i;
+    }
+    if (index < 0) {
+        zvs450_GetUi().message(owner, QString::fromLatin1(kZvs450TextCopyMissing).arg(path), QString());
+        ZVC450_SetError(ZVC450USB_ERR_INTERNAL);
+        return Step::Refused;
+    }
+    const ZVC450_DIRENTRY entry = c.files[static_cast<size_t>(index)];
+    const QByteArray localPath = path.toUtf8();
+    long long difference = -1;
+    const bool compared = ZVC450_VerifyFile(owner, handle, memory, index, localPath.constData(),
+                                            localPath.constData(), entry.dwSize, &difference);
+    markStale(memory);
+    if (compared && difference < 0)
+        return Step::Next;
+    const LibraryErrorState failure = LibraryErrorState::capture();
+    const QString name = QString::fromUtf8(entry.szLongName[0] ? entry.szLongName : localPath.constData());
+    ZVC450_Delete(owner, handle, memory, index, name.toUtf8().constData());
+    if (!compared) {
+        failure.restore();
+        return Step::Failed;
+    }
+    zvs450_GetUi().message(owner, QString::fromLatin1(kZvs450TextCopyDiffers).arg(path).arg(difference),
+                           QString());
+    ZVC450_SetError(ZVC450USB_ERR_INTERNAL);
+    return Step::Refused;
+}
+
+} // namespace
+
 int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
 {
+    const bool verify = RegKeys::verifyCopies();
     return runBatch(owner, memory, list, [&](HZVC450 handle, const FileTransferItem &item) {
-        return ZVC450_Download(owner, handle, memory, item.name.toUtf8().constData()) ? Step::Next : Step::Failed;
+        const std::set<std::string> before = verify ? cachedShortNames(memory) : std::set<std::string>();
+        if (!ZVC450_Download(owner, handle, memory, item.name.toUtf8().constData()))
+            return Step::Failed;
+        return verify ? verifyCopy(owner, handle, memory, before, item.name) : Step::Next;
     });
 }
 

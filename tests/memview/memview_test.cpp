@@ -514,6 +514,30 @@ private slots:
         QCOMPARE(RegKeys::romSelect(), 0);
     }
 
+    // "Verify copies to the player": off on a first run, stored at OK only,
+    // shown as stored the next time.
+    void configVerifyCopies()
+    {
+        zvs450_Initialize();
+        QVERIFY(!RegKeys::verifyCopies());
+        {
+            ScriptedConfigDlg dlg;
+            QVERIFY(!dlg.controls().verifyCopies->isChecked());
+            dlg.controls().verifyCopies->setChecked(true);
+            dlg.reject();
+        }
+        QVERIFY(!RegKeys::verifyCopies());
+        {
+            ScriptedConfigDlg dlg;
+            dlg.controls().verifyCopies->setChecked(true);
+            dlg.accept();
+        }
+        QVERIFY(RegKeys::verifyCopies());
+        QCOMPARE(QSettings().value(QStringLiteral("TuneDeck/VerifyCopies")).toInt(), 1);
+        ScriptedConfigDlg again;
+        QVERIFY(again.controls().verifyCopies->isChecked());
+    }
+
     // ---- The view against the player ----
 
     void emptyViewWithoutMemory()

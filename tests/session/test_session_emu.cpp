@@ -286,6 +286,45 @@ TEST_F(EmulatedPlayer, DownloadBatchStopsAtTheFirstFailure)
     EXPECT_EQ(files(0, false).names, QStringList{QStringLiteral("a.mp3")});
 }
 
+// With "Verify copies to the player" every copy is read back: one the
+// player's flash damaged is found, named and removed, and the batch stops
+// there.  Without the setting the same damage goes unseen.
+TEST_F(EmulatedPlayer, VerifiedDownloadsLeaveNoDamagedCopy)
+{
+    start();
+    QByteArray big(40000, '\0');
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7 + 3);
+    HFileTransferList list;
+    list.add(write(QStringLiteral("a.mp3"), "one block"), -1, 0);
+    const QString b = write(QStringLiteral("b.mp3"), big);  // blocks 2, 3 and 4 written
+    list.add(b, -1, 0);
+    list.add(write(QStringLiteral("c.mp3"), "never sent"), -1, 0);
+    player->Faults().CorruptWrites(3);
+
+    RegKeys::setVerifyCopies(true);
+    EXPECT_NE(zvs450_Download(nullptr, 0, list), 0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, QString::fromLatin1(kZvs450TextCopyDiffers).arg(b).arg(16384 + 8192));
+    EXPECT_EQ(files(0, false).names, QStringList{QStringLiteral("a.mp3")});
+
+    RegKeys::setVerifyCopies(false);
+    player->Faults().CorruptWrites(1);
+    HFileTransferList unverified;
+    unverified.add(b, -1, 0);
+    EXPECT_EQ(zvs450_Download(nullptr, 0, unverified), 0);
+    EXPECT_EQ(ui.messages.size(), 1u) << "nothing said";
+    const Listing listing = files(0, false);
+    ASSERT_EQ(listing.names, (QStringList{QStringLiteral("a.mp3"), QStringLiteral("b.mp3")}));
+    player->Faults().CorruptWrites(0);
+    HFileTransferList back;
+    back.add(QStringLiteral("b.mp3"), listing.indexOf(QStringLiteral("b.mp3")), quint32(big.size()));
+    ASSERT_EQ(zvs450_Upload(nullptr, 0, local, back), 0);
+    const QByteArray stored = read(local + QStringLiteral("/b.mp3"));
+    ASSERT_EQ(stored.size(), big.size());
+    EXPECT_NE(stored, big);
+}
+
 TEST_F(EmulatedPlayer, OverwriteQuestionDecidesFileByFile)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
