@@ -25,13 +25,6 @@ int Cancelled(const std::string &context)
 
 std::string SystemText(int err) { return std::strerror(err); }
 
-// The 8.3 name as stored: unique within a directory, whatever long name
-// the entry has.
-std::string StoredShortName(const ZVC450_DIRENTRY &record)
-{
-    return std::string(record.szName, 8) + std::string(record.szExt, 3);
-}
-
 std::set<std::string> StoredShortNames(const Listing &listing)
 {
     std::set<std::string> names;

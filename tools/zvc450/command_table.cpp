@@ -65,6 +65,17 @@ const std::vector<Command> &Commands()
          "Exchanges the places of two files in the player's order (the order in\n"
          "which it plays them).\n",
          {}, 2, 2, RunSwap},
+        {"sort", "[--by name|natural|date|size] [--reverse] [--dry-run]", "put the files in play order",
+         "Puts the files of the current directory into the order the player is to\n"
+         "play them in, with the fewest exchanges of two files (at most one fewer\n"
+         "than there are files).  Interrupted (Ctrl-C, unplugged) it leaves every\n"
+         "file intact, only partly sorted.  Directories keep their places.\n"
+         "      --by KEY    name (the default; letters without regard to case),\n"
+         "                  natural (numbers in names by value: \"2 Song\" before\n"
+         "                  \"10 Song\"), date (oldest first) or size (smallest first)\n"
+         "      --reverse   the other way round\n"
+         "      --dry-run   print the exchanges as swap commands and change nothing\n",
+         {{"by", 0, true}, {"reverse", 0, false}, {"dry-run", 'n', false}}, 0, 0, RunSort},
         {"format", "[--low] [--yes]", "format the memory",
          "Makes a new, empty file system on the memory.  Everything on it is lost.\n"
          "  --low       low-level format: the player erases the medium first\n"

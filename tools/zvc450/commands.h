@@ -38,6 +38,7 @@ int RunPut(Invocation &inv);
 int RunGet(Invocation &inv);
 int RunRm(Invocation &inv);
 int RunSwap(Invocation &inv);
+int RunSort(Invocation &inv);
 int RunFormat(Invocation &inv);
 int RunFirmware(Invocation &inv);
 int RunFont(Invocation &inv);
