@@ -16,8 +16,12 @@
 
 #include <zvc450usb.h>
 
+#include "playorder.h"
+
 #include <QString>
 #include <QtGlobal>
+
+#include <functional>
 
 class QWidget;
 class HFileTransferList;
@@ -166,6 +170,15 @@ int zvs450_ChangeToParent(int memory);
 int zvs450_MakeDirectory(int memory, const QString &name);
 int zvs450_RemoveDirectory(int memory, unsigned key);
 int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName);
+
+// ---- Play order ------------------------------------------------------------------
+
+// Puts the files of the memory's current directory into the order of key (the
+// rules of playorder.h) with the fewest exchanges of two files. progress(done,
+// total) is called before every exchange and once after the last; when it
+// returns false the sort stops there and returns 14 without a message. Every
+// file stays intact however the sort ends. Failures are shown to owner.
+int zvs450_SortFiles(QWidget *owner, int memory, playorder::Key key, const std::function<bool(int, int)> &progress);
 
 // ---- Maintenance ---------------------------------------------------------------
 

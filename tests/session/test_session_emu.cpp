@@ -325,6 +325,42 @@ TEST_F(EmulatedPlayer, VerifiedDownloadsLeaveNoDamagedCopy)
     EXPECT_NE(stored, big);
 }
 
+// The play order: the fewest exchanges, reported as they go; stopped by the
+// caller it stops at once, silently, with every file still there.
+TEST_F(EmulatedPlayer, SortFilesReportsItsProgressAndStopsWhenAsked)
+{
+    start();
+    HFileTransferList list;
+    const QStringList copied = {QStringLiteral("d.mp3"), QStringLiteral("c.mp3"), QStringLiteral("b.mp3"),
+                                QStringLiteral("a.mp3")};
+    for (const QString &name : copied)
+        list.add(write(name, name.toUtf8()), -1, 0);
+    ASSERT_EQ(zvs450_Download(nullptr, 0, list), 0);
+
+    std::vector<std::pair<int, int>> calls;
+    const int stopped = zvs450_SortFiles(nullptr, 0, playorder::Key::Name, [&](int done, int total) {
+        calls.emplace_back(done, total);
+        return done < 1;
+    });
+    EXPECT_EQ(stopped, ZVS450USB_ERR_USERBREAK);
+    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}}));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(files(0, false).names,
+              (QStringList{QStringLiteral("a.mp3"), QStringLiteral("c.mp3"), QStringLiteral("b.mp3"),
+                           QStringLiteral("d.mp3")}));
+
+    calls.clear();
+    EXPECT_EQ(zvs450_SortFiles(nullptr, 0, playorder::Key::Name, [&](int done, int total) {
+                  calls.emplace_back(done, total);
+                  return true;
+              }),
+              0);
+    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{0, 1}, {1, 1}}));
+    EXPECT_EQ(files(0, false).names,
+              (QStringList{QStringLiteral("a.mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.mp3"),
+                           QStringLiteral("d.mp3")}));
+}
+
 TEST_F(EmulatedPlayer, OverwriteQuestionDecidesFileByFile)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
