@@ -254,8 +254,12 @@ void HMp3View::titleAndRefresh()
         if (!v)
             continue;
         v->setTitle(QString::fromLatin1(i == 0 ? cmd::kTextInternalMemory : cmd::kTextExternalMemory));
+        // A row the player does not have now (none at all when it is gone) must not keep
+        // what it showed before: those rows would still take drops and start transfers.
         if (i < m_count)
             v->refresh(false, i);
+        else
+            v->showNotConnected();
     }
 }
 
@@ -503,12 +507,15 @@ bool CChildView::runCommand(int id)
     return true;
 }
 
-// After any upgrade but a cancelled one the player must be unplugged and the
-// program started again: it says so and closes itself.
+// Once the player's code flash has been touched, whether the upgrade succeeded
+// or not, the player must be unplugged and the program started again: it says so
+// and closes itself. A cancel, or a file refused before anything was sent (the
+// session has said why), leaves the player as it was and the program open.
 void CChildView::upgrade(bool bootCode)
 {
-    const int result = bootCode ? zvs450_UpgradeBootCode(this) : zvs450_UpgradeApplicationCode(this);
-    if (result == ZVS450USB_ERR_USERBREAK)
+    bool touched = false;
+    const int result = bootCode ? zvs450_UpgradeBootCode(this, &touched) : zvs450_UpgradeApplicationCode(this, &touched);
+    if (!touched)
         return;
     const QString text = QString::fromLatin1(result == 0 ? cmd::kTextUpgradeSucceeded : cmd::kTextUpgradeFailed)
                          + QLatin1Char('\n') + QString::fromLatin1(cmd::kTextUnplug) + QLatin1Char('\n')

@@ -60,7 +60,8 @@ public:
     int selectedCount(int index) const;
     bool canDrop(int index) const;
     bool formatMemory(int index, bool lowLevel);
-    // Titles every row and refreshes (not forced) the rows below the memory count.
+    // Titles every row and refreshes (not forced) the rows below the memory count; the
+    // other rows show that their memory is not connected.
     void titleAndRefresh();
 
     QSplitter *splitter() const { return m_splitter; }

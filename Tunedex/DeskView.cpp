@@ -295,9 +295,9 @@ bool HDeskPrompter::confirm(QWidget *owner, const QString &caption, const QStrin
            == QMessageBox::Yes;
 }
 
-void HDeskPrompter::showSystemError(QWidget *owner, int error)
+void HDeskPrompter::showSystemError(QWidget *owner, int error, const QString &path)
 {
-    errorsys_Show(error, owner);
+    errorsys_Show(error, owner, path);
 }
 
 void HDeskPrompter::openDocument(const QString &path)
@@ -464,13 +464,12 @@ HDesktopView::ListResult HDesktopView::listFolder(const QString &path, std::vect
     DIR *dir = ::opendir(native.constData());
     if (!dir) {
         const int err = errno;
-        // A folder that is gone counts as an empty one; anything else is shown, and the
-        // combo box steps back to where the user came from.
-        if (err == ENOENT)
-            return ListResult::Ok;
+        // The system says why, naming the folder, and the combo box steps back to where
+        // the user came from: up one level, and further while the folders there are gone
+        // too (a stick that was pulled out, a tree deleted by another program).
         if (err != ECANCELED)
-            prompter().showSystemError(this, err);
-        QMetaObject::invokeMethod(m_combo, [c = m_combo] { c->goUp(); }, Qt::QueuedConnection);
+            prompter().showSystemError(this, err, path);
+        QMetaObject::invokeMethod(m_combo, [c = m_combo] { c->goUpToExisting(); }, Qt::QueuedConnection);
         return ListResult::Failed;
     }
 
@@ -616,7 +615,7 @@ void HDesktopView::openRow(int row)
         return;
     }
     if (statError == ENOMEDIUM) {
-        prompter().showSystemError(this, ENOMEDIUM);
+        prompter().showSystemError(this, ENOMEDIUM, path);
         return;
     }
     prompter().openDocument(path);
@@ -638,7 +637,7 @@ void HDesktopView::deleteSelection(bool ask)
         const QString path = HFolderPath::join(folder, m_model->row(r).name);
         // Files only: a folder refuses to be unlinked and the system says why.
         if (::unlink(QFile::encodeName(path).constData()) != 0) {
-            prompter().showSystemError(this, errno);
+            prompter().showSystemError(this, errno, path);
             break;
         }
     }

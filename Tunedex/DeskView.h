@@ -101,8 +101,8 @@ public:
     virtual ~HDeskPrompter() = default;
     // Yes/No question; true for Yes.
     virtual bool confirm(QWidget *owner, const QString &caption, const QString &text);
-    // The system's message for an errno value.
-    virtual void showSystemError(QWidget *owner, int error);
+    // The system's message for an errno value, naming the file or folder it concerns.
+    virtual void showSystemError(QWidget *owner, int error, const QString &path);
     // Opens a file with its associated program.
     virtual void openDocument(const QString &path);
     // "Properties" of an entry.

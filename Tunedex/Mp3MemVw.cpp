@@ -313,9 +313,9 @@ void HMemPrompter::message(QWidget *owner, const QString &caption, const QString
     box.exec();
 }
 
-void HMemPrompter::showSystemError(QWidget *owner, int error)
+void HMemPrompter::showSystemError(QWidget *owner, int error, const QString &path)
 {
-    errorsys_Show(error, owner);
+    errorsys_Show(error, owner, path);
 }
 
 bool HMemPrompter::askMultipleDirectories(QWidget *owner, QString *pattern, int *startIndex, int *count)
@@ -372,8 +372,11 @@ public:
     void setEditorData(QWidget *editor, const QModelIndex &index) const override
     {
         QStyledItemDelegate::setEditorData(editor, index);
-        if (auto *line = qobject_cast<QLineEdit *>(editor))
+        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+            if (!m_view->m_editSeed.isEmpty())
+                line->setText(m_view->m_editSeed);
             line->selectAll();
+        }
     }
     void setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const override
     {
@@ -473,10 +476,20 @@ HMp3MemView::State HMp3MemView::stateFor(bool listed, unsigned status)
     return State::Usable;
 }
 
+QString HMp3MemView::incompleteListingText(int found, int announced)
+{
+    if (found >= announced)
+        return QString();
+    return QStringLiteral(",  incomplete listing (%1 of %2 files)").arg(found).arg(announced);
+}
+
 QString HMp3MemView::titleText() const
 {
-    return QLatin1Char(' ') + m_title + QLatin1String(" - ")
-           + statusText(m_usable, m_status, m_totalBytes, m_freeBytes, m_fileCount, m_directoryCount);
+    QString text = QLatin1Char(' ') + m_title + QLatin1String(" - ")
+                   + statusText(m_usable, m_status, m_totalBytes, m_freeBytes, m_fileCount, m_directoryCount);
+    if (m_state == State::Usable || m_state == State::ReadOnly)
+        text += incompleteListingText(m_filesFound, m_filesAnnounced);
+    return text;
 }
 
 void HMp3MemView::buildColumns()
@@ -511,6 +524,22 @@ void HMp3MemView::clearView(State state)
         m_directoryCount = 0;
     }
     update();
+}
+
+void HMp3MemView::showNotConnected()
+{
+    // Without a memory index no later refresh can list the memory again by itself: only
+    // the container, which knows what the player has, gives the index back.
+    if (m_memory != -1)
+        saveColumnWidths();
+    m_memory = -1;
+    m_status = 0;
+    m_totalBytes = 0;
+    m_freeBytes = 0;
+    m_path.clear();
+    m_editRow = -1;
+    clearView(State::Empty);
+    emit refreshed();
 }
 
 void HMp3MemView::refresh(bool force, int memory)
@@ -569,6 +598,8 @@ void HMp3MemView::refresh(bool force, int memory)
 
     m_fileCount = zvs450_GetFileCount(memory);
     m_directoryCount = zvs450_GetDirectoryCount(memory);
+    if (!zvs450_GetListedFileCounts(memory, &m_filesFound, &m_filesAnnounced))
+        m_filesFound = m_filesAnnounced = 0;
     m_state = state;
     m_usable = true;
     m_list->setEnabled(true);
@@ -942,7 +973,7 @@ void HMp3MemView::sortPlayOrder(int command)
 
 // ---- Names and directories --------------------------------------------------------------
 
-void HMp3MemView::startLabelEdit(int row)
+void HMp3MemView::startLabelEdit(int row, const QString &seed)
 {
     if (row < 0 || row >= m_model->rowCount())
         return;
@@ -952,7 +983,9 @@ void HMp3MemView::startLabelEdit(int row)
     m_list->setFocus();
     const QModelIndex index = m_model->index(row, HMemListModel::ColName);
     m_list->scrollTo(index);
+    m_editSeed = seed;
     m_list->edit(index);
+    m_editSeed.clear();
     if (!m_list->indexWidget(index)) {
         // The list does not take edits now (not writable): nothing was started.
         m_editRow = -1;
@@ -988,17 +1021,22 @@ void HMp3MemView::finishLabelEdit()
         m_model->removePendingRow();
         return;
     }
+    int result = 0;
     if (pending) {
-        m_model->removePendingRow();
-        zvs450_MakeDirectory(m_memory, text);
+        result = zvs450_MakeDirectory(m_memory, text);
     } else if (const MemItemData *d = m_model->item(row)) {
         if (d->name == text)
             return;  // unchanged: nothing to ask of the player
-        if (d->isDirectory())
-            zvs450_RenameDirectory(m_memory, d->key, text);
-        else
-            zvs450_Rename(m_memory, d->fileIndex, text);
+        result = d->isDirectory() ? zvs450_RenameDirectory(m_memory, d->key, text)
+                                  : zvs450_Rename(m_memory, d->fileIndex, text);
     }
+    if (result == ZVS450USB_ERR_INVALID_FILENAME) {
+        // A name the player cannot hold: the session said why; the edit stays open
+        // with what was typed, to be corrected or cancelled.
+        startLabelEdit(row, text);
+        return;
+    }
+    m_model->removePendingRow();
     refresh(false);
 }
 
@@ -1113,12 +1151,12 @@ bool HMp3MemView::acceptDrop(const HFileTransferList &list, bool transfer)
         for (const FileTransferItem &item : list) {
             const QByteArray native = QFile::encodeName(item.name);
             if (native.size() >= PATH_MAX) {
-                prompter().showSystemError(this, ENAMETOOLONG);
+                prompter().showSystemError(this, ENAMETOOLONG, item.name);
                 return false;
             }
             struct stat st;
             if (::stat(native.constData(), &st) != 0) {
-                prompter().showSystemError(this, errno);
+                prompter().showSystemError(this, errno, item.name);
                 return false;
             }
             if (S_ISDIR(st.st_mode) && !onDroppedDirectory(item.name, true))
@@ -1129,8 +1167,11 @@ bool HMp3MemView::acceptDrop(const HFileTransferList &list, bool transfer)
     refresh(false);
     // Rows named like an item's file name (without regard to case) are the ones it made.
     QSet<QString> names;
-    for (const FileTransferItem &item : list)
+    for (const FileTransferItem &item : list) {
         names.insert(HFileTransferList::fileNamePart(item.name).toCaseFolded());
+        // A name with characters the player cannot store went there with "_" instead.
+        names.insert(zvs450_StorableName(QFileInfo(item.name).fileName()).toCaseFolded());
+    }
     QList<int> rows;
     for (size_t r = 0; r < m_model->rows().size(); ++r)
         if (names.contains(m_model->rows()[r].name.toCaseFolded()))

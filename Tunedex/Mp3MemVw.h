@@ -153,8 +153,8 @@ public:
     virtual bool confirm(QWidget *owner, const QString &caption, const QString &text, Icon icon);
     // A message with an OK button (empty caption: none).
     virtual void message(QWidget *owner, const QString &caption, const QString &text, Icon icon);
-    // The system's text for an errno value.
-    virtual void showSystemError(QWidget *owner, int error);
+    // The system's text for an errno value, naming the file or folder it concerns.
+    virtual void showSystemError(QWidget *owner, int error, const QString &path);
     // The "Make Multiple Directory" dialog; false when cancelled.
     virtual bool askMultipleDirectories(QWidget *owner, QString *pattern, int *startIndex, int *count);
     // The disk medium information dialog of a memory.
@@ -189,11 +189,16 @@ public:
     bool isUsable() const { return m_usable; }
     unsigned status() const { return m_status; }
     QString currentPath() const { return m_path; }
-    // " " + title + " - " + the status text, as the title strip shows it.
+    // " " + title + " - " + the status text, as the title strip shows it; a listing
+    // that stopped before the player's count says so at its end.
     QString titleText() const;
 
     // Rebuilds the view from the session; memory -1 keeps the current one.
     void refresh(bool force, int memory = -1);
+    // The memory is not there any more (the player was unplugged, or came back without
+    // it): the view forgets its rows, counts and memory index and shows "Not Connected"
+    // until a refresh names the memory again.
+    void showNotConnected();
     // Asks, then formats the memory (-1: the view's); true when the session succeeded.
     bool format(bool lowLevel, int memory = -1);
     // Deletes the selected files, asking first when `ask` is set.
@@ -239,6 +244,9 @@ public:
     // The title strip's status text for a state.
     static QString statusText(bool usable, unsigned status, quint64 totalBytes, quint64 freeBytes,
                               int files, int directories);
+    // ",  incomplete listing (16 of 100 files)" when fewer files arrived than the
+    // player announced, else empty.
+    static QString incompleteListingText(int found, int announced);
     // Value and unit of a byte count: MB above 1048575 bytes, else KB, rounded up.
     static QPair<quint64, QString> sizeInUnits(quint64 bytes);
     static State stateFor(bool listed, unsigned status);
@@ -292,7 +300,9 @@ private:
     void onRowActivated(int row);
     void reorder(bool up);
     void sortPlayOrder(int command);
-    void startLabelEdit(int row);
+    // Opens the name editor on row; with a seed the editor starts with that text
+    // instead of the row's name (a name the player refused, to be corrected).
+    void startLabelEdit(int row, const QString &seed = QString());
     void onLabelCommitted(int row, const QString &text);
     void onEditorClosed();
     void finishLabelEdit();
@@ -316,6 +326,8 @@ private:
     quint64 m_freeBytes = 0;
     int m_fileCount = 0;
     int m_directoryCount = 0;
+    int m_filesFound = 0;      // files the listing delivered...
+    int m_filesAnnounced = 0;  // ...and the count its header announced
     bool m_usable = false;
     unsigned m_status = 0;
     State m_state = State::Empty;
@@ -325,4 +337,5 @@ private:
     int m_editRow = -1;
     bool m_editCommitted = false;
     QString m_editText;
+    QString m_editSeed;
 };

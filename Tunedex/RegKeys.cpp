@@ -100,14 +100,26 @@ QString columnWidthKey(int column)
     return QStringLiteral("SubItemWidth_%1").arg(column);
 }
 
+namespace {
+
+// Earlier versions stored 0 for an empty field, which the USB stack would take as
+// "wait for ever": it reads as the default.
+unsigned timeout(const IntKey &key)
+{
+    const int stored = value(key);
+    return static_cast<unsigned>(stored != 0 ? stored : key.defaultValue);
+}
+
+} // namespace
+
 void getTimeouts(unsigned *recvMs, unsigned *sendMs, unsigned *formatMs)
 {
     if (recvMs)
-        *recvMs = static_cast<unsigned>(value(Key::TimeoutRecv));
+        *recvMs = timeout(Key::TimeoutRecv);
     if (sendMs)
-        *sendMs = static_cast<unsigned>(value(Key::TimeoutSend));
+        *sendMs = timeout(Key::TimeoutSend);
     if (formatMs)
-        *formatMs = static_cast<unsigned>(value(Key::TimeoutFormat));
+        *formatMs = timeout(Key::TimeoutFormat);
 }
 
 void setTimeouts(unsigned recvMs, unsigned sendMs, unsigned formatMs)

@@ -89,7 +89,7 @@ QString viewSection(int view);
 // Key of a column width: "SubItemWidth_<column>".
 QString columnWidthKey(int column);
 
-// Time-outs in milliseconds; each output may be null.
+// Time-outs in milliseconds; each output may be null. A stored 0 reads as the default.
 void getTimeouts(unsigned *recvMs, unsigned *sendMs, unsigned *formatMs);
 void setTimeouts(unsigned recvMs, unsigned sendMs, unsigned formatMs);
 

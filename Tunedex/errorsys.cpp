@@ -37,12 +37,18 @@ void errorsys_GetText(int error, char *buffer, int size)
     buffer[length] = '\0';
 }
 
-void errorsys_Show(int error, QWidget *owner)
+QString errorsys_Message(int error, const QString &path)
+{
+    const QString text = errorsys_Text(error);
+    return path.isEmpty() ? text : path + QLatin1Char('\n') + text;
+}
+
+void errorsys_Show(int error, QWidget *owner, const QString &path)
 {
     const int saved = error == 0 ? errno : error;
-    const QString text = errorsys_Text(saved);
+    const QString text = errorsys_Message(saved, path);
     if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr) {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s\n", QString(text).replace(QLatin1Char('\n'), QStringLiteral(": ")).toLocal8Bit().constData());
         return;
     }
     QMessageBox::warning(owner, QApplication::applicationDisplayName(), text,

@@ -16,6 +16,11 @@ QString errorsys_Text(int error);
 // a UTF-8 character in half). Does nothing when size is 0 or below.
 void errorsys_GetText(int error, char *buffer, int size);
 
-// Shows the text in a warning box with OK and Cancel owned by owner; without a
-// QApplication the text goes to stderr as one line. The answer is not passed back.
-void errorsys_Show(int error, QWidget *owner);
+// The text shown for a failure on a file or folder: its path on one line, the
+// system's text on the next; the text alone when path is empty.
+QString errorsys_Message(int error, const QString &path);
+
+// Shows errorsys_Message in a warning box with OK and Cancel owned by owner;
+// without a QApplication the message goes to stderr as one line. The answer is
+// not passed back.
+void errorsys_Show(int error, QWidget *owner, const QString &path = QString());

@@ -33,6 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool lossy = false;
     ZVC450_SetError(0);
     const bool shortOk = makeShortName(name.c_str(), &shortName, &lossy);
+    // The check a caller makes beforehand agrees with the encoder.
+    int position = -1;
+    const int reason = ZVC450_CheckFileName(name.c_str(), &position);
+    FUZZ_CHECK(shortOk == (reason == ZVC450_NAME_OK || reason == ZVC450_NAME_TOO_LONG));
+    FUZZ_CHECK(position >= 0 && size_t(position) <= name.size());
+    if (reason == ZVC450_NAME_BAD_CHARACTER || reason == ZVC450_NAME_TRAILING)
+        FUZZ_CHECK(size_t(position) < name.size() && uint8_t(name[size_t(position)]) < 0x80);
     if (!shortOk) {
         FUZZ_CHECK(ZVC450_GetError() == ZVS450USB_ERR_INVALID_FILENAME);
     } else {
@@ -55,9 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t *shortEntry = set.data() + (n - 1) * kDirEntrySize;
     FUZZ_CHECK(shortEntry[11] == 0x20);
     FUZZ_CHECK(shortEntry[0] != 0xE5 && shortEntry[0] != 0x00 && shortEntry[0] != ' ');
-    // (A double-byte character's second byte may be any of these.)
-    for (int i = 0; i < 11 && std::strcmp(page, "CP932") != 0; ++i)
-        FUZZ_CHECK(shortEntry[i] >= 0x20 && !std::strchr("\"*+,./:;<=>?[\\]|", shortEntry[i] ? shortEntry[i] : 'x'));
+    // Every byte is one a short name may hold.  0x05 first stands for a
+    // character that is 0xE5 in the code page (0xE5 marks a deleted slot);
+    // a double-byte character's second byte may be any of these.
+    for (int i = 0; i < 11 && std::strcmp(page, "CP932") != 0; ++i) {
+        const uint8_t b = i == 0 && shortEntry[0] == 0x05 ? 0xE5 : shortEntry[i];
+        FUZZ_CHECK(b >= 0x20 && !std::strchr("\"*+,./:;<=>?[\\]|", b ? b : 'x'));
+    }
     FUZZ_CHECK(getLE16(shortEntry + 24) == stamp.date && getLE16(shortEntry + 22) == stamp.time);
     FUZZ_CHECK(!shortEntryToText(shortEntry).empty());
 
@@ -83,6 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     units.push_back(0);
     units.push_back(0);
     const std::string back = utf16leToUtf8(units.data(), units.size() / 2);
+    // The long name holds nothing FAT forbids (no folder separator of any kind).
+    for (unsigned char c : back)
+        FUZZ_CHECK(c >= 0x20 && c != 0x7F && !std::strchr("\"*/:<>?\\|", c));
     if (validUtf8(tail, std::strlen(tail)))
         FUZZ_CHECK(back == tail);
     return 0;

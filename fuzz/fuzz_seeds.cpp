@@ -146,6 +146,11 @@ void names()
     // Around the longest name the long entries can carry (819 UTF-16 units).
     seed("fuzz_names", "long-819", cat({{0}, text(std::string(815, 'a') + ".txt")}));
     seed("fuzz_names", "long-820", cat({{1}, text(std::string(816, 'b') + ".txt")}));
+    // A legacy name, not UTF-8, in code page 850 (flags 2): its first
+    // character is 0xE5 there and goes into the short entry as 0x05.
+    seed("fuzz_names", "legacy-cp850",
+         Bytes{0x02, 0xc3, 0x95, 0x9c, 0x6e, 0xc3, 0x2e, 0xbf, 0xc3, 0x57, 0xd0, 0xd1, 0x9c, 0x82, 0x82, 0x82, 0xe4, 0xdb});
+    seed("fuzz_names", "separators", cat({{0}, text("AC\\DC: Live.mp3")}));
 }
 
 void recordings()

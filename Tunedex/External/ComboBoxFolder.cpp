@@ -55,6 +55,11 @@ bool HComboBoxFolder::goUp()
     return m_tree && m_tree->goUp();
 }
 
+bool HComboBoxFolder::goUpToExisting()
+{
+    return m_tree && m_tree->goUpToExisting();
+}
+
 void HComboBoxFolder::prune(bool notify, QTreeWidgetItem *stop)
 {
     if (m_tree)

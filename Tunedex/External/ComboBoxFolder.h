@@ -27,6 +27,7 @@ public:
     bool selectPath(const QString &path, bool notify = true);
     bool addBelowKind(std::unique_ptr<HFolder> folder, int kind);
     bool goUp();
+    bool goUpToExisting();
     void prune(bool notify, QTreeWidgetItem *stop);
 
     bool isDropDownVisible() const;

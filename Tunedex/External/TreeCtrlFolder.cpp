@@ -242,6 +242,21 @@ bool HTreeCtrlFolder::goUp()
     return true;
 }
 
+bool HTreeCtrlFolder::goUpToExisting()
+{
+    if (!m_current || !m_current->parent())
+        return false;
+    QTreeWidgetItem *stop = m_current->parent();
+    while (stop->parent()) {
+        const HFolder *f = folderOf(stop);
+        if (!f || f->path.isEmpty() || QFileInfo(f->path).isDir())
+            break;
+        stop = stop->parent();
+    }
+    prune(true, stop);
+    return true;
+}
+
 void HTreeCtrlFolder::prune(bool notify, QTreeWidgetItem *stop)
 {
     // An ancestor of the stop item is never removed: it is the way to the stop item.

@@ -48,6 +48,10 @@ public:
     // Makes the parent of the current place current, removing the ordinary folders left
     // below it. False at the root.
     bool goUp();
+    // Goes up as goUp does, then on while the place reached is a folder that no longer
+    // exists; places without a path (the computer, the network level) and the top of
+    // the tree always count as existing. False at the root.
+    bool goUpToExisting();
     // Removes ordinary folders from the current place upwards, stopping at `stop` or at
     // the first special place, drive or kind other than ordinary; with `notify` the stop
     // item becomes current with notification.

@@ -17,8 +17,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTreeWidget>
@@ -48,16 +50,12 @@ const char *const kPageTitles[HConfigDlg::kPageCount] = {
     "Firmware Version",             // 3106
 };
 
-QString skipBlanks(const QString &text, bool spacesAndTabsOnly)
+// The text after its leading spaces and tabs.
+QString skipBlanks(const QString &text)
 {
     int i = 0;
-    while (i < text.size()) {
-        const QChar c = text.at(i);
-        if (spacesAndTabsOnly ? (c == QLatin1Char(' ') || c == QLatin1Char('\t')) : c.isSpace())
-            ++i;
-        else
-            break;
-    }
+    while (i < text.size() && (text.at(i) == QLatin1Char(' ') || text.at(i) == QLatin1Char('\t')))
+        ++i;
     return text.mid(i);
 }
 
@@ -80,6 +78,48 @@ unsigned leadingDigits(const QString &text, int base)
 
 QString hex4(unsigned v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper(); }
 
+// "4,294,967,295": groups of three digits, as the time-out hints write numbers.
+QString grouped(quint64 v)
+{
+    QString digits = QString::number(v);
+    for (qsizetype pos = digits.size() - 3; pos > 0; pos -= 3)
+        digits.insert(pos, QLatin1Char(','));
+    return digits;
+}
+
+// The digits of a time-out field with its group separators taken out; none when the
+// text holds anything else.
+std::optional<QString> timeoutDigits(const QString &text)
+{
+    QString digits;
+    for (const QChar c : text) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digits += c;
+        else if (c != QLatin1Char(',') && c != QLatin1Char(' '))
+            return std::nullopt;
+    }
+    return digits;
+}
+
+// What can be typed into a time-out field: digits and group separators. A value below
+// the minimum (an empty field too) can be typed on the way to a valid one; one above
+// the maximum cannot.
+class TimeoutValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        const std::optional<QString> digits = timeoutDigits(input);
+        if (!digits)
+            return Invalid;
+        if (HConfigDlg::parseTimeout(input))
+            return Acceptable;
+        bool ok = false;
+        const qulonglong value = digits->toULongLong(&ok);
+        return digits->isEmpty() || (ok && value < HConfigDlg::kMinTimeoutMs) ? Intermediate : Invalid;
+    }
+};
+
 QRadioButton *radio(const QString &text, QWidget *parent, QButtonGroup *group)
 {
     auto *r = new QRadioButton(text, parent);
@@ -89,17 +129,38 @@ QRadioButton *radio(const QString &text, QWidget *parent, QButtonGroup *group)
 
 } // namespace
 
-unsigned HConfigDlg::parseDecimal(const QString &text) { return leadingDigits(skipBlanks(text, false), 10); }
+std::optional<unsigned> HConfigDlg::parseTimeout(const QString &text)
+{
+    const std::optional<QString> digits = timeoutDigits(text.trimmed());
+    if (!digits || digits->isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const qulonglong value = digits->toULongLong(&ok);
+    if (!ok || value < kMinTimeoutMs || value > kMaxTimeoutMs)
+        return std::nullopt;
+    return unsigned(value);
+}
 
 unsigned HConfigDlg::parseNumber(const QString &text)
 {
-    const QString t = skipBlanks(text, true);
+    const QString t = skipBlanks(text);
     if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
         return leadingDigits(t.mid(2), 16);
     return leadingDigits(t, 10);
 }
 
-unsigned HConfigDlg::parseHex(const QString &text) { return leadingDigits(skipBlanks(text, false), 16); }
+std::optional<unsigned> HConfigDlg::parseUsbId(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return 0u;
+    if (t.size() != 4)
+        return std::nullopt;
+    bool ok = false;
+    const unsigned value = t.toUInt(&ok, 16);
+    return ok && !t.startsWith(QLatin1Char('+')) && !t.startsWith(QLatin1Char('-')) ? std::optional<unsigned>(value)
+                                                                                      : std::nullopt;
+}
 
 int HConfigDlg::firmwareIndexFor(unsigned code)
 {
@@ -175,6 +236,7 @@ QWidget *HConfigDlg::buildPage(int page)
         auto *form = new QGridLayout(w);
         auto row = [&](int r, const char *label, const char *hint, QLineEdit **edit) {
             *edit = new QLineEdit(w);
+            (*edit)->setValidator(new TimeoutValidator(*edit));
             form->addWidget(new QLabel(QString::fromLatin1(label), w), r, 0);
             form->addWidget(*edit, r, 1);
             form->addWidget(new QLabel(QString::fromLatin1(hint), w), r, 2);
@@ -248,6 +310,10 @@ QWidget *HConfigDlg::buildPage(int page)
         auto *ids = new QHBoxLayout;
         m_c.userVid = new QLineEdit(w);
         m_c.userPid = new QLineEdit(w);
+        for (QLineEdit *id : {m_c.userVid, m_c.userPid}) {
+            id->setMaxLength(4);
+            id->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,4}")), id));
+        }
         ids->addWidget(new QLabel(QStringLiteral("VID :"), w));
         ids->addWidget(m_c.userVid);
         ids->addWidget(new QLabel(QStringLiteral("PID :"), w));
@@ -291,9 +357,9 @@ void HConfigDlg::loadValues()
 {
     unsigned recv = 0, send = 0, format = 0;
     zvs450_GetTimeouts(&recv, &send, &format);
-    m_c.recvTimeout->setText(QString::number(int(recv)));
-    m_c.sendTimeout->setText(QString::number(int(send)));
-    m_c.formatTimeout->setText(QString::number(int(format)));
+    m_c.recvTimeout->setText(QString::number(recv));
+    m_c.sendTimeout->setText(QString::number(send));
+    m_c.formatTimeout->setText(QString::number(format));
 
     (RegKeys::romSelect() == 2 ? m_c.romMds : m_c.romStandAlone)->setChecked(true);
     (RegKeys::adpcmConvert() == 1 ? m_c.adpcmBinary : m_c.adpcmWav)->setChecked(true);
@@ -316,11 +382,60 @@ void HConfigDlg::loadValues()
     m_c.verifyCopies->setChecked(RegKeys::verifyCopies());
 }
 
+bool HConfigDlg::checkValues()
+{
+    unsigned recv = 0, send = 0, format = 0;
+    zvs450_GetTimeouts(&recv, &send, &format);
+    unsigned vid = 0, pid = 0;
+    RegKeys::getUserUsbId(&vid, &pid);
+
+    QStringList problems;
+    QLineEdit *first = nullptr;
+    int firstPage = 0;
+    auto check = [&](QLineEdit *edit, int page, const char *name, bool valid, const QString &rule, const QString &old) {
+        if (valid)
+            return;
+        problems << QStringLiteral("%1: \"%2\" is %3. The old value %4 is kept.")
+                        .arg(QLatin1String(name), edit->text(), rule, old);
+        edit->setText(old);
+        if (!first) {
+            first = edit;
+            firstPage = page;
+        }
+    };
+    const QString timeoutRule = QStringLiteral("not a whole number of milliseconds from %1 to %2")
+                                    .arg(grouped(kMinTimeoutMs), grouped(kMaxTimeoutMs));
+    // The value in force passes as it is, even one set before these limits: OK must
+    // not refuse what it would put back.
+    const auto timeoutOk = [](const QLineEdit *edit, unsigned old) {
+        return parseTimeout(edit->text()).has_value() || edit->text().trimmed() == QString::number(old);
+    };
+    check(m_c.recvTimeout, 0, "Receiving Timeout", timeoutOk(m_c.recvTimeout, recv), timeoutRule,
+          QString::number(recv));
+    check(m_c.sendTimeout, 0, "Transmission Timeout", timeoutOk(m_c.sendTimeout, send), timeoutRule,
+          QString::number(send));
+    check(m_c.formatTimeout, 0, "Formating Timeout", timeoutOk(m_c.formatTimeout, format), timeoutRule,
+          QString::number(format));
+    const QString idRule = QStringLiteral("not four hexadecimal digits (an empty field means none)");
+    check(m_c.userVid, 5, "VID", parseUsbId(m_c.userVid->text()).has_value(), idRule, hex4(vid));
+    check(m_c.userPid, 5, "PID", parseUsbId(m_c.userPid->text()).has_value(), idRule, hex4(pid));
+    if (!first)
+        return true;
+    showPage(firstPage);
+    first->setFocus();
+    first->selectAll();
+    showInputProblems(problems.join(QLatin1Char('\n')));
+    return false;
+}
+
 void HConfigDlg::storeValues()
 {
     // New time-outs reach the library at once; the session writes them at exit.
-    zvs450_SetTimeouts(parseDecimal(m_c.recvTimeout->text()), parseDecimal(m_c.sendTimeout->text()),
-                       parseDecimal(m_c.formatTimeout->text()));
+    unsigned recv = 0, send = 0, format = 0;
+    zvs450_GetTimeouts(&recv, &send, &format);
+    zvs450_SetTimeouts(parseTimeout(m_c.recvTimeout->text()).value_or(recv),
+                       parseTimeout(m_c.sendTimeout->text()).value_or(send),
+                       parseTimeout(m_c.formatTimeout->text()).value_or(format));
 
     RegKeys::setRomSelect(m_c.romMds->isChecked() ? 2 : 0);
     RegKeys::setAdpcmConvert(m_c.adpcmBinary->isChecked() ? 1 : 0);
@@ -333,8 +448,10 @@ void HConfigDlg::storeValues()
     const unsigned version = firmwareCodeFor(m_c.firmware->currentIndex());
     RegKeys::setExpectedFirmwareVersion(version);
     ZVC450_SetExpectedFirmwareVersion(version);
-    const unsigned vid = parseHex(m_c.userVid->text());
-    const unsigned pid = parseHex(m_c.userPid->text());
+    unsigned oldVid = 0, oldPid = 0;
+    RegKeys::getUserUsbId(&oldVid, &oldPid);
+    const unsigned vid = parseUsbId(m_c.userVid->text()).value_or(oldVid);
+    const unsigned pid = parseUsbId(m_c.userPid->text()).value_or(oldPid);
     RegKeys::setUserUsbId(vid, pid);
     ZVC450_SetUserUSBID(vid, pid);
     const bool internalOnly = m_c.internalOnly->isChecked();
@@ -346,6 +463,8 @@ void HConfigDlg::storeValues()
 
 void HConfigDlg::accept()
 {
+    if (!checkValues())
+        return;
     storeValues();
     QDialog::accept();
 }
@@ -368,12 +487,21 @@ void HConfigDlg::browseViewer()
 // entries, so the "all files" entry matches every name.
 QString HConfigDlg::chooseSaveFile(const QString &initial)
 {
-    return QFileDialog::getSaveFileName(this, QString(), initial,
-                                        QStringLiteral("Data File(*.dat);;All Files(*)"));
+    // The file is only named here: whether to replace it is asked when raw data is
+    // about to be written into it.
+    return QFileDialog::getSaveFileName(this, QString(), initial, QStringLiteral("Data File (*.dat);;All Files (*)"),
+                                        nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 QString HConfigDlg::chooseOpenFile(const QString &initial)
 {
+    // Programs here have no ".exe": the dialog starts on every file.
+    QString all = QStringLiteral("All Files (*)");
     return QFileDialog::getOpenFileName(this, QString(), initial,
-                                        QStringLiteral("Executable File(*.exe);;All Files(*)"));
+                                        QStringLiteral("Executable File (*.exe);;") + all, &all);
+}
+
+void HConfigDlg::showInputProblems(const QString &text)
+{
+    QMessageBox::warning(this, windowTitle(), text);
 }

@@ -7,6 +7,8 @@
 
 #include <QDialog>
 
+#include <optional>
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -43,6 +45,11 @@ public:
         QCheckBox *internalOnly = nullptr;    //         1033
     };
 
+    // Time-outs are whole milliseconds from one second up to the most the device library
+    // holds (an unsigned 32-bit number of milliseconds, about 49 days).
+    static constexpr unsigned kMinTimeoutMs = 1000;
+    static constexpr unsigned kMaxTimeoutMs = 0xFFFFFFFFu;
+
     explicit HConfigDlg(QWidget *parent = nullptr);
 
     const Controls &controls() const { return m_c; }
@@ -54,6 +61,10 @@ public:
     QString pageCaption() const;
 
     void loadValues();
+    // Puts the stored value back into every field that holds no valid one and says so;
+    // false when there was any such field (the dialog then stays open).
+    bool checkValues();
+    // Stores every page; a field without a valid value keeps what was stored before.
     void storeValues();
     void accept() override;
 
@@ -62,12 +73,14 @@ public:
     void browseViewer();
 
     // Value parsing as the dialog reads its edits.
-    // Leading decimal digits after leading white space; none gives 0.
-    static unsigned parseDecimal(const QString &text);
+    // A time-out: decimal digits, optionally grouped with "," or blanks as the hints write
+    // them ("300,000"), from kMinTimeoutMs to kMaxTimeoutMs; none otherwise.
+    static std::optional<unsigned> parseTimeout(const QString &text);
     // Leading spaces and tabs skipped; "0x"/"0X" means hexadecimal, otherwise decimal.
     static unsigned parseNumber(const QString &text);
-    // Hexadecimal digits; an empty or non-hexadecimal text gives 0.
-    static unsigned parseHex(const QString &text);
+    // A USB vendor or product id: exactly four hexadecimal digits, or an empty field for
+    // none (0); none otherwise.
+    static std::optional<unsigned> parseUsbId(const QString &text);
     // The expected-firmware list: index of a stored version code, and the code of an index.
     static int firmwareIndexFor(unsigned code);
     static unsigned firmwareCodeFor(int index);
@@ -76,6 +89,8 @@ protected:
     // The file dialogs (tests answer them without a person). Empty: cancelled.
     virtual QString chooseSaveFile(const QString &initial);
     virtual QString chooseOpenFile(const QString &initial);
+    // Says which fields kept their old values, and why.
+    virtual void showInputProblems(const QString &text);
 
 private:
     QWidget *buildPage(int page);

@@ -93,7 +93,8 @@ Zvs450Ui &zvs450_GetUi();
 // without one, messages go to stderr and questions are answered Cancel.
 Zvs450Ui &zvs450_QtUi();
 // Turns a filter of "description\npattern\n" pairs ended by an empty entry
-// into Qt's "description (pattern);;..." form.
+// into Qt's "description (pattern);;..." form; "*.*" becomes "*", so that
+// "All Files (*)" shows the files without an extension too.
 QString zvs450_QtFilter(const char *pairs);
 
 // ---- Life cycle and connection --------------------------------------------
@@ -134,6 +135,10 @@ bool zvs450_GetCapacity(int memory, quint64 *totalBytes, quint64 *freeBytes);
 unsigned zvs450_GetMediumStatus(int memory);
 // Files in the current directory as the player counts them.
 int zvs450_GetFileCount(int memory);
+// The files the last listing found, and the number its header announced (the
+// player's count). A listing that stopped early (found below announced) is
+// shown as it arrived, but must not pass for the whole directory.
+bool zvs450_GetListedFileCounts(int memory, int *found, int *announced);
 int zvs450_GetDirectoryCount(int memory);
 // Delivers the cached files (directories) to the sink; force re-lists first.
 bool zvs450_EnumFiles(int memory, Zvs450ItemSink &sink, bool force);
@@ -157,7 +162,11 @@ int zvs450_Delete(QWidget *owner, int memory, int fileIndex, const QString &file
 // file and converting BCW and BVF recordings to WAV as the settings say.
 int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list);
 // Downloads the list's PC files (name = full path) in order; stops at the
-// first failure.
+// first failure. Before anything is sent it asks whether files whose names
+// hold characters the player cannot store (':' and '\' among them) go with
+// "_" in their place (Yes), stay on the PC (No) or whether nothing goes
+// (Cancel: 14, silent); a name the player cannot hold at all (ending in a dot,
+// say) stops the batch with error 13 and its reason.
 int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list);
 // The two files exchange their places in the player's order.
 int zvs450_Replace(int memory, int fileIndex, int otherFileIndex);
@@ -184,8 +193,12 @@ int zvs450_SortFiles(QWidget *owner, int memory, playorder::Key key, const std::
 
 // Asks for an image or Intel-hex file and writes it to the application
 // (codec) area or the boot area; the player must be unplugged afterwards.
-int zvs450_UpgradeApplicationCode(QWidget *owner);
-int zvs450_UpgradeBootCode(QWidget *owner);
+// *codeAreaTouched (when given) tells whether anything was sent to the player's
+// code flash: false after a cancel and after a file refused before sending (a
+// damaged Intel-hex file, an empty image, one too large for the area), which
+// the session has already explained; the player's code is as it was then.
+int zvs450_UpgradeApplicationCode(QWidget *owner, bool *codeAreaTouched = nullptr);
+int zvs450_UpgradeBootCode(QWidget *owner, bool *codeAreaTouched = nullptr);
 // Asks for a font file and stores it on the player (asking first when the
 // player already has a font).
 int zvs450_DownloadFont(QWidget *owner);
@@ -198,9 +211,22 @@ int zvs450_UploadFont(QWidget *owner, const QString &folder);
 // RawDataFileName and opens it in RawDataViewer; memory -1 only opens it.
 int zvs450_RawData(QWidget *owner, int memory);
 
-// ---- Names from the player -------------------------------------------------------
+// ---- Names -----------------------------------------------------------------------
 
-// A device file name made safe as one local file name: "/", "\" and ":"
-// become "_", and a name of only dots ("." or "..") becomes underscores, so
-// the name can never lead out of the folder it is placed in.
+// Why the player's file system cannot hold name as the name of a file or a
+// folder: "." and "..", a blank name, characters no FAT name can hold (':' and
+// '\' among them, ordinary characters of a Linux name), a name ending in a
+// dot or a space. Empty when it can.
+QString zvs450_NameProblem(const QString &name);
+// The characters of name that no FAT name can hold, each once, in order.
+QString zvs450_UnstorableCharacters(const QString &name);
+// name with each of those characters replaced by "_".
+QString zvs450_StorableName(const QString &name);
+// "':'", "':' and '\'", "'?', U+0007 and '*'": characters as the messages name them.
+QString zvs450_DescribeCharacters(const QString &characters);
+
+// A device file name made safe as one local file name, for names the user did
+// not type: "/", "\", ":" and control characters become "_", and so does a
+// leading "." (a player must not plant ".bashrc" or ".profile", nor hide a
+// file), so the name can never lead out of the folder it is placed in.
 QString zvs450_LocalFileName(const QString &deviceName);

@@ -7,9 +7,15 @@
 #include "FileTran.h"
 #include "RegKeys.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -42,6 +48,29 @@ int conversionFor(const QString &name)
 
 QString withWavExtension(const QString &name) { return name.left(extensionDot(name)) + QStringLiteral(".WAV"); }
 
+// A WAV file whose data chunk is empty: the recording it came from held no frame
+// the converter could find. False for anything it cannot read as a WAV file.
+bool wavHasNoSound(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(4096);
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
+        return false;
+    const auto le32 = [&head](qsizetype at) {
+        return quint32(quint8(head[at])) | quint32(quint8(head[at + 1])) << 8 | quint32(quint8(head[at + 2])) << 16
+               | quint32(quint8(head[at + 3])) << 24;
+    };
+    for (qsizetype at = 12; at + 8 <= head.size();) {
+        const quint32 size = le32(at + 4);
+        if (head.mid(at, 4) == "data")
+            return size == 0;
+        at += 8 + qsizetype(size) + qsizetype(size & 1);
+    }
+    return false;
+}
+
 // Directory commands: not connected is answered without a message.
 HZVC450 openHandle() { return session().handle; }
 
@@ -55,8 +84,13 @@ int format(QWidget *owner, int memory, bool lowLevel)
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
-    if (const int error = refreshFirst(owner, memory))
-        return error;
+    // A medium without a file system refuses its listing with the player's
+    // reason: a format is what it needs, so that refusal does not stand in
+    // its way (a missing medium or a failed link does).
+    if (!validMemory(memory))
+        return refreshFirst(owner, memory);  // says that there is no such medium
+    if (!refresh(memory) && ZVC450_GetError() != ZVC450USB_ERR_INTERNAL)
+        return reportLast(owner, Cancel::Shown);
     // Formatting takes far longer than any other answer of the player.
     ZVC450_SetTimeout(s.formatTimeout, s.sendTimeout);
     const int ok = lowLevel ? ZVC450_FormatLow(owner, s.handle, memory) : ZVC450_Format(owner, s.handle, memory);
@@ -141,7 +175,7 @@ int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFile
             secondName = item.name;
         }
         const QString localPath = localPathFor(folder, name);
-        if (QFileInfo::exists(localPath)) {
+        if (localEntryExists(localPath)) {
             const Zvs450Ui::Answer answer = askOverwrite(owner, localPath);
             if (answer == Zvs450Ui::Answer::Cancel)
                 return Step::Stop;
@@ -149,14 +183,67 @@ int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFile
                 return Step::Next;
         }
         const QByteArray secondNameBytes = secondName ? secondName->toUtf8() : QByteArray();
-        return ZVC450_Upload(owner, handle, memory, item.fileIndex, localPath.toUtf8().constData(),
-                             secondName ? secondNameBytes.constData() : nullptr, item.size, conversion)
-                   ? Step::Next
-                   : Step::Failed;
+        if (!ZVC450_Upload(owner, handle, memory, item.fileIndex, localPath.toUtf8().constData(),
+                           secondName ? secondNameBytes.constData() : nullptr, item.size, conversion))
+            return Step::Failed;
+        // A converted recording that held no frame leaves a WAV file without sound:
+        // not a silent success.
+        if (conversion != ZVC450_UPLOAD_COPY && wavHasNoSound(localPath))
+            zvs450_GetUi().message(owner,
+                                   QStringLiteral("No sound was found in the recording \"%1\":\n%2 is empty.")
+                                       .arg(item.name, localPath),
+                                   QString());
+        return Step::Next;
     });
 }
 
 namespace {
+
+// What to do with the files whose names hold characters the player cannot store.
+enum class Unstorable { None, Rename, Skip, Cancel };
+
+// Asks once, before anything is sent, whether the copies of such files go to the
+// player with "_" in place of each of those characters; says which characters and
+// what the names become.
+Unstorable askAboutUnstorableNames(QWidget *owner, const HFileTransferList &list)
+{
+    constexpr int kNamesShown = 10;
+    QString characters;
+    QStringList lines;
+    int count = 0;
+    for (const FileTransferItem &item : list) {
+        const QString name = QFileInfo(item.name).fileName();
+        const QString bad = zvs450_UnstorableCharacters(name);
+        if (bad.isEmpty())
+            continue;
+        for (const QChar c : bad)
+            if (!characters.contains(c))
+                characters += c;
+        if (++count <= kNamesShown)
+            lines << name + QStringLiteral("  ") + QChar(0x2192) + QStringLiteral("  ") + zvs450_StorableName(name);
+    }
+    if (count == 0)
+        return Unstorable::None;
+    if (count > kNamesShown)
+        lines << QStringLiteral("... and %1 more").arg(count - kNamesShown);
+    const bool one = characters.size() == 1;
+    const QString text =
+        QStringLiteral("The player cannot store %1 %2 in a name:\n\n%3\n\n"
+                       "Store %4 with \"_\" in %5 place?\n(No leaves %6 out, Cancel sends nothing.)")
+            .arg(one ? QStringLiteral("the character") : QStringLiteral("the characters"),
+                 zvs450_DescribeCharacters(characters), lines.join(QLatin1Char('\n')),
+                 count == 1 ? QStringLiteral("the copy") : QStringLiteral("the copies"),
+                 one ? QStringLiteral("its") : QStringLiteral("their"),
+                 count == 1 ? QStringLiteral("this file") : QStringLiteral("these files"));
+    switch (zvs450_GetUi().question(owner, text, QString())) {
+    case Zvs450Ui::Answer::Yes:
+        return Unstorable::Rename;
+    case Zvs450Ui::Answer::No:
+        return Unstorable::Skip;
+    default:
+        return Unstorable::Cancel;
+    }
+}
 
 // The library's error and system error, kept across the calls that clean up
 // after a failure (the player's reason stays as the failure left it unless
@@ -238,10 +325,39 @@ Step verifyCopy(QWidget *owner, HZVC450 handle, int memory, const std::set<std::
 
 int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
 {
+    if (!session().handle)
+        return reportNotOpen(owner);
+    const Unstorable unstorable = askAboutUnstorableNames(owner, list);
+    if (unstorable == Unstorable::Cancel)
+        return ZVC450_SetError(ZVS450USB_ERR_USERBREAK);
+
+    // The library names a copy after the file it reads: a file that must go under
+    // another name is read through a link of that name.
+    std::optional<QTemporaryDir> links;
     const bool verify = RegKeys::verifyCopies();
     return runBatch(owner, memory, list, [&](HZVC450 handle, const FileTransferItem &item) {
+        QString source = item.name;
+        const QString name = QFileInfo(item.name).fileName();
+        if (!zvs450_UnstorableCharacters(name).isEmpty()) {
+            if (unstorable != Unstorable::Rename)
+                return Step::Next;
+            if (!links)
+                links.emplace(QDir::tempPath() + QStringLiteral("/tunedex-XXXXXX"));
+            const QString link = links->filePath(zvs450_StorableName(name));
+            const QByteArray nativeLink = QFile::encodeName(link);
+            ::unlink(nativeLink.constData());  // an earlier file of the batch that came to the same name
+            if (!links->isValid()
+                || ::symlink(QFile::encodeName(QFileInfo(item.name).absoluteFilePath()).constData(),
+                             nativeLink.constData()) != 0) {
+                ZVC450_SetWindowsError(links->isValid() ? unsigned(errno) : unsigned(EACCES));
+                return Step::Failed;
+            }
+            source = link;
+        }
+        if (checkName(owner, QFileInfo(source).fileName()) != ZVC450USB_ERR_NONE)
+            return Step::Refused;
         const std::set<std::string> before = verify ? cachedShortNames(memory) : std::set<std::string>();
-        if (!ZVC450_Download(owner, handle, memory, item.name.toUtf8().constData()))
+        if (!ZVC450_Download(owner, handle, memory, source.toUtf8().constData()))
             return Step::Failed;
         return verify ? verifyCopy(owner, handle, memory, before, item.name) : Step::Next;
     });
@@ -269,6 +385,8 @@ int zvs450_Rename(int memory, int fileIndex, const QString &newName)
     if (!s.handle)
         return reportNotOpen(nullptr);
     if (const int error = checkFileIndex(nullptr, memory, fileIndex))
+        return error;
+    if (const int error = checkName(nullptr, newName))
         return error;
     // The player rewrites the whole entry: it gets the cached one to keep its
     // dates and attributes.
@@ -321,6 +439,8 @@ int zvs450_MakeDirectory(int memory, const QString &name)
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
+    if (const int error = checkName(nullptr, name))
+        return error;
     markStale(memory);
     return directoryResult(ZVC450_MakeDirectory(handle, memory, name.toUtf8().constData()));
 }
@@ -339,6 +459,8 @@ int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName)
     HZVC450 handle = openHandle();
     if (!handle)
         return ZVC450USB_ERR_DEVICE_OPEN;
+    if (const int error = checkName(nullptr, newName))
+        return error;
     markStale(memory);
     if (validMemory(memory)) {
         const MemoryCache &c = session().memory[memory];

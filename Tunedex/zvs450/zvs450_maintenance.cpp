@@ -4,10 +4,16 @@
 #include "zvs450_p.h"
 
 #include "RegKeys.h"
+#include "errorsys.h"
 #include "intelhex.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,6 +24,11 @@ namespace {
 
 enum class CodeArea { Application = 0, Boot = 1 };
 
+// What the code flash takes: the boot area holds 8 KiB, and the block count of
+// any image travels in 16 bits.
+constexpr qint64 kMaxBootImageBytes = 8192;
+constexpr qint64 kMaxImageBytes = 65535 * 512;
+
 bool isIntelHex(const QString &path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -25,8 +36,41 @@ bool isIntelHex(const QString &path)
     return dot > slash && path.mid(dot + 1).compare(QLatin1String("hex"), Qt::CaseInsensitive) == 0;
 }
 
-int upgrade(QWidget *owner, CodeArea area)
+// The library refuses these images before it sends anything; checking them here
+// first tells the program that nothing reached the player, and lets it say why
+// in words. Empty when the image can go to the player, else the reason (and the
+// errno value the failure is recorded with).
+QString imageProblem(const QString &image, CodeArea area, int *error)
 {
+    const QByteArray native = QFile::encodeName(image);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    *error = fd < 0 || ::fstat(fd, &st) != 0 ? errno : 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (*error == 0 && !S_ISREG(st.st_mode))
+        *error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (*error != 0)
+        return errorsys_Text(*error);
+    const QLocale c(QLocale::English, QLocale::UnitedStates);  // "8,192", whatever the user's locale
+    const qint64 limit = area == CodeArea::Boot ? kMaxBootImageBytes : kMaxImageBytes;
+    *error = EFBIG;
+    if (st.st_size == 0)
+        return QStringLiteral("The image is empty.");
+    if (st.st_size > limit)
+        return QStringLiteral("The image has %1 bytes; the %2 area holds at most %3.")
+            .arg(c.toString(qint64(st.st_size)), area == CodeArea::Boot ? QStringLiteral("boot")
+                                                                          : QStringLiteral("application"),
+                 c.toString(limit));
+    *error = 0;
+    return QString();
+}
+
+int upgrade(QWidget *owner, CodeArea area, bool *codeAreaTouched)
+{
+    bool touchedStorage = false;
+    bool &touched = codeAreaTouched ? *codeAreaTouched : touchedStorage;
+    touched = false;
     Session &s = session();
     if (!s.handle)
         return reportNotOpen(owner);
@@ -57,7 +101,18 @@ int upgrade(QWidget *owner, CodeArea area)
     else
         RegKeys::setCodecCodeName(chosen);
 
+    int refusal = 0;
+    const QString problem = imageProblem(image, area, &refusal);
+    if (!problem.isEmpty()) {
+        if (!temporary.isEmpty())
+            QFile::remove(temporary);
+        zvs450_GetUi().message(owner, chosen + QStringLiteral("\n") + problem, title);
+        ZVC450_SetWindowsError(static_cast<unsigned>(refusal));
+        return ZVC450_SetError(ZVC450USB_ERR_WINDOWS);
+    }
+
     // Erasing and writing flash takes as long as a format.
+    touched = true;
     ZVC450_SetTimeout(s.formatTimeout, s.sendTimeout);
     const int ok = ZVC450_UpgradeFirmware(owner, s.handle, boot ? 1 : 0, RegKeys::romSelect(),
                                           image.toUtf8().constData(), chosen.toUtf8().constData());
@@ -73,9 +128,15 @@ int upgrade(QWidget *owner, CodeArea area)
 
 } // namespace
 
-int zvs450_UpgradeApplicationCode(QWidget *owner) { return upgrade(owner, CodeArea::Application); }
+int zvs450_UpgradeApplicationCode(QWidget *owner, bool *codeAreaTouched)
+{
+    return upgrade(owner, CodeArea::Application, codeAreaTouched);
+}
 
-int zvs450_UpgradeBootCode(QWidget *owner) { return upgrade(owner, CodeArea::Boot); }
+int zvs450_UpgradeBootCode(QWidget *owner, bool *codeAreaTouched)
+{
+    return upgrade(owner, CodeArea::Boot, codeAreaTouched);
+}
 
 int zvs450_DownloadFont(QWidget *owner)
 {
@@ -140,7 +201,7 @@ int zvs450_UploadFont(QWidget *owner, const QString &folder)
     info.szFontName[sizeof info.szFontName - 1] = '\0';
     // The font's name comes from the player: it names a file in the folder, nothing more.
     const QString destination = localPathFor(folder, QString::fromUtf8(info.szFontName));
-    if (QFileInfo::exists(destination) && askOverwrite(owner, destination) != Zvs450Ui::Answer::Yes)
+    if (localEntryExists(destination) && askOverwrite(owner, destination) != Zvs450Ui::Answer::Yes)
         return ZVS450USB_ERR_USERBREAK;
     if (!ZVC450_UploadFont(owner, s.handle, destination.toUtf8().constData(), nullptr, info.dwFontSize))
         return reportLast(owner, Cancel::Silent);
@@ -174,7 +235,7 @@ int zvs450_RawData(QWidget *owner, int memory)
             return ZVC450USB_ERR_NONE;
         }
         Zvs450Ui::Answer answer = Zvs450Ui::Answer::Yes;
-        if (QFileInfo::exists(file))
+        if (localEntryExists(file))
             answer = askOverwrite(owner, file);
         if (answer == Zvs450Ui::Answer::Cancel)
             return ZVC450USB_ERR_NONE;

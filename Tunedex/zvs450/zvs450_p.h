@@ -67,6 +67,15 @@ int reportLast(QWidget *owner, Cancel cancel);
 // Refuses a file index outside the cached listing (error 13, shown to owner).
 int checkFileIndex(QWidget *owner, int memory, int fileIndex);
 
+// Refuses a name the player's file system cannot hold (zvs450_NameProblem):
+// error 13, with the name and the reason shown to owner. 0 for a good name.
+int checkName(QWidget *owner, const QString &name);
+
+// Whether something is at path that a write would replace or go through: a file,
+// a folder, or a symbolic link, also one whose target is gone (writing there
+// would create the target, wherever the link points).
+bool localEntryExists(const QString &path);
+
 // Overwrite question (string 4006) about path (or a font's name).
 Zvs450Ui::Answer askOverwrite(QWidget *owner, const QString &caption);
 

@@ -7,6 +7,7 @@
 
 #include <iconv.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -149,10 +150,16 @@ ListResult listOnce(int memory)
     const int listed = ZVC450_RefreshEx(s.handle, memory, &c.summary, c.files.empty() ? nullptr : c.files.data(),
                                         &c.fileCount, c.dirs.empty() ? nullptr : c.dirs.data(), &c.dirCount);
     if (!listed || c.summary.dwTotalBlocks == 0) {
+        // A player without a card refuses the listing with its reason; for
+        // the program that is the missing medium.  Other refusals keep the
+        // player's reason for the message.
+        const bool noCard = !listed && ZVC450_GetError() == ZVC450USB_ERR_INTERNAL
+                            && ZVC450_GetInternalError() == ZVC450INT_ERR_CARD_NOT_DETECTED;
+        const int error = listed || noCard ? ZVC450USB_ERR_NODISK : ZVC450_GetError();
         c.summary = ZVC450_SUMMARY{};
         c.fileCount = 0;
         c.dirCount = 0;
-        ZVC450_SetError(listed ? ZVC450USB_ERR_NODISK : ZVC450USB_ERR_USB);
+        ZVC450_SetError(error != 0 ? error : ZVC450USB_ERR_USB);
         return ListResult::Failed;
     }
     // Never trust a count beyond what the arrays hold.
@@ -365,6 +372,18 @@ int zvs450_GetFileCount(int memory)
         return 0;
     const ZVC450_SUMMARY &summary = session().memory[memory].summary;
     return summary.dwTotalBlocks > 0 ? static_cast<int>(summary.dwFileCount) : 0;
+}
+
+bool zvs450_GetListedFileCounts(int memory, int *found, int *announced)
+{
+    if (!validated(memory))
+        return false;
+    const ZVC450_SUMMARY &summary = session().memory[memory].summary;
+    if (found)
+        *found = static_cast<int>(qMin<quint32>(summary.dwFilesFound, INT_MAX));
+    if (announced)
+        *announced = static_cast<int>(qMin<quint32>(summary.dwFileCount, INT_MAX));
+    return true;
 }
 
 int zvs450_GetDirectoryCount(int memory)

@@ -4,9 +4,12 @@
 #include "zvs450_p.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 
@@ -88,13 +91,18 @@ QString zvs450_QtFilter(const char *pairs)
     const QStringList parts = QString::fromUtf8(pairs).split(QLatin1Char('\n'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2) {
-        const QString &description = parts[i];
-        const QString &pattern = parts[i + 1];
-        // The file dialog takes its patterns from the parentheses.
-        if (description.contains(QLatin1Char('(') + pattern + QLatin1Char(')')))
-            filters << description;
-        else
-            filters << description + QStringLiteral(" (") + pattern + QLatin1Char(')');
+        QString description = parts[i];
+        QString pattern = parts[i + 1];
+        // "*.*" matched every name where it came from; here it would hide the many
+        // files that have no extension.
+        if (pattern == QLatin1String("*.*"))
+            pattern = QStringLiteral("*");
+        // The file dialog takes its patterns from the parentheses: the description keeps
+        // its words and gets the pattern in use.
+        const qsizetype open = description.indexOf(QLatin1Char('('));
+        if (open >= 0)
+            description.truncate(open);
+        filters << description.trimmed() + QStringLiteral(" (") + pattern + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -106,9 +114,13 @@ QString zvs450_LocalFileName(const QString &deviceName)
     if (deviceName == QLatin1String(".") || deviceName == QLatin1String(".."))
         return QString(deviceName.size(), QLatin1Char('_'));
     QString name = deviceName;
-    for (QChar &c : name)
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
+    for (QChar &c : name) {
+        const char16_t u = c.unicode();
+        if (u == '/' || u == '\\' || u == ':' || u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
             c = QLatin1Char('_');
+    }
+    if (name.startsWith(QLatin1Char('.')))
+        name[0] = QLatin1Char('_');
     return name;
 }
 
@@ -159,6 +171,22 @@ int checkFileIndex(QWidget *owner, int memory, int fileIndex)
     ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
     ZVC450_DispError(owner, ZVS450USB_ERR_INVALID_FILENAME, 0);
     return ZVS450USB_ERR_INVALID_FILENAME;
+}
+
+int checkName(QWidget *owner, const QString &name)
+{
+    const QString problem = zvs450_NameProblem(name);
+    if (problem.isEmpty())
+        return ZVC450USB_ERR_NONE;
+    ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
+    zvs450_GetUi().message(owner, QLatin1Char('"') + name + QStringLiteral("\"\n") + problem, QString());
+    return ZVS450USB_ERR_INVALID_FILENAME;
+}
+
+bool localEntryExists(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 Zvs450Ui::Answer askOverwrite(QWidget *owner, const QString &caption)

@@ -32,9 +32,16 @@ constexpr std::size_t kAdpcmDataLengthOffset = 44;
 constexpr std::size_t kPcmWavHeaderBytes = 44;
 constexpr std::size_t kRiffSizeOffset = 4;
 
-/* Largest data length whose RIFF size still fits 32 bits. */
-constexpr std::uint64_t kMaxAdpcmDataBytes = 0xFFFFFFFFull - 64;
+/*
+ * The largest data lengths whose WAV still describes itself in its 32-bit
+ * fields; a longer recording is refused, never written with a wrapped size.
+ * ADPCM: the "fact" chunk's sample count (blocks x 505) runs out first, at
+ * about 2 GiB of data, before the data length and the RIFF size (data + 64).
+ * PCM: the RIFF size (data + 36).
+ */
+constexpr std::uint64_t kMaxAdpcmDataBytes = 0xFFFFFFFFull / kAdpcmSamplesPerBlock * kAdpcmBlockBytes;
 constexpr std::uint64_t kMaxPcmDataBytes = 0xFFFFFFFFull - 36;
+static_assert(kMaxAdpcmDataBytes + 64 <= 0xFFFFFFFFull, "the RIFF size of the largest ADPCM WAV fits");
 
 void PutLe16(std::uint8_t *p, std::uint16_t v);
 void PutLe32(std::uint8_t *p, std::uint32_t v);

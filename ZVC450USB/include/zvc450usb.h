@@ -122,7 +122,8 @@ typedef struct ZVC450_SUMMARY {
     uint32_t dwTotalBlocks;      /* 16 KiB blocks of the medium */
     uint32_t dwUsedBlocks;
     uint32_t dwStatus;           /* not filled by the library: the program's medium status */
-    uint32_t dwFilesFound;       /* every file entry found, stored or not */
+    uint32_t dwFilesFound;       /* every file entry found, stored or not; fewer than
+                                    dwFileCount when the listing stopped early */
     uint32_t dwDirsFound;        /* every directory entry found (new players only) */
 } ZVC450_SUMMARY;
 
@@ -177,6 +178,8 @@ ZVC450_API int      ZVC450_GetInternalError(void);
 ZVC450_API int      ZVC450_SetInternalError(int code);
 ZVC450_API unsigned ZVC450_GetWindowsError(void);
 ZVC450_API unsigned ZVC450_SetWindowsError(unsigned code);
+/* Time-outs of every later transfer, in milliseconds; 0 sets the default
+   (30000 receive, 20000 send): no wait for the player is ever unbounded. */
 ZVC450_API void     ZVC450_SetTimeout(unsigned recvMs, unsigned sendMs);
 ZVC450_API void     ZVC450_SetUserUSBID(unsigned vid, unsigned pid);
 ZVC450_API unsigned ZVC450_GetExpectedFirmwareVersion(void);
@@ -232,6 +235,36 @@ ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, 
  */
 ZVC450_API int ZVC450_VerifyFile(void *owner, HZVC450 h, int memory, int fileIndex, const char *localPath,
                                  const char *displayName, unsigned size, long long *firstDifference);
+
+/* ---- Names the player can store ------------------------------------------ */
+/*
+ * Whether the player can store a file or folder name, before anything is
+ * sent.  The last component of a path is checked (only "/" separates
+ * folders).  Returns ZVC450_NAME_OK or the reason the library will refuse
+ * the name with ZVS450USB_ERR_INVALID_FILENAME; *position (when given)
+ * receives the byte offset in name of the character at fault for
+ * ZVC450_NAME_BAD_CHARACTER and ZVC450_NAME_TRAILING, else of the start of
+ * the last component.  The characters at fault are all ASCII, so a caller
+ * can name the one byte and, if the user agrees, put '_' in its place and
+ * check again until the name is accepted:
+ *
+ *     int at, why;
+ *     while ((why = ZVC450_CheckFileName(name, &at)) == ZVC450_NAME_BAD_CHARACTER ||
+ *            why == ZVC450_NAME_TRAILING)
+ *         name[at] = '_';
+ *
+ * Bytes that are not UTF-8 are no reason: such a name is stored lossy.
+ * ZVC450_MakeDirectory also refuses a name that does not fit its one packet
+ * (more than 182 characters when it needs long-name entries).
+ */
+#define ZVC450_NAME_OK             0
+#define ZVC450_NAME_BAD_CHARACTER  1  /* a control character or one of " * : < > ? \ | */
+#define ZVC450_NAME_RESERVED       2  /* "." or ".." */
+#define ZVC450_NAME_BLANK          3  /* empty, or spaces only */
+#define ZVC450_NAME_TRAILING       4  /* ends in a dot or a space */
+#define ZVC450_NAME_ONLY_EXTENSION 5  /* a dot and an extension only, e.g. ".mp3" */
+#define ZVC450_NAME_TOO_LONG       6  /* more than 819 UTF-16 units */
+ZVC450_API int ZVC450_CheckFileName(const char *name, int *position);
 
 /* ---- Delete, rename and directories -------------------------------------- */
 ZVC450_API int ZVC450_Delete(void *owner, HZVC450 h, int memory, int fileIndex, const char *displayName);

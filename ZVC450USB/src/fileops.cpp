@@ -20,6 +20,11 @@ namespace {
 constexpr int kMaxMakeDirEntries = 15;
 
 constexpr uint8_t kAttrDirectory = 0x10;
+// Byte 12 of a short entry: bits 3 and 4 show the 8.3 base and extension in
+// lower case (a convention of Windows NT and Linux's vfat).  They belong to
+// the old name.
+constexpr int kCaseFlagsOffset = 12;
+constexpr uint8_t kCaseFlags = 0x18;
 
 // Sends nothing more: receives the one answer of the command just sent.
 int finishCommand(HZVC450 h, bool sent)
@@ -43,11 +48,12 @@ bool encode(const char *name, std::vector<uint8_t> *set)
 }
 
 // Copies what the player must keep from the old entry into the new short
-// entry: attribute, stamps, first cluster and size.
+// entry: attribute, stamps, first cluster and size.  Not the old name's
+// case flags: the new name shows as it was written.
 void keepEntryFields(uint8_t *s, const ZVC450_DIRENTRY &e)
 {
     s[11] = e.bAttribute;
-    s[12] = e.bReserved;
+    s[kCaseFlagsOffset] = uint8_t(e.bReserved & ~kCaseFlags);
     s[13] = e.bCreateTimeFine;
     putLE16(s + 14, e.wCreateTime);
     putLE16(s + 16, e.wCreateDate);
@@ -63,7 +69,7 @@ uint8_t *shortEntryOf(std::vector<uint8_t> &set) { return set.data() + set.size(
 
 int keyCommand(HZVC450 h, int memory, unsigned short cmd, unsigned key)
 {
-    if (!fwHasDirectories(effectiveFirmware()))
+    if (!validMemory(memory) || !fwHasDirectories(effectiveFirmware()))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     uint8_t payload[2];
     putBE16(payload, key & 0xFFFF);
@@ -81,15 +87,11 @@ extern "C" {
 
 ZVC450_API int ZVC450_Delete(void *owner, HZVC450 h, int memory, int fileIndex, const char *displayName)
 {
-    ProgressWindow *w = CreateDeletingWindow(owner, fileIndex, displayName);
     uint8_t payload[2];
-    int len = 1;
-    if (fwWideProtocol(effectiveFirmware())) {
-        putBE16(payload, unsigned(fileIndex));
-        len = 2;
-    } else {
-        payload[0] = uint8_t(fileIndex);
-    }
+    int len = 0;
+    if (!validMemory(memory) || !putFileNumber(payload, fileIndex, &len))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
+    ProgressWindow *w = CreateDeletingWindow(owner, fileIndex, displayName);
     const int ok = finishCommand(h, ZVC450_SendCommand(h, memory, 'E', payload, len));
     DestroyProgressWindow(w);
     return ok;
@@ -98,28 +100,30 @@ ZVC450_API int ZVC450_Delete(void *owner, HZVC450 h, int memory, int fileIndex, 
 ZVC450_API int ZVC450_Rename(HZVC450 h, int memory, int fileIndex, const char *newName,
                              const ZVC450_DIRENTRY *entry)
 {
+    uint8_t number[2];
+    int numberLen = 0;
+    if (!validMemory(memory) || !putFileNumber(number, fileIndex, &numberLen))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!fwWideProtocol(effectiveFirmware())) {
         std::string shortName;
         bool lossy = false;
         if (!newName || !makeShortName(newName, &shortName, &lossy) || shortName.size() > 12)
             return fail(ZVS450USB_ERR_INVALID_FILENAME);
         uint8_t payload[1 + 12];
-        payload[0] = uint8_t(fileIndex);
+        payload[0] = number[0];
         std::memcpy(payload + 1, shortName.data(), shortName.size());
         return finishCommand(h, ZVC450_SendCommand(h, memory, 'N', payload, int(1 + shortName.size())));
     }
     // Without the old entry the player would be given a file without its
-    // cluster and size.
+    // cluster and size.  The caller's mistake, not the player's refusal.
     if (!entry)
-        return failInternal(ZVC450INT_ERR_INVALID_PARAM);
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
     std::vector<uint8_t> set;
     if (!encode(newName, &set))
         return 0;
     keepEntryFields(shortEntryOf(set), *entry);
-    uint8_t params[2];
-    putBE16(params, unsigned(fileIndex));
     return finishCommand(
-        h, ZVC450_SendCommandIrregular(h, memory, 'N', 2, params, 2, set.data(), int(set.size())));
+        h, ZVC450_SendCommandIrregular(h, memory, 'N', 2, number, numberLen, set.data(), int(set.size())));
 }
 
 ZVC450_API int ZVC450_ChangeDirectory(HZVC450 h, int memory, unsigned key)
@@ -129,7 +133,7 @@ ZVC450_API int ZVC450_ChangeDirectory(HZVC450 h, int memory, unsigned key)
 
 ZVC450_API int ZVC450_MakeDirectory(HZVC450 h, int memory, const char *name)
 {
-    if (!fwHasDirectories(effectiveFirmware()))
+    if (!validMemory(memory) || !fwHasDirectories(effectiveFirmware()))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     std::vector<uint8_t> set;
     if (!encode(name, &set))
@@ -148,10 +152,8 @@ ZVC450_API int ZVC450_RemoveDirectory(HZVC450 h, int memory, unsigned key)
 
 ZVC450_API int ZVC450_RenameDirectory(HZVC450 h, int memory, const char *newName, const ZVC450_DIRENTRY *entry)
 {
-    if (!fwHasDirectories(effectiveFirmware()))
+    if (!validMemory(memory) || !fwHasDirectories(effectiveFirmware()) || !entry)
         return fail(ZVC450USB_ERR_UNSUPPORTED);
-    if (!entry)
-        return failInternal(ZVC450INT_ERR_INVALID_PARAM);
     std::vector<uint8_t> set;
     if (!encode(newName, &set))
         return 0;

@@ -56,18 +56,16 @@ bool exchange(HZVC450 h, uint8_t cmd)
 
 bool receiveIntoNewFile(void *owner, HZVC450 h, const char *path, uint64_t size, ProgressRecord *rec)
 {
-    FileHandle file(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0) {
-        const int err = errno;
+    // Into a temporary file beside path: a failed transfer leaves what was
+    // there before.
+    LocalOutput out;
+    if (int err = out.open(path)) {
         abortTransfer(h);  // the player is already sending: stop it
         return failSystem(err) != 0;
     }
-    bool ok = receiveFileData(owner, h, file.get(), size, rec);
-    if (!file.close() && ok)
-        ok = failSystem(errno) != 0;
-    if (!ok)
-        ::unlink(path);
-    return ok;
+    if (!receiveFileData(owner, h, out.fd(), size, rec))
+        return false;
+    return out.commit() || failSystem(errno) != 0;
 }
 
 }  // namespace zvc450
@@ -118,7 +116,7 @@ ZVC450_API int ZVC450_DownloadFont(void *owner, HZVC450 h, const char *fontPath)
 ZVC450_API int ZVC450_GetFontInfo(HZVC450 h, ZVC450_FONTINFO *info)
 {
     if (!info)
-        return failInternal(ZVC450INT_ERR_INVALID_PARAM);
+        return fail(ZVC450USB_ERR_UNSUPPORTED);  // the caller's mistake, not the player's refusal
     if (!ZVC450_SendCommand(h, kTargetFont, kCmdInformation, nullptr, 0))
         return fail(ZVC450USB_ERR_USB);
     if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)

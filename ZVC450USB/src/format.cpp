@@ -74,6 +74,9 @@ int formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
 
 int format(void *owner, HZVC450 h, int memory, bool lowLevel)
 {
+    // The font and code areas are not formatted through here.
+    if (!validMemory(memory))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (fwHasFormatProgress(effectiveFirmware()))
         return formatWithProgress(owner, h, memory, lowLevel);
     return formatOneShot(owner, h, memory, lowLevel);

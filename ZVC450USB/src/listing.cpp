@@ -41,6 +41,9 @@ constexpr int kHdrSlotCount = 8;
 constexpr int kHdrTotalBlocks = 10;
 constexpr int kHdrUsedBlocks = 12;
 
+// Medium information: the record's fields follow the status byte.
+constexpr int kMediumInfoOffset = 5;
+
 // Current-path answer: byte count at 5-6, then the first path bytes.
 constexpr int kPathCountOffset = 5;
 constexpr int kPathFirstByte = 7;
@@ -104,12 +107,15 @@ public:
             longSlot(slot);
             return;
         }
+        // A folder is a folder whatever else its attribute says (hidden,
+        // system, archive): the player numbers files only, and so must we.
         const uint8_t attr = slot[kAttrOffset];
-        if (attr & kAttrVolume)
+        const bool directory = (attr & kAttrDirectory) != 0;
+        if ((attr & kAttrVolume) || (directory && !t_->withDirs)) {
+            endName();  // a skipped entry takes its long name along
             return;
-        if (!t_->withDirs && (attr & kAttrDirectory))
-            return;
-        shortSlot(slot, t_->withDirs && attr == kAttrDirectory);
+        }
+        shortSlot(slot, directory);
     }
 
 private:
@@ -145,6 +151,11 @@ private:
                 t_->filesStored < t_->fileCapacity)
                 store(&t_->files[t_->filesStored++], slot);
         }
+        endName();
+    }
+
+    void endName()
+    {
         previous_ = -1;
         irregular_ = false;
     }
@@ -165,16 +176,21 @@ private:
 };
 
 // Sends the listing command, reads the header and the slot blocks.  false
-// (error 4) only when the command or the header did not go through; a block
-// that does not arrive ends the listing with what was read.
+// when the command or the header did not go through (error 4), or when the
+// player refused the listing (error 5 with its reason: no card, no file
+// system); a refusal's counts are not read, they would come from whatever
+// follows its terminator.  A block that does not arrive ends the listing
+// with what was read; a block that arrives short gives the slots in it.
+// Either way the summary's file count (the header's) then exceeds the files
+// found, which is how a caller tells an incomplete listing.
 bool list(HZVC450 h, int memory, ListingTarget *t)
 {
     const bool sent = t->withDirs ? ZVC450_SendCommandEx(h, memory, 'G' | 'G' << 8, nullptr, 0)
                                   : ZVC450_SendCommand(h, memory, 'G', nullptr, 0);
-    if (!sent || ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+    if (!sent)
         return fail(ZVC450USB_ERR_USB) != 0;
-    // The header's status is not looked at: a refused listing carries a
-    // header of its own with no files and, without a medium, no blocks.
+    if (!receiveAnswer(h) || !answerHolds(kHdrUsedBlocks + 2))
+        return false;  // 4, or 5 with the player's reason (-1: an answer too short)
     t->summary.dwFileCount = getBE16(g_packet + kHdrFileCount);
     const unsigned slots = getBE16(g_packet + kHdrSlotCount);
     t->summary.dwTotalBlocks = getBE16(g_packet + kHdrTotalBlocks);
@@ -188,9 +204,12 @@ bool list(HZVC450 h, int memory, ListingTarget *t)
     SlotWalker walker(t);
     uint8_t block[kPacketSize];
     for (unsigned b = 0; b < blocks; ++b) {
-        if (recvData(h, block, kPacketSize) <= 0)
+        const int got = recvData(h, block, kPacketSize);
+        if (got <= 0)
             break;
-        for (int i = 0; i < kSlotsPerBlock; ++i)
+        // Only whole slots that arrived; the rest of the buffer still holds
+        // the block before (or nothing at all).
+        for (int i = 0; i < got / kDirEntrySize; ++i)
             walker.walk(block + i * kDirEntrySize);
     }
     return true;
@@ -207,15 +226,18 @@ extern "C" {
 
 ZVC450_API int ZVC450_GetMediumInfo(HZVC450 h, int memory, ZVC450_MEDIUMINFO *info)
 {
-    if (!fwHasMediumInfo(effectiveFirmware()))
+    if (!validMemory(memory) || !fwHasMediumInfo(effectiveFirmware()))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
-    if (!ZVC450_SendCommand(h, memory, 'I', nullptr, 0) || ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+    if (!ZVC450_SendCommand(h, memory, 'I', nullptr, 0))
         return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_UNSUPPORTED);  // the player's reason stays readable
+    // A refusal is error 5 with the player's reason (no card, say), so the
+    // message names it; an answer too short for the record is error 5 with
+    // -1, never a record read from its terminator and padding.
+    if (!receiveAnswer(h) || !answerHolds(kMediumInfoOffset + int(sizeof(ZVC450_MEDIUMINFO))))
+        return 0;
     if (!info)
         return 1;
-    const uint8_t *p = g_packet + 5;
+    const uint8_t *p = g_packet + kMediumInfoOffset;
     ZVC450_MEDIUMINFO m;
     std::memset(&m, 0, sizeof m);
     m.wTotalFileCount = uint16_t(getBE16(p + 0));
@@ -242,6 +264,8 @@ ZVC450_API int ZVC450_GetMediumInfo(HZVC450 h, int memory, ZVC450_MEDIUMINFO *in
 ZVC450_API int ZVC450_Refresh(HZVC450 h, int memory, ZVC450_SUMMARY *summary, ZVC450_DIRENTRY *entries,
                               int *count)
 {
+    if (!validMemory(memory))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
     ListingTarget t;
     t.files = entries;
     t.fileCapacity = entries ? capacityOf(count) : 0;
@@ -258,6 +282,8 @@ ZVC450_API int ZVC450_Refresh(HZVC450 h, int memory, ZVC450_SUMMARY *summary, ZV
 ZVC450_API int ZVC450_RefreshEx(HZVC450 h, int memory, ZVC450_SUMMARY *summary, ZVC450_DIRENTRY *files,
                                 int *fileCount, ZVC450_DIRENTRY *dirs, int *dirCount)
 {
+    if (!validMemory(memory))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!fwListsDirectories(effectiveFirmware())) {
         if (dirCount)
             *dirCount = 0;
@@ -286,6 +312,8 @@ ZVC450_API int ZVC450_GetCurrentDirectory(HZVC450 h, int memory, char *buf, int 
 {
     if (!buf || size < 1)
         return 1;
+    if (!validMemory(memory))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!fwHasDirectories(effectiveFirmware())) {
         if (size >= 2) {
             buf[0] = '/';

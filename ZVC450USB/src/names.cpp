@@ -11,10 +11,17 @@
 //   - "+ , ; = [ ]" and anything the device code page lacks become "_" (lossy);
 //   - other non-ASCII characters are stored upper-cased in the code page;
 //     a double-byte character only where both bytes fit (always lossy);
-//   - control characters and " * < > ? | cannot stand in any FAT name, short
-//     or long: such a name is refused before anything is sent.
+//   - control characters and " * : < > ? \ | cannot stand in any FAT name,
+//     short or long: such a name is refused before anything is sent.  On
+//     Linux only "/" separates folders, so "AC\DC.mp3" and "Artist: Song.mp3"
+//     are names holding a character the player cannot store, never paths;
+//   - ".", "..", blank names and names ending in a dot or a space are refused
+//     too (Windows and the vfat driver refuse them; the player would store a
+//     name other than the one asked for);
+//   - bytes that are not UTF-8 (legacy names on Linux disks) stand for U+FFFD:
+//     "_" in the short name, U+FFFD in the long one.
 // The base keeps 8 positions, the extension 3; what is left over makes the
-// name lossy.  An empty base becomes "zvc450".
+// name lossy.  An empty base becomes "ZVC450".
 
 #include "protocol.h"
 
@@ -38,7 +45,7 @@ constexpr uint8_t kLastLongEntry = 0x40;
 constexpr uint8_t kDeletedMark = 0xE5;   // a first name byte of 0xE5 means "deleted"...
 constexpr uint8_t kDeletedEscape = 0x05; // ...so a real 0xE5 is stored as 0x05
 constexpr char32_t kReplacement = 0xFFFD;
-constexpr const char *kEmptyBase = "zvc450";
+constexpr const char *kEmptyBase = "ZVC450";
 constexpr const char *kCodePageEnv = "ZVC450_CODEPAGE";
 
 // ---- code page ------------------------------------------------------------
@@ -222,12 +229,41 @@ std::u16string toUtf16(const std::u32string &text)
 
 // ---- 8.3 names ----------------------------------------------------------------
 
-bool isSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
+constexpr char kSeparator = '/';
 
-// Characters no FAT name (short or long) can hold.
+// Characters no FAT name (short or long) can hold.  All of them are ASCII,
+// so one byte of the UTF-8 name is always one such character.
 bool forbiddenInAnyName(char32_t cp)
 {
-    return cp < 0x20 || cp == 0x7F || (cp < 0x80 && std::strchr("\"*<>?|", int(cp)) != nullptr);
+    return cp < 0x20 || cp == 0x7F || (cp < 0x80 && std::strchr("\"*/:<>?\\|", int(cp)) != nullptr);
+}
+
+// Why the player cannot store the name component [name, name + len), with
+// the byte offset of the character at fault (or of the component's start).
+int checkComponent(const char *name, size_t len, size_t *position)
+{
+    *position = 0;
+    if (len == 0)
+        return ZVC450_NAME_BLANK;
+    if ((len == 1 && name[0] == '.') || (len == 2 && name[0] == '.' && name[1] == '.'))
+        return ZVC450_NAME_RESERVED;
+    for (size_t i = 0; i < len; ++i) {
+        const auto b = uint8_t(name[i]);
+        if (b < 0x80 && forbiddenInAnyName(b)) {
+            *position = i;
+            return ZVC450_NAME_BAD_CHARACTER;
+        }
+    }
+    if (std::strspn(name, " ") >= len)
+        return ZVC450_NAME_BLANK;
+    if (name[len - 1] == '.' || name[len - 1] == ' ') {
+        *position = len - 1;
+        return ZVC450_NAME_TRAILING;
+    }
+    // Only a dot and an extension: nothing could stand in the 8.3 base.
+    if (name[0] == '.' && std::memchr(name + 1, '.', len - 1) == nullptr)
+        return ZVC450_NAME_ONLY_EXTENSION;
+    return ZVC450_NAME_OK;
 }
 
 // Printable ASCII that a long name may hold but a short name may not.
@@ -276,12 +312,14 @@ bool appendShortChar(std::string &field, int room, char32_t cp, bool inBase, boo
         *lossy = true;  // case changed
     else
         n = codePage().encode(cp, bytes);
-    if (n == 1) {
+    // A code page that maps a character onto a control character or onto
+    // ASCII punctuation would put a byte no short name may hold into it.
+    if (n == 1 && uint8_t(bytes[0]) >= 0x80) {
         field += bytes[0];
         return true;
     }
     *lossy = true;
-    if (n == 2) {
+    if (n == 2 && uint8_t(bytes[0]) >= 0x81 && uint8_t(bytes[1]) >= 0x40) {
         // A double-byte character goes in whole or ends the field.
         if (int(field.size()) + 2 > room)
             return false;
@@ -304,39 +342,20 @@ bool makeShortParts(const char *name, ShortParts *out)
         ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
         return false;
     }
-    const size_t len = std::strlen(name);
     const char *component = pathTail(name);
-    const std::u32string comp = decodeUtf8(component, len - size_t(component - name));
-    for (char32_t cp : comp) {
-        if (forbiddenInAnyName(cp)) {
-            ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
-            return false;
-        }
-    }
-    if (comp.empty()) {
+    const size_t len = std::strlen(component);
+    size_t at = 0;
+    if (checkComponent(component, len, &at) != ZVC450_NAME_OK) {
         ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
         return false;
     }
-    // The extension starts after the last "." of the name, unless a
-    // separator comes after it.  A name that is only a dot and an extension
-    // has nothing to stand in the 8.3 base and is refused.
-    size_t dot = std::string::npos;
-    for (size_t i = len; i-- > 0;) {
-        if (name[i] == '.' || isSeparator(name[i])) {
-            if (name[i] == '.') {
-                if (i == 0) {
-                    ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
-                    return false;
-                }
-                dot = i;
-            }
-            break;
-        }
-    }
-    const char *baseEnd = dot == std::string::npos ? name + len : name + dot;
+    // The extension starts after the last "." of the component.
+    const char *lastDot = std::strrchr(component, '.');
+    const size_t dot = lastDot ? size_t(lastDot - component) : std::string::npos;
+    const char *baseEnd = lastDot ? lastDot : component + len;
     ShortParts parts;
     if (dot != std::string::npos) {
-        const std::u32string ext = decodeUtf8(name + dot + 1, len - dot - 1);
+        const std::u32string ext = decodeUtf8(component + dot + 1, len - dot - 1);
         size_t i = 0;
         for (; i < ext.size(); ++i)
             if (!appendShortChar(parts.ext, kExtLen, ext[i], false, &parts.lossy))
@@ -388,11 +407,8 @@ std::string deviceCodePage() { return codePage().name(); }
 
 const char *pathTail(const char *path)
 {
-    const char *tail = path;
-    for (const char *p = path; *p; ++p)
-        if (isSeparator(*p))
-            tail = p + 1;
-    return tail;
+    const char *slash = std::strrchr(path, kSeparator);
+    return slash ? slash + 1 : path;
 }
 
 bool makeShortName(const char *name, std::string *shortName, bool *lossy)
@@ -550,3 +566,27 @@ void copyUtf8Cut(char *dst, size_t size, const std::string &src)
 }
 
 }  // namespace zvc450
+
+using namespace zvc450;
+
+extern "C" {
+
+ZVC450_API int ZVC450_CheckFileName(const char *name, int *position)
+{
+    if (!name) {
+        if (position)
+            *position = 0;
+        return ZVC450_NAME_BLANK;
+    }
+    const char *component = pathTail(name);
+    size_t at = 0;
+    int reason = checkComponent(component, std::strlen(component), &at);
+    if (reason == ZVC450_NAME_OK &&
+        toUtf16(decodeUtf8(component, std::strlen(component))).size() > size_t(kMaxLongNameUnits))
+        reason = ZVC450_NAME_TOO_LONG;
+    if (position)
+        *position = int(size_t(component - name) + at);
+    return reason;
+}
+
+}  // extern "C"

@@ -133,6 +133,30 @@ bool checkAnswer()
     return false;
 }
 
+bool putFileNumber(uint8_t *out, int number, int *len)
+{
+    const bool wide = fwWideProtocol(effectiveFirmware());
+    if (number < 0 || number > (wide ? 0xFFFF : 0xFF))
+        return false;
+    if (wide)
+        putBE16(out, unsigned(number));
+    else
+        out[0] = uint8_t(number);
+    *len = wide ? 2 : 1;
+    return true;
+}
+
+bool answerHolds(int end)
+{
+    // The status is byte 4 and the terminator stands at L + 2: the fields
+    // run from 5 to L + 1.
+    const int L = answerLength(g_packet, fwWideProtocol(effectiveFirmware()));
+    if (L + 2 >= end)
+        return true;
+    ZVC450_SetInternalError(-1);
+    return false;
+}
+
 bool receiveAnswer(HZVC450 h)
 {
     if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0) {

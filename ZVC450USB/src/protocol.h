@@ -154,6 +154,23 @@ bool receiveAnswer(HZVC450 h);
 // internal error code (and library error 5) on failure.
 bool checkAnswer();
 
+// True when the answer in g_packet (already checked) reaches up to byte
+// end - 1, so that fields there are the player's and not what followed its
+// terminator in the buffer.  Otherwise error 5 with internal code -1 (an
+// unusable answer).
+bool answerHolds(int end);
+
+// The memories a file-system operation addresses: 0 internal, 1 card.
+// Other indexes select the firmware and font areas in the packet builders;
+// an operation on a file never goes there.
+inline bool validMemory(int memory) { return memory == 0 || memory == 1; }
+
+// A file number as the command carries it: one byte below firmware 1.30,
+// two bytes (high byte first) from then on.  false, with nothing written,
+// for a number the field cannot hold: sent anyway it would wrap onto
+// another file (300 is file 44 in one byte, -1 file 255).
+bool putFileNumber(uint8_t *out, int number, int *len);
+
 // The same check on any buffer with an explicit length mode, for tests and
 // for callers that need the code without touching the library state.
 enum class AnswerStatus { Ok, Refused, BadFrame };
@@ -210,14 +227,15 @@ constexpr const char *kDefaultDeviceCodePage = "CP437";
 void setDeviceCodePage(const std::string &iconvName);
 std::string deviceCodePage();
 
-// The part of a path after its last "\", "/" or ":" (the whole text if none).
+// The part of a path after its last "/" (the whole text if none).  "\" and
+// ":" are characters of a Linux name, not separators.
 const char *pathTail(const char *path);
 
 // Makes the 8.3 name ("BASE.EXT", device code page bytes, the "." always
 // present) of the last component of name.  lossy tells whether it differs
-// from the PC name.  Fails with library error 13 for a name that is only a
-// dot and an extension, or whose last component holds a character no FAT
-// name can hold (control characters, " * < > ? |).
+// from the PC name.  Fails with library error 13 for every name
+// ZVC450_CheckFileName finds fault with (a character no FAT name can hold,
+// ".", "..", blank, a trailing dot or space, only a dot and an extension).
 bool makeShortName(const char *name, std::string *shortName, bool *lossy);
 
 // Local time split into FAT fields (little-endian when stored).

@@ -33,8 +33,8 @@ ZVC450_API int ZVC450_UploadRawData(void *owner, HZVC450 h, int memory, unsigned
     // the command's 16-bit fields would ask the player for other blocks than
     // the caller meant and fill the file with them.
     const uint64_t end = uint64_t(firstBlock) + blockCount;
-    if ((memory != 0 && memory != 1) || end > kMaxBlockEnd)
-        return failInternal(ZVC450INT_ERR_INVALID_PARAM);
+    if (!validMemory(memory) || end > kMaxBlockEnd)
+        return fail(ZVC450USB_ERR_UNSUPPORTED);  // the library's refusal, not the player's
 
     uint8_t payload[4];
     putBE16(payload, firstBlock);

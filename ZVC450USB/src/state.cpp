@@ -175,8 +175,10 @@ ZVC450_API unsigned ZVC450_SetWindowsError(unsigned code)
 
 ZVC450_API void ZVC450_SetTimeout(unsigned recvMs, unsigned sendMs)
 {
-    g_lib.recvTimeoutMs = recvMs;
-    g_lib.sendTimeoutMs = sendMs;
+    // Both USB stacks wait for ever on a time-out of 0, and a player that stops
+    // answering would then hold the caller for good: 0 stands for the default.
+    g_lib.recvTimeoutMs = recvMs ? recvMs : kDefaultRecvTimeoutMs;
+    g_lib.sendTimeoutMs = sendMs ? sendMs : kDefaultSendTimeoutMs;
 }
 
 ZVC450_API void ZVC450_SetUserUSBID(unsigned vid, unsigned pid)

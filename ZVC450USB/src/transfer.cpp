@@ -18,10 +18,12 @@
 #include "convert.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -87,11 +89,139 @@ bool announceEntrySet(HZVC450 h, int memory, const char *localPath, const FatSta
     return true;
 }
 
-// The data phase failed on our side or was cancelled: the player is still in
-// the transfer, tell it to stop so the next command finds it listening.
+// The data phase failed or was cancelled: the player may still be in the
+// transfer, tell it to stop so the next command finds it listening.
 void stopPlayer(HZVC450 h) { abortTransfer(h); }
 
+// How long a player may pause between two transfers of one file.  A probe
+// that waits this long for more data follows every transfer from the player
+// on a real bus.
+constexpr unsigned kSurplusWaitMs = 20;
+
+// The player sends its whole file (or font, or range) whatever size the
+// caller asked for; when it had more than that, the rest would be taken for
+// the answer to the next command.  Drop it.  On the virtual link the abort
+// request alone drops it (its status stage comes after the last data); on a
+// real bus a short probe tells whether anything follows, and only then is
+// the player stopped and the pipe drained.
+void dropSurplus(HZVC450 h)
+{
+    Transport *link = transportOf(h);
+    if (!link)
+        return;
+    if (link->abortDropsQueuedIn()) {
+        link->controlOut(kAbortSetup, g_lib.sendTimeoutMs);
+        return;
+    }
+    uint8_t probe[kPacketSize];
+    if (link->read(probe, kPacketSize, kSurplusWaitMs) > 0)
+        stopPlayer(h);
+}
+
+// ".zvc450-" + 6 random letters + ".part" in folder (with its "/", or "").
+std::string temporaryName(const std::string &folder)
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    uint8_t random[6];
+    if (getrandom(random, sizeof random, 0) != ssize_t(sizeof random)) {
+        const unsigned t = unsigned(ProgressTickCount()) ^ unsigned(getpid());
+        for (size_t i = 0; i < sizeof random; ++i)
+            random[i] = uint8_t(t >> (i * 5));
+    }
+    std::string name = folder + ".zvc450-";
+    for (uint8_t r : random)
+        name += kLetters[r % (sizeof kLetters - 1)];
+    return name + ".part";
+}
+
 }  // namespace
+
+// ---- Local output ----------------------------------------------------------------
+
+int LocalOutput::open(const char *dest, bool seekable)
+{
+    discard();
+    direct_ = false;
+    dest_ = dest;
+    // Write through a symbolic link to the file it names, as opening the
+    // link would.
+    char resolved[PATH_MAX];
+    struct stat st;
+    const bool exists = ::stat(dest, &st) == 0;
+    if (exists && ::realpath(dest, resolved))
+        dest_ = resolved;
+    if (exists && S_ISDIR(st.st_mode))
+        return EISDIR;
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a FIFO: written in place.  A FIFO cannot take a WAV
+        // (its header is written last), and one without a reader must not
+        // block us.
+        if (seekable && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+            return ESPIPE;
+        direct_ = true;
+        path_ = dest_;
+        if (seekable)
+            return 0;  // the converter opens it itself
+        const int fd = ::open(dest_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return errno;
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        file_.reset(fd);
+        return 0;
+    }
+    // A file the user may not write is not replaced behind its back, even
+    // though its folder would let us.
+    if (exists && ::access(dest_.c_str(), W_OK) != 0)
+        return errno;
+    const size_t slash = dest_.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : dest_.substr(0, slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = temporaryName(folder);
+        // 0666: the umask applies as to any new file.
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return errno;
+        }
+        if (exists)
+            ::fchmod(fd, st.st_mode & 0777);
+        path_ = name;
+        file_.reset(fd);
+        return 0;
+    }
+    return EEXIST;
+}
+
+bool LocalOutput::commit()
+{
+    if (path_.empty()) {
+        errno = EBADF;
+        return false;
+    }
+    if (!file_.close()) {
+        const int err = errno;  // the last write-back failed (disk full on close)
+        discard();
+        errno = err;
+        return false;
+    }
+    if (!direct_ && ::rename(path_.c_str(), dest_.c_str()) != 0) {
+        const int err = errno;
+        discard();
+        errno = err;
+        return false;
+    }
+    path_.clear();
+    return true;
+}
+
+void LocalOutput::discard()
+{
+    file_.close();
+    if (!direct_ && !path_.empty())
+        ::unlink(path_.c_str());
+    path_.clear();
+}
 
 // ---- Transfer buffer ---------------------------------------------------------
 
@@ -266,6 +396,9 @@ bool receiveFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressReco
             const int chunk = size - done < uint64_t(buf.size()) ? int(size - done) : buf.size();
             const int got = recvData(h, buf.data(), roundUpBlock(chunk));
             if (got <= 0) {
+                // The player may still be sending (a transfer longer than
+                // asked for is refused by the link): stop it.
+                stopPlayer(h);
                 out.error = ZVC450USB_ERR_USB;
                 break;
             }
@@ -282,6 +415,8 @@ bool receiveFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressReco
             window.advance(done);
         }
     }
+    if (out.error == 0)
+        dropSurplus(h);
     return report(out);
 }
 
@@ -342,18 +477,28 @@ extern "C" {
 
 ZVC450_API int ZVC450_Download(void *owner, HZVC450 h, int memory, const char *localPath)
 {
+    if (!validMemory(memory))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!localPath || !*localPath)
         return failSystem(ENOENT);
-    FileHandle file(::open(localPath, O_RDONLY | O_CLOEXEC));
+    // Only a regular file has a size to announce.  Anything else is refused
+    // before it is opened: opening a FIFO without a writer blocks for good,
+    // opening a device may act on it.  O_NONBLOCK covers a swap between the
+    // look and the open.
+    struct stat st;
+    if (::stat(localPath, &st) != 0)
+        return failSystem(errno);
+    if (!S_ISREG(st.st_mode))
+        return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    FileHandle file(::open(localPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0)
         return failSystem(errno);
     const FatStamp stamp = fatStampNow();
-    struct stat st;
     if (fstat(file.get(), &st) != 0)
         return failSystem(errno);
-    // A directory or a device has no size to announce.
     if (!S_ISREG(st.st_mode))
         return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
     if (uint64_t(st.st_size) > kMaxFileSize)
         return fail(ZVC450USB_ERR_FILE_TOOBIG);
     const uint32_t size = uint32_t(st.st_size);
@@ -382,17 +527,10 @@ ZVC450_API int ZVC450_Download(void *owner, HZVC450 h, int memory, const char *l
 ZVC450_API int ZVC450_Replace(HZVC450 h, int memory, int fileA, int fileB)
 {
     uint8_t payload[4];
-    int len;
-    if (fwWideProtocol(effectiveFirmware())) {
-        putBE16(payload, unsigned(fileA));
-        putBE16(payload + 2, unsigned(fileB));
-        len = 4;
-    } else {
-        payload[0] = uint8_t(fileA);
-        payload[1] = uint8_t(fileB);
-        len = 2;
-    }
-    if (!ZVC450_SendCommand(h, memory, 'P', payload, len))
+    int lenA = 0, lenB = 0;
+    if (!validMemory(memory) || !putFileNumber(payload, fileA, &lenA) || !putFileNumber(payload + lenA, fileB, &lenB))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
+    if (!ZVC450_SendCommand(h, memory, 'P', payload, lenA + lenB))
         return fail(ZVC450USB_ERR_USB);
     if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
         return fail(ZVC450USB_ERR_USB);
@@ -406,64 +544,69 @@ ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, 
 {
     if (kind != ZVC450_UPLOAD_COPY && kind != ZVC450_UPLOAD_BCW2WAV && kind != ZVC450_UPLOAD_BVF2WAV)
         return fail(ZVC450USB_ERR_UNSUPPORTED);
+    uint8_t index[2];
+    int indexLen = 0;
+    if (!validMemory(memory) || !putFileNumber(index, fileIndex, &indexLen))
+        return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!localPath || !*localPath)
         return failSystem(ENOENT);
 
-    uint8_t index[2];
-    int indexLen = 1;
-    if (fwWideProtocol(effectiveFirmware())) {
-        putBE16(index, unsigned(fileIndex));
-        indexLen = 2;
-    } else {
-        index[0] = uint8_t(fileIndex);
-    }
+    // Everything local is ready before the player is asked: a destination
+    // that cannot be written costs no transfer to stop.  The copy goes into
+    // a temporary file beside the destination and replaces it only when
+    // complete; a recording first lands in a temporary file of its own.
+    const bool convert = kind != ZVC450_UPLOAD_COPY;
+    LocalOutput out;
+    if (int err = out.open(localPath, convert))
+        return failSystem(err);
+    std::string recording;
+    FileHandle file(convert ? createTempFile(&recording) : -1);
+    if (convert && file.get() < 0)
+        return failSystem(errno);
+    struct RemoveRecording {
+        const std::string &path;
+        ~RemoveRecording()
+        {
+            if (!path.empty())
+                ::unlink(path.c_str());
+        }
+    } removeRecording{recording};
+
     if (!ZVC450_SendCommand(h, memory, 'R', index, indexLen))
         return fail(ZVC450USB_ERR_USB);
     if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
         return fail(ZVC450USB_ERR_USB);
     if (!checkAnswer())
         return fail(ZVC450USB_ERR_INTERNAL);
-    // The second answer says the data follows; without it the transfer
-    // never started, which is the player's failure, not the link's.
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0 || !checkAnswer())
+    // The second answer says the data follows.  One that never comes is
+    // the link's failure; one that refuses is the player's.
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB);
+    if (!checkAnswer())
         return fail(ZVC450USB_ERR_INTERNAL);
-
-    const bool convert = kind != ZVC450_UPLOAD_COPY;
-    std::string dest;
-    int fd;
-    if (convert) {
-        fd = createTempFile(&dest);
-    } else {
-        dest = localPath;
-        fd = ::open(localPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    }
-    if (fd < 0) {
-        const int err = errno;
-        abortTransfer(h);  // the player is already sending: stop it
-        return failSystem(err);
-    }
-    FileHandle file(fd);
 
     const char *shown = displayName ? displayName : localPath;
     ProgressRecord rec{};
     rec.title = kStrUploading;
     rec.index = fileIndex;
     rec.status = shown;
-    bool ok = receiveFileData(owner, h, file.get(), size, &rec);
-    if (!file.close() && ok) {
-        failSystem(errno);  // the last write-back failed (disk full on close)
-        ok = false;
-    }
-    if (!ok) {
-        ::unlink(dest.c_str());
-        return 0;
-    }
-    if (!convert)
+    if (!convert) {
+        if (!receiveFileData(owner, h, out.fd(), size, &rec))
+            return 0;  // out's destructor removes the partial copy
+        if (!out.commit())
+            return failSystem(errno);
         return 1;
-
-    const int converted = convertRecording(owner, kind, dest, localPath, shown);
-    ::unlink(dest.c_str());
-    return converted;
+    }
+    if (!receiveFileData(owner, h, file.get(), size, &rec))
+        return 0;
+    if (!file.close())
+        return failSystem(errno);
+    out.closeFile();
+    if (!convertRecording(owner, kind, recording, out.path().c_str(), shown))
+        return 0;  // the converter removed its partial WAV; the old one stays
+    if (!out.commit())
+        return failSystem(errno);
+    return 1;
 }
 
 }  // extern "C"

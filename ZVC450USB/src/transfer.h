@@ -24,6 +24,7 @@
 #include "protocol.h"
 
 #include <cstdint>
+#include <string>
 #include <unistd.h>
 
 namespace zvc450 {
@@ -73,6 +74,12 @@ public:
     FileHandle(const FileHandle &) = delete;
     FileHandle &operator=(const FileHandle &) = delete;
     int get() const { return fd_; }
+    // Closes what it held and takes fd.
+    void reset(int fd)
+    {
+        close();
+        fd_ = fd;
+    }
     // Closes now; false with errno when the close reported a write error.
     bool close()
     {
@@ -85,6 +92,47 @@ public:
 
 private:
     int fd_;
+};
+
+// Where a transfer from the player writes its local file.  A regular file,
+// new or existing, is written under a temporary name in its own folder
+// (".zvc450-XXXXXX.part") and moved over the destination only by commit():
+// a transfer that fails or is cancelled leaves the file that was there as
+// it was and no partial file.  The new file gets the old one's permissions,
+// or those of any new file.  An existing device or FIFO (/dev/null, a pipe
+// with a reader) is written directly and never removed.
+//
+//     LocalOutput out;
+//     if (int err = out.open(localPath, true)) return failSystem(err);
+//     ... receiveFileData(owner, h, out.fd(), size, &rec) ...
+//     if (!out.commit()) return failSystem(errno);
+class LocalOutput {
+public:
+    LocalOutput() = default;
+    ~LocalOutput() { discard(); }
+    LocalOutput(const LocalOutput &) = delete;
+    LocalOutput &operator=(const LocalOutput &) = delete;
+
+    // Prepares the output for dest; 0 or an errno (EISDIR for a folder,
+    // ESPIPE for a FIFO when seekable output is asked for).  Nothing is
+    // changed at dest yet.
+    int open(const char *dest, bool seekable = false);
+    int fd() const { return file_.get(); }
+    // Where the bytes go now: the temporary file, or dest when written directly.
+    const std::string &path() const { return path_; }
+    // Closes the descriptor (for writers that open path() themselves).
+    bool closeFile() { return file_.close(); }
+    // Closes and moves the file into place; false with errno set (the
+    // temporary file is removed then).
+    bool commit();
+    // Removes the temporary file; dest is untouched.
+    void discard();
+
+private:
+    FileHandle file_;
+    std::string dest_;
+    std::string path_;
+    bool direct_ = false;
 };
 
 // Local file helpers with errno semantics, retrying on EINTR.

@@ -79,6 +79,11 @@ public:
     virtual void cancelPending(uint8_t endpoint, unsigned timeoutMs) = 0;
     // Reads and discards IN data until the pipe stays quiet for quietMs.
     virtual void drainIn(unsigned quietMs) = 0;
+    // True when the status stage of the abort request comes after every IN
+    // transfer of the transfer it stops, and controlOut() drops those: then
+    // the abort request alone brings the link back in step, at the cost of
+    // one round trip.  On a real USB bus nothing orders the two pipes.
+    virtual bool abortDropsQueuedIn() const { return false; }
 };
 
 // The backend for this process: the virtual link when ZVC450_VUSB names a

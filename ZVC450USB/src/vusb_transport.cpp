@@ -187,6 +187,8 @@ public:
         }
     }
 
+    bool abortDropsQueuedIn() const override { return true; }
+
     void cancelPending(uint8_t endpoint, unsigned timeoutMs) override
     {
         if (fd_ < 0)

@@ -174,6 +174,41 @@ TEST_F(Cli, PutChecksEveryFileBeforeCopyingAny)
     EXPECT_EQ(Ls(), std::vector<std::string>{"a.bin"});
 }
 
+// On Linux "\\" and ":" are characters of a file name, but the player cannot
+// store them: put says which character, and stores the copy with '_' in its
+// place only when told to.  mkdir and mv say the same.
+TEST_F(Cli, NamesThePlayerCannotStoreAreNamedAndMendedOnlyOnRequest)
+{
+    Start();
+    MakeLocal("AC\\DC - Thunder.mp3", 100);
+    MakeLocal("Artist: Song.mp3", 200, 2);
+    MakeLocal("take 1.", 300, 3);
+    const Result refused = Z({"put", "AC\\DC - Thunder.mp3"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Has(refused.err, "cannot store '\\' in a name")) << refused.err;
+    EXPECT_TRUE(Has(refused.err, "--rename-invalid it is stored as 'AC_DC - Thunder.mp3'")) << refused.err;
+    const Result dot = Z({"put", "take 1."});
+    EXPECT_EQ(dot.status, 1);
+    EXPECT_TRUE(Has(dot.err, "ends in a dot")) << dot.err;
+    EXPECT_TRUE(Ls().empty());
+
+    const Result stored = Z({"put", "--rename-invalid", "AC\\DC - Thunder.mp3", "Artist: Song.mp3", "take 1."});
+    ASSERT_EQ(stored.status, 0) << stored.err;
+    EXPECT_TRUE(Has(stored.err, "stored as 'AC_DC - Thunder.mp3'")) << stored.err;
+    EXPECT_EQ(Ls(), (std::vector<std::string>{"AC_DC - Thunder.mp3", "Artist_ Song.mp3", "take 1_"}));
+    MakeFolder("back");
+    ASSERT_EQ(Z({"get", "Artist_ Song.mp3", "-o", "back"}).status, 0);
+    EXPECT_TRUE(ReadFile(Local("back/Artist_ Song.mp3")) == ReadFile(Local("Artist: Song.mp3")));
+
+    const Result mkdir = Z({"mkdir", "a:b"});
+    EXPECT_EQ(mkdir.status, 1);
+    EXPECT_TRUE(Has(mkdir.err, "cannot store ':'")) << mkdir.err;
+    const Result mv = Z({"mv", "take 1_", "x?y"});
+    EXPECT_EQ(mv.status, 1);
+    EXPECT_TRUE(Has(mv.err, "cannot store '?'")) << mv.err;
+    EXPECT_EQ(Ls().size(), 3u);
+}
+
 // Failures of the player reach the user as exit status 1 and the library's
 // own text, whatever the command.
 TEST_F(Cli, DeviceErrorsCarryTheLibrarysText)

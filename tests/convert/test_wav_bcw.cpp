@@ -3,6 +3,7 @@
  * encoded by sox, failures.
  */
 #include "convert.h"
+#include "wav.h"
 #include "recording_writer.h"
 #include "test_support.h"
 #include "zvc450usb.h"
@@ -101,6 +102,22 @@ TEST(WavLayout, AdpcmHeaderAndTrailerByteForByte)
     ASSERT_EQ(wav.size(), 2632u);
     EXPECT_EQ(0, std::memcmp(wav.data(), head, 48));
     EXPECT_EQ(0, std::memcmp(wav.data() + 2608, tail, 24));
+}
+
+/* The largest BCW conversion the converter accepts still fits every 32-bit
+ * field of its WAV: data length, RIFF size and the fact chunk's sample
+ * count (which wrapped at 8.5 million blocks, half the data limit). */
+TEST(WavLayout, LargestAdpcmWavFitsEveryField)
+{
+    const std::uint64_t blocks = zvc450::kMaxAdpcmDataBytes / zvc450::kAdpcmBlockBytes;
+    EXPECT_LE(blocks * zvc450::kAdpcmBlockBytes, 0xFFFFFFFFull);
+    EXPECT_LE(blocks * zvc450::kAdpcmBlockBytes + 64, 0xFFFFFFFFull);
+    EXPECT_LE(blocks * zvc450::kAdpcmSamplesPerBlock, 0xFFFFFFFFull);
+    std::uint8_t trailer[zvc450::kAdpcmWavTrailerBytes];
+    zvc450::MakeAdpcmWavTrailer(trailer, static_cast<std::uint32_t>(blocks));
+    const std::uint64_t samples = trailer[8] | trailer[9] << 8 | trailer[10] << 16 | std::uint64_t(trailer[11]) << 24;
+    EXPECT_EQ(samples, blocks * zvc450::kAdpcmSamplesPerBlock);
+    EXPECT_LE(zvc450::kMaxPcmDataBytes + 36, 0xFFFFFFFFull);
 }
 
 /* One row per layout of frames and stray bytes; `blocks` are the block

@@ -15,13 +15,18 @@ struct ScriptedPrompter : HDeskPrompter {
     QList<bool> answers;
     QStringList questions;
     QList<int> errors;
+    QStringList errorPaths;
     QStringList opened;
     bool confirm(QWidget *, const QString &caption, const QString &text) override
     {
         questions << caption + QLatin1Char('|') + text;
         return !answers.isEmpty() && answers.takeFirst();
     }
-    void showSystemError(QWidget *, int error) override { errors << error; }
+    void showSystemError(QWidget *, int error, const QString &path) override
+    {
+        errors << error;
+        errorPaths << path;
+    }
     void openDocument(const QString &path) override { opened << path; }
     void showProperties(QWidget *, const QString &) override {}
 };
@@ -268,6 +273,7 @@ private slots:
         m_view->deleteSelection(true);
         QCOMPARE(m_prompter.questions, QStringList({"Confirm file deleting|Would you delete the selected file?"}));
         QCOMPARE(m_prompter.errors, QList<int>({EISDIR}));
+        QCOMPARE(m_prompter.errorPaths, QStringList({dir + QStringLiteral("/zdir")}));
         QCOMPARE(column(0), QStringList({"b.mp3", "zdir"}));
         QVERIFY(QFileInfo(dir + QStringLiteral("/zdir")).isDir());
     }
@@ -392,19 +398,30 @@ private slots:
         writeFile(dir + QStringLiteral("/sub"), 1);
         m_view->listCurrentPlace();
         QCOMPARE(m_prompter.errors, QList<int>({ENOTDIR}));
+        QCOMPARE(m_prompter.errorPaths, QStringList({dir + QStringLiteral("/sub")}));
         QTRY_COMPARE(currentPath(), dir);
         QCOMPARE(column(0), QStringList({"sub"}));
+    }
 
-        // A folder that is gone is just empty: no message, no step back.
-        m_prompter.errors.clear();
-        const QString gone = makeFolder({"x/"}) + QStringLiteral("/x");
-        m_view->folderComboBox()->selectPath(gone, true);
-        QVERIFY(QDir(gone).removeRecursively());
+    // A folder deleted (or unmounted) under the view is not shown as an empty one: the
+    // system's message names it, and the view goes up to the nearest folder that is
+    // still there, with one message however many levels went.
+    void aFolderThatIsGoneStepsBackToTheNearestExistingOne()
+    {
+        const QString top = makeFolder({"keep.mp3", "a/b/c/"});
+        openView(top + QStringLiteral("/a/b/c"));
+        QCOMPARE(currentPath(), top + QStringLiteral("/a/b/c"));
+        QVERIFY(QDir(top + QStringLiteral("/a")).removeRecursively());
         m_view->listCurrentPlace();
-        QCoreApplication::processEvents();
-        QCOMPARE(column(0), QStringList());
-        QVERIFY(m_prompter.errors.isEmpty());
-        QCOMPARE(currentPath(), gone);
+        QCOMPARE(m_prompter.errors, QList<int>({ENOENT}));
+        QCOMPARE(m_prompter.errorPaths, QStringList({top + QStringLiteral("/a/b/c")}));
+        QTRY_COMPARE(currentPath(), top);
+        QCOMPARE(column(0), QStringList({"keep.mp3"}));
+        QCOMPARE(m_prompter.errors.size(), 1);
+        QCOMPARE(RegKeys::lastDirectory(), top);
+        // The folders that are gone left the place tree too.
+        HTreeCtrlFolder *tree = m_view->folderComboBox()->tree();
+        QVERIFY(!tree->findPath(top + QStringLiteral("/a"), kFolderOrdinary));
     }
 
     void columnWidthsAreKept()

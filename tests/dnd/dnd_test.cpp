@@ -46,7 +46,10 @@ public:
         messages << text;
         icons << icon;
     }
-    void showSystemError(QWidget *, int error) override { messages << QStringLiteral("errno %1").arg(error); }
+    void showSystemError(QWidget *, int error, const QString &path) override
+    {
+        messages << QStringLiteral("errno %1 %2").arg(error).arg(path);
+    }
 };
 
 // The session's questions: the overwrite answers in turn, Cancel when they run out.

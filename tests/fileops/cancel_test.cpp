@@ -97,12 +97,15 @@ TEST(Cancel, QtCancelButtonStopsDownloadAndUpload)
     const int index = l.IndexOf("FULL.BIN");
     ASSERT_GE(index, 0);
     {
+        // A cancelled copy leaves the file that was there as it was.
         CancelClicker clicker(&owner);
         const std::string dest = local / "back.bin";
+        WriteFile(dest, Pattern(100, 9));
         EXPECT_FALSE(ZVC450_Upload(&owner, s.h, 0, index, dest.c_str(), "FULL.BIN", unsigned(kBig), 0));
         EXPECT_EQ(ZVC450_GetError(), ZVS450USB_ERR_USERBREAK);
         EXPECT_EQ(clicker.clicks, 1);
-        EXPECT_FALSE(Exists(dest));
+        EXPECT_TRUE(ReadFile(dest) == Pattern(100, 9));
+        EXPECT_EQ(CountFiles(local.path, ".zvc450-"), 0);
     }
     ExpectPlayerAnswers(s.h, "FULL.BIN");
 }

@@ -330,4 +330,62 @@ inline Bytes Ok(Bytes fields = {})
 }
 inline Bytes Refused(uint8_t code) { return Framed(Bytes{1, code}); }
 
+// ---- Listing wire: slots, blocks, headers ---------------------------------------------
+
+// A 32-byte short slot.
+inline Bytes ShortSlot(const char *name11, uint8_t attr, uint16_t cluster = 0, uint32_t size = 0)
+{
+    Bytes s(32, 0);
+    std::memcpy(s.data(), name11, 11);
+    s[11] = attr;
+    zvc450::putLE16(s.data() + 26, cluster);
+    zvc450::putLE32(s.data() + 28, size);
+    return s;
+}
+
+// A long-name slot with ordinal byte ord holding up to 13 ASCII characters.
+inline Bytes LongSlot(uint8_t ord, const std::string &part)
+{
+    static const int offs[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    Bytes s(32, 0);
+    s[0] = ord;
+    s[11] = 0x0F;
+    for (int i = 0; i < 13; ++i) {
+        uint16_t c = i < int(part.size()) ? uint8_t(part[size_t(i)]) : i == int(part.size()) ? 0 : 0xFFFF;
+        s[size_t(offs[i])] = uint8_t(c);
+        s[size_t(offs[i]) + 1] = uint8_t(c >> 8);
+    }
+    return s;
+}
+
+// Slot blocks of 512 bytes from a list of slots.
+inline std::vector<Bytes> Blocks(const std::vector<Bytes> &slots)
+{
+    Bytes all;
+    for (const Bytes &s : slots)
+        all.insert(all.end(), s.begin(), s.end());
+    all.resize((all.size() + 511) / 512 * 512, 0);
+    std::vector<Bytes> out;
+    for (size_t at = 0; at < all.size(); at += 512)
+        out.emplace_back(all.begin() + long(at), all.begin() + long(at + 512));
+    return out;
+}
+
+inline Bytes ListingHeader(unsigned files, unsigned slots, unsigned total = 500, unsigned used = 7)
+{
+    Bytes f(9, 0);  // after the status byte: byte 5, then 6..13
+    zvc450::putBE16(f.data() + 1, files);
+    zvc450::putBE16(f.data() + 3, slots);
+    zvc450::putBE16(f.data() + 5, total);
+    zvc450::putBE16(f.data() + 7, used);
+    return Ok(f);
+}
+
+// The body of a command packet from offset 4 up to its terminator.
+inline std::string Body(const Bytes &packet)
+{
+    const unsigned L = unsigned(packet[1]) << 8 | packet[2];
+    return std::string(packet.begin() + 4, packet.begin() + 2 + long(L));
+}
+
 }  // namespace fileops

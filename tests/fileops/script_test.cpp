@@ -12,65 +12,6 @@
 
 using namespace fileops;
 
-namespace {
-
-// A 32-byte short slot.
-Bytes ShortSlot(const char *name11, uint8_t attr, uint16_t cluster = 0, uint32_t size = 0)
-{
-    Bytes s(32, 0);
-    std::memcpy(s.data(), name11, 11);
-    s[11] = attr;
-    zvc450::putLE16(s.data() + 26, cluster);
-    zvc450::putLE32(s.data() + 28, size);
-    return s;
-}
-
-// A long-name slot with ordinal byte ord holding up to 13 ASCII characters.
-Bytes LongSlot(uint8_t ord, const std::string &part)
-{
-    static const int offs[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-    Bytes s(32, 0);
-    s[0] = ord;
-    s[11] = 0x0F;
-    for (int i = 0; i < 13; ++i) {
-        uint16_t c = i < int(part.size()) ? uint8_t(part[size_t(i)]) : i == int(part.size()) ? 0 : 0xFFFF;
-        s[size_t(offs[i])] = uint8_t(c);
-        s[size_t(offs[i]) + 1] = uint8_t(c >> 8);
-    }
-    return s;
-}
-
-// Slot blocks of 512 bytes from a list of slots.
-std::vector<Bytes> Blocks(const std::vector<Bytes> &slots)
-{
-    Bytes all;
-    for (const Bytes &s : slots)
-        all.insert(all.end(), s.begin(), s.end());
-    all.resize((all.size() + 511) / 512 * 512, 0);
-    std::vector<Bytes> out;
-    for (size_t at = 0; at < all.size(); at += 512)
-        out.emplace_back(all.begin() + long(at), all.begin() + long(at + 512));
-    return out;
-}
-
-Bytes ListingHeader(unsigned files, unsigned slots, unsigned total = 500, unsigned used = 7)
-{
-    Bytes f(9, 0);  // after the status byte: byte 5, then 6..13
-    zvc450::putBE16(f.data() + 1, files);
-    zvc450::putBE16(f.data() + 3, slots);
-    zvc450::putBE16(f.data() + 5, total);
-    zvc450::putBE16(f.data() + 7, used);
-    return Ok(f);
-}
-
-// The body of a command packet from offset 4 up to its terminator.
-std::string Body(const Bytes &packet)
-{
-    const unsigned L = unsigned(packet[1]) << 8 | packet[2];
-    return std::string(packet.begin() + 4, packet.begin() + 2 + long(L));
-}
-
-}  // namespace
 
 // ---- Listing -----------------------------------------------------------------------
 
@@ -141,7 +82,10 @@ TEST(ScriptListing, LongNameOrderDecidesTheStatus)
     }
 }
 
-TEST(ScriptListing, DirectoriesGoApartOnlyWithExactAttribute)
+// A slot with the folder bit is a folder, whatever its other bits (hidden,
+// system, archive): it goes to the directories, never among the files whose
+// numbers address the player's files.
+TEST(ScriptListing, FolderBitMakesAFolder)
 {
     for (unsigned fw : {0x14200u, 0x14300u}) {
         ScriptedPlayer p(fw);
@@ -163,12 +107,13 @@ TEST(ScriptListing, DirectoriesGoApartOnlyWithExactAttribute)
             EXPECT_EQ(NameOf(f[0]), "FILE.MP3");
         } else {
             EXPECT_EQ(Body(p.link.written[0]), "MGG");
-            ASSERT_EQ(nd, 1);
+            ASSERT_EQ(nd, 2);
             EXPECT_EQ(d[0].dwFirstCluster, 0x1234u);
-            ASSERT_EQ(nf, 2);
-            EXPECT_EQ(NameOf(f[0]), "ODD");
-            EXPECT_EQ(sum.dwDirsFound, 1u);
-            EXPECT_EQ(sum.dwFilesFound, 2u);
+            EXPECT_EQ(NameOf(d[1]), "ODD");
+            ASSERT_EQ(nf, 1);
+            EXPECT_EQ(NameOf(f[0]), "FILE.MP3");
+            EXPECT_EQ(sum.dwDirsFound, 2u);
+            EXPECT_EQ(sum.dwFilesFound, 1u);
         }
     }
 }
@@ -201,10 +146,10 @@ TEST(ScriptListing, MediumInformation)
     EXPECT_EQ(+info.wRootEntryCount, 512);
     EXPECT_EQ(+info.bFATType, 2);
     EXPECT_EQ(Body(p.link.written[0]), "SI");
-    // A refusal is "unsupported"; the player's reason stays readable.
+    // A refusal is the player's, with its reason (no card, say) for the message.
     p.Answer(Refused(2));
     EXPECT_FALSE(ZVC450_GetMediumInfo(p.h(), 1, &info));
-    EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_UNSUPPORTED);
+    EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
     EXPECT_EQ(ZVC450_GetInternalError(), 2);
 }
 
@@ -377,6 +322,21 @@ TEST(ScriptUpload, AnswersAndSizes)
         EXPECT_TRUE(p.link.written.empty());
     }
     {
+        // A number the command cannot carry, or a memory the player does not
+        // have, is refused before anything is sent.
+        struct Row {
+            unsigned fw;
+            int memory, number;
+        } rows[] = {{0x12500, 0, 300}, {0x12500, 0, -1}, {0x14300, 0, 65536}, {0x14300, 2, 0}};
+        for (const Row &r : rows) {
+            ScriptedPlayer p(r.fw);
+            EXPECT_FALSE(ZVC450_Upload(nullptr, p.h(), r.memory, r.number, dest.c_str(), nullptr, 10, 0));
+            EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_UNSUPPORTED) << r.number;
+            EXPECT_TRUE(p.link.written.empty());
+            EXPECT_FALSE(Exists(dest));
+        }
+    }
+    {
         // 700 bytes: one read of 1024, 700 written; index 300 as two bytes.
         ScriptedPlayer p(0x14300);
         p.Answer(Ok());
@@ -385,7 +345,7 @@ TEST(ScriptUpload, AnswersAndSizes)
         p.Answer(data);
         ASSERT_TRUE(ZVC450_Upload(nullptr, p.h(), 1, 300, dest.c_str(), "X", 700, 0));
         EXPECT_EQ(Body(p.link.written[0]), std::string("SR\x01\x2C", 4));
-        EXPECT_EQ(p.link.readSizes.back(), 1024);
+        EXPECT_EQ(p.link.readSizes.at(2), 1024);
         EXPECT_TRUE(ReadFile(dest) == Bytes(data.begin(), data.begin() + 700));
     }
     {
@@ -393,18 +353,18 @@ TEST(ScriptUpload, AnswersAndSizes)
         ScriptedPlayer p(0x12000);
         p.Answer(Ok());
         p.Answer(Ok());
-        ASSERT_TRUE(ZVC450_Upload(nullptr, p.h(), 0, 300, dest.c_str(), nullptr, 0, 0));
+        ASSERT_TRUE(ZVC450_Upload(nullptr, p.h(), 0, 44, dest.c_str(), nullptr, 0, 0));
         EXPECT_EQ(Body(p.link.written[0]), "MR\x2C");
         EXPECT_TRUE(Exists(dest));
         EXPECT_TRUE(ReadFile(dest).empty());
     }
     {
-        // No second answer: the player's failure (5), no file.
+        // No second answer: the link failed (4), not the player; no file.
         ::unlink(dest.c_str());
         ScriptedPlayer p(0x14300);
         p.Answer(Ok());
         EXPECT_FALSE(ZVC450_Upload(nullptr, p.h(), 0, 1, dest.c_str(), nullptr, 10, 0));
-        EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
+        EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_USB);
         EXPECT_FALSE(Exists(dest));
     }
     {
@@ -420,20 +380,17 @@ TEST(ScriptUpload, AnswersAndSizes)
 }
 
 // The local file cannot be created or written: error 6 with the errno, no
-// file left behind, and the player is stopped so the link stays in step.
+// file left behind, and the player is never asked, or stopped so the link
+// stays in step.
 TEST(ScriptUpload, LocalFileFaults)
 {
     TempDir dir;
-    {
+    for (const std::string &dest : {dir / "no/such/dir.bin", dir.path}) {
         ScriptedPlayer p(0x14300);
-        p.Answer(Ok());
-        p.Answer(Ok());
-        p.Answer(Pattern(512, 1));
-        EXPECT_FALSE(ZVC450_Upload(nullptr, p.h(), 0, 1, (dir / "no/such/dir.bin").c_str(), nullptr, 500, 0));
+        EXPECT_FALSE(ZVC450_Upload(nullptr, p.h(), 0, 1, dest.c_str(), nullptr, 500, 0));
         EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_WINDOWS);
-        EXPECT_EQ(ZVC450_GetWindowsError(), unsigned(ENOENT));
-        EXPECT_EQ(p.link.controlRequests, 1);
-        EXPECT_TRUE(p.link.toRead.empty());
+        EXPECT_EQ(ZVC450_GetWindowsError(), unsigned(dest == dir.path ? EISDIR : ENOENT));
+        EXPECT_TRUE(p.link.written.empty()) << "the player was asked for a file with nowhere to go";
     }
     {
         // A file size limit makes the write fail as a full disk would.
@@ -468,6 +425,7 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
     old.dwFirstCluster = 0x00030007;
     old.dwSize = 123456;
     old.wWriteDate = 0x5A21;
+    old.bReserved = 0x18;  // the old 8.3 name was shown in lower case
     struct Row {
         const char *what;
         unsigned fw;
@@ -478,7 +436,7 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
     const Row rows[] = {
         {"delete wide", 0x13000, [](HZVC450 h) { return ZVC450_Delete(nullptr, h, 1, 300, "x"); },
          std::string("SE\x01\x2C", 4), 0},
-        {"delete narrow", 0x12500, [](HZVC450 h) { return ZVC450_Delete(nullptr, h, 0, 300, "x"); },
+        {"delete narrow", 0x12500, [](HZVC450 h) { return ZVC450_Delete(nullptr, h, 0, 44, "x"); },
          "ME\x2C", 0},
         {"rename 8.3", 0x12500, [&](HZVC450 h) { return ZVC450_Rename(h, 0, 7, "MUSIC.MP3", &old); },
          std::string("MN\x07MUSIC.MP3"), 0},
@@ -499,6 +457,51 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
          ZVC450USB_ERR_UNSUPPORTED},
         {"rn old", 0x14200, [&](HZVC450 h) { return ZVC450_RenameDirectory(h, 0, "B", &old); }, "",
          ZVC450USB_ERR_UNSUPPORTED},
+        // A file number the command cannot carry is refused, never wrapped
+        // onto another file (300 would be file 44 in one byte, -1 file 255).
+        {"delete narrow 300", 0x12500, [](HZVC450 h) { return ZVC450_Delete(nullptr, h, 0, 300, "x"); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"delete narrow -1", 0x12500, [](HZVC450 h) { return ZVC450_Delete(nullptr, h, 0, -1, "x"); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"delete wide 65536", 0x13000, [](HZVC450 h) { return ZVC450_Delete(nullptr, h, 0, 65536, "x"); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"rename narrow 256", 0x12500, [&](HZVC450 h) { return ZVC450_Rename(h, 0, 256, "MUSIC.MP3", &old); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"rename wide -1", 0x14300, [&](HZVC450 h) { return ZVC450_Rename(h, 0, -1, "MUSIC.MP3", &old); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"replace narrow 256", 0x12500, [](HZVC450 h) { return ZVC450_Replace(h, 0, 255, 256); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"replace wide -1", 0x14300, [](HZVC450 h) { return ZVC450_Replace(h, 0, -1, 0); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"replace narrow 255", 0x12500, [](HZVC450 h) { return ZVC450_Replace(h, 0, 254, 255); },
+         "MP\xFE\xFF", 0},
+        // The library's own refusals are not the player's: no such memory
+        // (2 would address the font area), no record to keep the stamps from.
+        {"delete memory 2", 0x14300, [](HZVC450 h) { return ZVC450_Delete(nullptr, h, 2, 0, "x"); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"cd memory -1", 0x14300, [](HZVC450 h) { return ZVC450_ChangeDirectory(h, -1, 2); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"format memory 2", 0x14300, [](HZVC450 h) { return ZVC450_Format(nullptr, h, 2); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"list memory 2", 0x14300, [](HZVC450 h) { return ZVC450_Refresh(h, 2, nullptr, nullptr, nullptr); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"medium info memory -2", 0x14300, [](HZVC450 h) { return ZVC450_GetMediumInfo(h, -2, nullptr); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"rename no record", 0x14300, [](HZVC450 h) { return ZVC450_Rename(h, 0, 1, "A.MP3", nullptr); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        {"rn no record", 0x14300, [](HZVC450 h) { return ZVC450_RenameDirectory(h, 0, "A", nullptr); }, "",
+         ZVC450USB_ERR_UNSUPPORTED},
+        // Names the player cannot store go nowhere.
+        {"md a:b", 0x14300, [](HZVC450 h) { return ZVC450_MakeDirectory(h, 0, "a:b"); }, "",
+         ZVS450USB_ERR_INVALID_FILENAME},
+        {"md ..", 0x14300, [](HZVC450 h) { return ZVC450_MakeDirectory(h, 0, ".."); }, "",
+         ZVS450USB_ERR_INVALID_FILENAME},
+        {"rename 8.3 AC\\DC", 0x12500, [&](HZVC450 h) { return ZVC450_Rename(h, 0, 1, "AC\\DC.MP3", &old); }, "",
+         ZVS450USB_ERR_INVALID_FILENAME},
+        {"rename trailing dot", 0x14300, [&](HZVC450 h) { return ZVC450_Rename(h, 0, 1, "song.", &old); }, "",
+         ZVS450USB_ERR_INVALID_FILENAME},
+        {"rn blank", 0x14300, [&](HZVC450 h) { return ZVC450_RenameDirectory(h, 0, "  ", &old); }, "",
+         ZVS450USB_ERR_INVALID_FILENAME},
         {"md too long", 0x14300,
          [](HZVC450 h) { return ZVC450_MakeDirectory(h, 0, std::string(190, 'x').c_str()); }, "",
          ZVS450USB_ERR_INVALID_FILENAME},
@@ -543,6 +546,7 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
         EXPECT_EQ(zvc450::getLE16(s + 26), 7u);
         EXPECT_EQ(zvc450::getLE32(s + 28), 123456u);
         EXPECT_EQ(zvc450::getLE16(s + 24), 0x5A21u);
+        EXPECT_EQ(s[12], 0) << "the new name shows as written, not in the old name's case";
     }
     {
         // Rename directory: the key comes from the record's cluster.
@@ -554,6 +558,7 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
         const Bytes &a = p.link.written[0];
         EXPECT_EQ(Bytes(a.begin(), a.begin() + 11), (Bytes{'#', 0, 2, ':', 'S', 'D', 'N', 0, 7, 0, 33}));
         EXPECT_EQ(a[11 + 11], 0x10);
+        EXPECT_EQ(a[11 + 12], 0);
     }
     {
         // A refusal is error 5 with the player's reason.

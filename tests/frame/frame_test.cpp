@@ -46,7 +46,7 @@ public:
         return answer;
     }
     void message(QWidget *, const QString &, const QString &text, Icon) override { asked << text; }
-    void showSystemError(QWidget *, int) override {}
+    void showSystemError(QWidget *, int, const QString &) override {}
 };
 
 // The session's file dialogs and messages.
@@ -514,9 +514,37 @@ private slots:
         f.close();
         m_ui.fileAnswer = bad;
         frame()->executeCommand(cmd::UpgradeApplication);
-        QVERIFY(!m_ui.messages.isEmpty());
+        // It says what is wrong with which file, and the program stays: the player was
+        // never touched, so there is nothing to unplug.
+        QCOMPARE(m_ui.messages.size(), 1);
+        QVERIFY2(m_ui.messages.last().startsWith(QStringLiteral("Codec Upgrade|") + bad + QLatin1Char('\n')),
+                 qPrintable(m_ui.messages.last()));
+        QTest::qWait(50);
+        QVERIFY(frame()->isVisible());
+
+        // So does an image the code area cannot take.
+        QFile big(QDir(pcFolder()).filePath(QStringLiteral("boot.bin")));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        big.write(QByteArray(8193, 'b'));
+        big.close();
+        m_ui.fileAnswer = big.fileName();
+        frame()->executeCommand(cmd::UpgradeBoot);
+        QCOMPARE(m_ui.messages.size(), 2);
+        QVERIFY2(m_ui.messages.last().contains(QStringLiteral("the boot area holds at most 8,192")),
+                 qPrintable(m_ui.messages.last()));
+        QTest::qWait(50);
+        QVERIFY(frame()->isVisible());
+
+        // An image that reaches the player: the player must be unplugged, the program
+        // says so and closes.
+        QFile image(QDir(pcFolder()).filePath(QStringLiteral("codec.bin")));
+        QVERIFY(image.open(QIODevice::WriteOnly));
+        image.write(QByteArray(1000, 'c'));
+        image.close();
+        m_ui.fileAnswer = image.fileName();
+        frame()->executeCommand(cmd::UpgradeApplication);
         QCOMPARE(m_ui.messages.last(),
-                 QStringLiteral("Please restart this program~|ROM upgrade was failed.\nPlease, Unplug USB connector!\n"
+                 QStringLiteral("Please restart this program~|ROM upagde was succeeded.\nPlease, Unplug USB connector!\n"
                                 "Please restart this program~"));
         QTRY_VERIFY(!frame()->isVisible());
     }
@@ -607,6 +635,71 @@ private slots:
         frame()->updateCommandStates();
         QVERIFY(enabled(cmd::FormatInternal));
         QVERIFY(!enabled(cmd::FormatExternal));
+    }
+
+    // A player that is gone leaves no rows behind that would still take a drop or start
+    // a transfer, and one that comes back with fewer memories never shows the old card.
+    void viewsDoNotOutliveTheirMemory()
+    {
+        QVERIFY(startPlayer());
+        QFile f(QDir(pcFolder()).filePath(QStringLiteral("TUNE.MP3")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(700, 't'));
+        f.close();
+        HFileTransferList list;
+        list.add(f.fileName(), -1, 0);
+        QVERIFY(startProgram());
+        frame()->deviceWatcher()->stop();  // the test says when the player came or went
+        QCOMPARE(zvs450_Download(nullptr, 0, list), 0);
+        QCOMPARE(zvs450_Download(nullptr, 1, list), 0);
+        HDesktopView *desk = child()->desktopView();
+        QTRY_COMPARE(desk->model()->rowCount(), 1);
+        desk->list()->selectRows({0});
+        for (int i = 0; i < 2; ++i) {
+            HMp3MemView *view = child()->memoryView(i);
+            view->refresh(false);
+            QCOMPARE(view->model()->rowCount(), 1);
+            view->list()->selectRows({0});
+        }
+        const int buttons[] = {CChildView::DownloadInternal, CChildView::UploadInternal,
+                               CChildView::DownloadExternal, CChildView::UploadExternal};
+        frame()->updateCommandStates();
+        for (int id : buttons)
+            QVERIFY2(child()->transferButton(id)->isEnabled(), qPrintable(QString::number(id)));
+
+        stopPlayer();
+        frame()->onDeviceChanged();
+        QCOMPARE(child()->memoryCount(), 0);
+        frame()->updateCommandStates();
+        for (int i = 0; i < 2; ++i) {
+            HMp3MemView *view = child()->memoryView(i);
+            QCOMPARE(view->state(), HMp3MemView::State::Empty);
+            QCOMPARE(view->model()->rowCount(), 0);
+            QVERIFY(!view->canDrop());
+            QVERIFY(!view->acceptDrops());
+            QVERIFY(!view->isCommandEnabled(Mp3MemCmd::Format));
+            QVERIFY(view->titleText().endsWith(QStringLiteral(" - Not Connected")));
+        }
+        for (int id : buttons)
+            QVERIFY2(!child()->transferButton(id)->isEnabled(), qPrintable(QString::number(id)));
+
+        // Back with the internal memory only (as "Use Internal Flash Only" asks): the card's
+        // row stays empty, also after Refresh and a change of the file filter.
+        zvs450_SetMemoryCount(1);
+        QVERIFY(startPlayer());
+        frame()->onDeviceChanged();
+        QCOMPARE(child()->memoryCount(), 1);
+        QCOMPARE(child()->memoryView(0)->model()->rowCount(), 1);
+        frame()->executeCommand(cmd::Refresh);
+        frame()->filterBox()->setCurrentIndex(0);
+        emit frame()->filterBox()->activated(0);
+        HMp3MemView *card = child()->memoryView(1);
+        QCOMPARE(card->state(), HMp3MemView::State::Empty);
+        QCOMPARE(card->model()->rowCount(), 0);
+        QCOMPARE(card->titleText(), QStringLiteral(" External Memory - Not Connected"));
+        frame()->updateCommandStates();
+        QVERIFY(!child()->transferButton(CChildView::DownloadExternal)->isEnabled());
+        QVERIFY(!child()->transferButton(CChildView::UploadExternal)->isEnabled());
     }
 };
 

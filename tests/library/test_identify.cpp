@@ -298,3 +298,58 @@ TEST(Frame, StateDefaultsAndAccessors)
     EXPECT_EQ(ZVC450_SetExpectedFirmwareVersion(0x14200), 0x14200u);
     EXPECT_EQ(ZVC450_GetExpectedFirmwareVersion(), 0x14200u);
 }
+
+namespace {
+
+// A link that only remembers the time-outs it was given.
+struct TimeoutProbe final : Transport {
+    unsigned writeMs = 1, readMs = 1, controlMs = 1;
+    OpenStatus open(const std::vector<UsbId> &, int *) override { return OpenStatus::Opened; }
+    void close() override {}
+    bool present(const std::vector<UsbId> &) override { return true; }
+    uint32_t linkId() const override { return 1; }
+    uint32_t deviceId() const override { return 1; }
+    int write(const void *, int len, unsigned ms) override
+    {
+        writeMs = ms;
+        return len;
+    }
+    int read(void *, int, unsigned ms) override
+    {
+        readMs = ms;
+        return -1;
+    }
+    int controlOut(const uint8_t *, unsigned ms) override
+    {
+        controlMs = ms;
+        return 0;
+    }
+    void cancelPending(uint8_t, unsigned) override {}
+    void drainIn(unsigned) override {}
+};
+
+}  // namespace
+
+// Both USB stacks read a time-out of 0 as "wait for ever": a setting of 0 must never
+// reach them, or a player that stops answering holds its caller for good.
+TEST(Frame, EveryWaitForThePlayerHasATimeOut)
+{
+    TimeoutProbe probe;
+    DeviceRecord record{1, 1, &probe};
+    uint8_t packet[kPacketSize] = {};
+
+    ZVC450_SetTimeout(0, 0);
+    EXPECT_EQ(ZVC450_SendUSB(&record, packet, kPacketSize), int(kPacketSize));
+    EXPECT_EQ(ZVC450_RecvUSB(&record, packet, kPacketSize), 0);
+    EXPECT_EQ(probe.writeMs, kDefaultSendTimeoutMs);
+    EXPECT_EQ(probe.readMs, kDefaultRecvTimeoutMs);
+    EXPECT_TRUE(abortTransfer(&record));
+    EXPECT_EQ(probe.controlMs, kDefaultSendTimeoutMs);
+
+    // Any other value is taken as it is, up to the largest the library holds.
+    ZVC450_SetTimeout(0xFFFFFFFFu, 1);
+    ZVC450_RecvUSB(&record, packet, kPacketSize);
+    ZVC450_SendUSB(&record, packet, kPacketSize);
+    EXPECT_EQ(probe.readMs, 0xFFFFFFFFu);
+    EXPECT_EQ(probe.writeMs, 1u);
+}

@@ -47,9 +47,8 @@ TEST(ShortName, Cases)
         {"readme.txt", "README.TXT", true},
         {"REPORT", "REPORT.", false},
         {"verylongname.text", "VERYLONG.TEX", true},
-        {"   .mp3", "zvc450.MP3", true},
+        {"   .mp3", "ZVC450.MP3", true},             // an empty base is upper case like any 8.3 name
         {".mp3", nullptr, false},
-        {"C:\\music\\SONG.MP3", "SONG.MP3", false},
         {"/home/user/music/SONG.MP3", "SONG.MP3", false},
         {"dir.d/FILE", "FILE.", false},             // the extension search stops at "/"
         {"A B.MP3", "AB.MP3", true},                 // spaces are dropped
@@ -70,6 +69,20 @@ TEST(ShortName, Cases)
         {"dir?/ok.mp3", "OK.MP3", true},             // only the last component counts
         {"dir/", nullptr, false},
         {"", nullptr, false},
+        // Only "/" separates folders; "\\" and ":" are characters FAT cannot hold.
+        {"C:\\music\\SONG.MP3", nullptr, false},
+        {"AC\\DC - Thunder.mp3", nullptr, false},
+        {"Artist: Song.mp3", nullptr, false},
+        {"a.b:c", nullptr, false},                   // not an extension cut at ":"
+        {"/home/user/music.d/.mp3", nullptr, false}, // a dot and an extension only, whatever the folder
+        // Names Windows and the vfat driver refuse too.
+        {".", nullptr, false},
+        {"..", nullptr, false},
+        {"   ", nullptr, false},
+        {"song.", nullptr, false},
+        {"song ", nullptr, false},
+        {"song.mp3 ", nullptr, false},
+        {"...", nullptr, false},
     };
     for (const Row &row : rows) {
         ZVC450_SetError(0);
@@ -264,7 +277,7 @@ TEST(ShortEntryText, BackToUtf8)
         std::memcpy(e, row.field, 11);
         EXPECT_EQ(shortEntryToText(e), row.text) << row.field;
     }
-    EXPECT_STREQ(pathTail("a/b\\c:d.mp3"), "d.mp3");
+    EXPECT_STREQ(pathTail("a/b\\c:d.mp3"), "b\\c:d.mp3");
     EXPECT_STREQ(pathTail("plain"), "plain");
 }
 
@@ -277,4 +290,87 @@ TEST(Utf8, CutAtCharacterBoundary)
     EXPECT_STREQ(buf, "ab\xEB\x85\xB8");
     copyUtf8Cut(buf, sizeof buf, "abc");
     EXPECT_STREQ(buf, "abc");
+}
+
+// What a caller learns before it sends a name: why the player cannot store
+// it and where, so that it can say which character is at fault and offer
+// to store the name with '_' there.
+TEST(CheckFileName, ReasonAndPosition)
+{
+    const std::string tooLong = std::string(size_t(kMaxLongNameUnits) - 3, 'x') + ".mp3";
+    struct Row {
+        std::string name;
+        int reason;
+        int position;  // -1: not looked at
+    } rows[] = {
+        {"MUSIC.MP3", ZVC450_NAME_OK, -1},
+        {"Grüße – 日本語.mp3", ZVC450_NAME_OK, -1},
+        {"x\xff.mp3", ZVC450_NAME_OK, -1},  // not UTF-8: stored as a lossy name
+        {"dir:x/ok.mp3", ZVC450_NAME_OK, -1},  // folders of the PC path are not the player's business
+        {"/home/me/AC\\DC - Thunder.mp3", ZVC450_NAME_BAD_CHARACTER, 11},
+        {"Artist: Song.mp3", ZVC450_NAME_BAD_CHARACTER, 6},
+        {"a?b", ZVC450_NAME_BAD_CHARACTER, 1},
+        {"tab\there", ZVC450_NAME_BAD_CHARACTER, 3},
+        {"dir/..", ZVC450_NAME_RESERVED, 4},
+        {".", ZVC450_NAME_RESERVED, 0},
+        {"", ZVC450_NAME_BLANK, 0},
+        {"   ", ZVC450_NAME_BLANK, 0},
+        {"dir/", ZVC450_NAME_BLANK, 4},
+        {"song.", ZVC450_NAME_TRAILING, 4},
+        {"song.mp3  ", ZVC450_NAME_TRAILING, 9},
+        {"/music/.mp3", ZVC450_NAME_ONLY_EXTENSION, 7},
+        {tooLong, ZVC450_NAME_TOO_LONG, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        int position = -7;
+        EXPECT_EQ(ZVC450_CheckFileName(row.name.c_str(), &position), row.reason);
+        if (row.position >= 0) {
+            EXPECT_EQ(position, row.position);
+        }
+        // The encoder refuses exactly these names (a long one only when it
+        // needs its long-name entries).
+        std::string shortName;
+        EXPECT_EQ(makeShortName(row.name.c_str(), &shortName, nullptr),
+                  row.reason == ZVC450_NAME_OK || row.reason == ZVC450_NAME_TOO_LONG);
+    }
+    EXPECT_EQ(ZVC450_CheckFileName(nullptr, nullptr), ZVC450_NAME_BLANK);
+}
+
+// '_' in place of each character at fault gives a name the player takes.
+TEST(CheckFileName, UnderscoresMendBadCharactersAndTrailingDots)
+{
+    struct Row {
+        std::string name, mended;
+    } rows[] = {
+        {"AC\\DC - Thunder.mp3", "AC_DC - Thunder.mp3"},
+        {"a:b?c.", "a_b_c_"},
+        {"take 1 ", "take 1_"},
+    };
+    for (Row &row : rows) {
+        int position = 0, reason;
+        while ((reason = ZVC450_CheckFileName(row.name.c_str(), &position)) == ZVC450_NAME_BAD_CHARACTER ||
+               reason == ZVC450_NAME_TRAILING)
+            row.name[size_t(position)] = '_';
+        EXPECT_EQ(reason, ZVC450_NAME_OK);
+        EXPECT_EQ(row.name, row.mended);
+    }
+}
+
+// A legacy name that is not UTF-8 (found by the name fuzz target with the
+// device code page CP850).  Its first character decodes to Õ, which is 0xE5
+// in CP850: FAT stores that as 0x05, since 0xE5 marks a deleted slot.  The
+// bytes that are not UTF-8 become '_' in the short name and U+FFFD in the
+// long one.
+TEST(EntrySet, LegacyNameIsStoredLossy)
+{
+    setDeviceCodePage("CP850");
+    const char name[] = "\xc3\x95\x9c\x6e\xc3\x2e\xbf\xc3\x57\xd0\xd1\x9c\x82\x82\x82\xe4\xdb";
+    Bytes set;
+    ASSERT_TRUE(encodeNameAt(name, false, kStamp, &set));
+    const uint8_t *shortEntry = &set[set.size() - 32];
+    EXPECT_EQ(field11(shortEntry), "\x05_N_    __W");
+    EXPECT_EQ(shortEntryToText(shortEntry), "\xC3\x95_N_.__W");
+    EXPECT_EQ(utf16leToUtf8(&set[set.size() - 64] + 1, 5), "\xC3\x95\xEF\xBF\xBDn\xEF\xBF\xBD.");
+    setDeviceCodePage(kDefaultDeviceCodePage);
 }

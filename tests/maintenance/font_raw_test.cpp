@@ -183,9 +183,15 @@ TEST(RawBlocks, RangesThePlayerCannotServe)
     EXPECT_NE(ZVC450_GetInternalError(), 0);
     EXPECT_TRUE(Load(dest) == Noise(10, 11)) << "a refused range leaves the local file alone";
 
-    // An end beyond the 16-bit block numbers would name other blocks.
+    // An end beyond the 16-bit block numbers would name other blocks; a
+    // memory other than the two has no raw blocks.  The library refuses
+    // both itself: never dressed as the player's refusal.
+    ZVC450_SetInternalError(0);
     EXPECT_FALSE(ZVC450_UploadRawData(nullptr, p.h, 0, 0xFFF0, 0x20, dest.c_str(), nullptr, 0x20 * 16384));
-    EXPECT_EQ(ZVC450_GetInternalError(), ZVC450INT_ERR_INVALID_PARAM);
+    EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_UNSUPPORTED);
+    EXPECT_FALSE(ZVC450_UploadRawData(nullptr, p.h, 2, 0, 1, dest.c_str(), nullptr, 16384));
+    EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_UNSUPPORTED);
+    EXPECT_TRUE(Load(dest) == Noise(10, 11));
     EXPECT_TRUE(ZVC450_RetrieveFirmwareVersion(p.h));
 }
 

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QMenu>
 #include <QRadioButton>
 #include <QDir>
@@ -43,6 +44,7 @@ public:
     QStringList confirms;  // caption + "|" + text
     QStringList messages;
     QList<int> systemErrors;
+    QStringList systemErrorPaths;
     QString pattern;
     int start = 0;
     int count = 0;
@@ -53,7 +55,11 @@ public:
         return answer;
     }
     void message(QWidget *, const QString &, const QString &text, Icon) override { messages << text; }
-    void showSystemError(QWidget *, int error) override { systemErrors << error; }
+    void showSystemError(QWidget *, int error, const QString &path) override
+    {
+        systemErrors << error;
+        systemErrorPaths << path;
+    }
     bool askMultipleDirectories(QWidget *, QString *p, int *s, int *c) override
     {
         *p = pattern;
@@ -84,9 +90,27 @@ private:
     QTimer m_timer;
 };
 
+// The session's own messages and questions (the library's go through ModalGuard).
+class SessionUi : public Zvs450Ui {
+public:
+    QStringList messages;
+    QStringList questions;
+    Answer answer = Answer::Cancel;
+    Answer question(QWidget *, const QString &text, const QString &) override
+    {
+        questions << text;
+        return answer;
+    }
+    void message(QWidget *, const QString &text, const QString &) override { messages << text; }
+    QString openFile(QWidget *, const QString &, const QString &, const QString &) override { return QString(); }
+    bool startViewer(const QString &, const QString &) override { return true; }
+};
+
 class ScriptedConfigDlg : public HConfigDlg {
 public:
     QString saveAnswer, openAnswer, lastInitial;
+    QStringList problems;
+    void showInputProblems(const QString &text) override { problems << text; }
     QString chooseSaveFile(const QString &initial) override
     {
         lastInitial = initial;
@@ -157,6 +181,7 @@ private:
     std::unique_ptr<emu::Emulator> m_player;
     emu::EmulatorOptions m_options;
     TestPrompter m_prompter;
+    SessionUi m_ui;
     std::unique_ptr<ModalGuard> m_guard;
 
     QString local(const QString &name) const { return m_dir->filePath(QStringLiteral("pc/") + name); }
@@ -218,10 +243,12 @@ private slots:
     {
         QSettings().clear();
         m_prompter = TestPrompter();
+        m_ui = SessionUi();
         m_guard = std::make_unique<ModalGuard>();
     }
     void cleanup()
     {
+        zvs450_SetUi(nullptr);
         zvs450_Terminate();
         if (m_player)
             m_player->Stop();
@@ -262,6 +289,28 @@ private slots:
         QFETCH(quint64, free);
         QFETCH(QString, expected);
         QCOMPARE(HMp3MemView::statusText(usable, status, total, free, 2, 1), expected);
+    }
+
+    // A listing that stopped before the player's count is not shown as the whole
+    // directory: the title strip says how much of it arrived.
+    void incompleteListing_data()
+    {
+        QTest::addColumn<int>("found");
+        QTest::addColumn<int>("announced");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("whole") << 100 << 100 << "";
+        QTest::newRow("empty directory") << 0 << 0 << "";
+        QTest::newRow("stopped early") << 16 << 100 << ",  incomplete listing (16 of 100 files)";
+        QTest::newRow("nothing arrived") << 0 << 3 << ",  incomplete listing (0 of 3 files)";
+        // More entries than announced: the player's count limits what is kept.
+        QTest::newRow("more than announced") << 5 << 4 << "";
+    }
+    void incompleteListing()
+    {
+        QFETCH(int, found);
+        QFETCH(int, announced);
+        QFETCH(QString, text);
+        QCOMPARE(HMp3MemView::incompleteListingText(found, announced), text);
     }
 
     void stateFor_data()
@@ -457,19 +506,21 @@ private slots:
         QVERIFY(c.internalOnly->isChecked());
         QCOMPARE(dlg.pageCaption(), QStringLiteral(" Setting Timeout "));
 
-        c.recvTimeout->setText(QStringLiteral(" 250000ms"));
+        c.recvTimeout->setText(QStringLiteral(" 250,000"));
         c.romStandAlone->setChecked(true);
         c.bvfBinary->setChecked(true);
         c.rawAddr->setText(QStringLiteral("0x10"));
         c.rawCount->setText(QStringLiteral("\t 16"));
         c.userVid->clear();
-        c.userPid->setText(QStringLiteral("zz"));
+        c.userPid->setText(QStringLiteral("0000"));
         c.internalOnly->setChecked(false);
         dlg.saveAnswer = QStringLiteral("/tmp/raw.dat");
         dlg.browseRawFile();
         QCOMPARE(dlg.lastInitial, RegKeys::rawDataFileName());
         dlg.browseViewer();  // cancelled: the edit keeps its text
         dlg.accept();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(dlg.problems.isEmpty());
 
         unsigned recv = 0, send = 0, format = 0;
         zvs450_GetTimeouts(&recv, &send, &format);
@@ -498,6 +549,115 @@ private slots:
         again.showPage(4);
         QCOMPARE(again.pageCaption(), QStringLiteral(" Raw Data Read Configuration "));
         ZVC450_SetExpectedFirmwareVersion(0);
+    }
+
+    // A time-out field takes whole milliseconds from one second up to what the library
+    // holds; a USB id exactly four hexadecimal digits (empty: none). Anything else keeps
+    // the old value, says why, and leaves the dialog open on the field.
+    void configRefusesValuesItCannotUse_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<quint64>("stored");
+        QTest::newRow("empty time-out") << "recv" << "" << false << quint64(1000);
+        QTest::newRow("no limit") << "recv" << "0" << false << quint64(1000);
+        QTest::newRow("below a second") << "send" << "999" << false << quint64(2000);
+        QTest::newRow("one second") << "send" << "1000" << true << quint64(1000);
+        QTest::newRow("grouped as the hint") << "recv" << "300,000" << true << quint64(300000);
+        QTest::newRow("the largest") << "format" << "4294967295" << true << quint64(4294967295u);
+        QTest::newRow("one past the largest") << "format" << "4294967296" << false << quint64(500);
+        QTest::newRow("letters") << "recv" << "30s" << false << quint64(1000);
+        // A value set before these limits stays what it was, without a word.
+        QTest::newRow("old value below a second") << "format" << "500" << true << quint64(500);
+        QTest::newRow("id cleared") << "vid" << "" << true << quint64(0);
+        QTest::newRow("id of four digits") << "vid" << "04e8" << true << quint64(0x04E8);
+        QTest::newRow("id too short") << "vid" << "12" << false << quint64(0x001A);
+        QTest::newRow("id not hexadecimal") << "pid" << "zzzz" << false << quint64(0xBEEF);
+    }
+    void configRefusesValuesItCannotUse()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(quint64, stored);
+        zvs450_Initialize();
+        zvs450_SetTimeouts(1000, 2000, 500);
+        RegKeys::setUserUsbId(0x1A, 0xBEEF);
+        const auto value = [&] {
+            unsigned t[3] = {};
+            zvs450_GetTimeouts(&t[0], &t[1], &t[2]);
+            unsigned ids[2] = {};
+            RegKeys::getUserUsbId(&ids[0], &ids[1]);
+            const QStringList names{"recv", "send", "format", "vid", "pid"};
+            const int i = int(names.indexOf(field));
+            return quint64(i < 3 ? t[i] : ids[i - 3]);
+        };
+
+        ScriptedConfigDlg dlg;
+        const HConfigDlg::Controls &c = dlg.controls();
+        QLineEdit *edit = field == "recv" ? c.recvTimeout : field == "send" ? c.sendTimeout
+                          : field == "format" ? c.formatTimeout : field == "vid" ? c.userVid : c.userPid;
+        const QString old = edit->text();
+        dlg.showPage(1);
+        edit->setText(text);
+        dlg.accept();
+        if (valid) {
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QVERIFY(dlg.problems.isEmpty());
+            QCOMPARE(value(), stored);
+            return;
+        }
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(dlg.problems.size(), 1);
+        QVERIFY2(dlg.problems.first().contains(QStringLiteral("The old value %1 is kept.").arg(old)),
+                 qPrintable(dlg.problems.first()));
+        QCOMPARE(edit->text(), old);
+        QCOMPARE(dlg.currentPage(), field.size() == 3 ? 5 : 0);
+        QCOMPARE(value(), stored);  // nothing changed yet
+        // OK again takes the old value.
+        dlg.accept();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(value(), stored);
+    }
+
+    // The Browse buttons' real file dialogs: every file can be seen and chosen, and naming
+    // an existing file to save raw data into asks nothing yet (the question comes when
+    // the data is about to be written, Download Raw Data).
+    void configBrowseDialogsShowEveryFile()
+    {
+        zvs450_Initialize();
+        QTemporaryDir dir;
+        const QString existing = dir.filePath(QStringLiteral("dump"));
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        HConfigDlg dlg;
+        QStringList filters;
+        QString selected;
+        const auto answer = [&](bool choose) {
+            QTimer::singleShot(0, &dlg, [&, choose] {
+                auto *fd = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                QVERIFY(fd);
+                filters = fd->nameFilters();
+                selected = fd->selectedNameFilter();
+                if (choose) {
+                    fd->selectFile(existing);
+                    static_cast<QDialog *>(fd)->accept();
+                } else {
+                    fd->reject();
+                }
+            });
+        };
+        answer(true);
+        dlg.browseRawFile();
+        QCOMPARE(filters, (QStringList{"Data File (*.dat)", "All Files (*)"}));
+        QCOMPARE(dlg.controls().rawFile->text(), existing);
+
+        answer(false);
+        dlg.browseViewer();
+        QCOMPARE(filters, (QStringList{"Executable File (*.exe)", "All Files (*)"}));
+        QCOMPARE(selected, QStringLiteral("All Files (*)"));
     }
 
     void configCancelChangesNothing()
@@ -783,6 +943,56 @@ private slots:
         QTRY_COMPARE(rowNames(*view), QStringList{"Renamed song.mp3"});
     }
 
+    // A name the player's file system cannot hold: the session says why and the edit
+    // stays open with what was typed, to be corrected (new folder) or cancelled (rename).
+    void editsKeepNamesThePlayerCannotHoldOpen()
+    {
+        zvs450_SetUi(&m_ui);
+        QVERIFY(startPlayer());
+        QVERIFY(downloadFiles(1));
+        auto view = makeView();
+        const auto editorAt = [&view](int row) {
+            return qobject_cast<QLineEdit *>(view->list()->indexWidget(view->model()->index(row, 0)));
+        };
+        view->runCommand(Mp3MemCmd::MakeDirectory);
+        const int pending = view->model()->pendingRow();
+        QVERIFY(pending >= 0);
+        const QStringList refused{"..", "Live: 1999"};
+        for (const QString &name : refused) {
+            QLineEdit *editor = editorAt(pending);
+            QVERIFY2(editor, qPrintable(name));
+            editor->setText(name);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_COMPARE(m_ui.messages.size(), int(refused.indexOf(name)) + 1);
+            QVERIFY2(m_ui.messages.last().startsWith(QLatin1Char('"') + name + QStringLiteral("\"\n")),
+                     qPrintable(m_ui.messages.last()));
+            QTRY_VERIFY(editorAt(pending));
+            QCOMPARE(editorAt(pending)->text(), name);
+            QCOMPARE(view->model()->pendingRow(), pending);
+        }
+        QCOMPARE(zvs450_GetDirectoryCount(0), 0);
+        editorAt(pending)->setText(QStringLiteral("Live 1999"));
+        QTest::keyClick(editorAt(pending), Qt::Key_Return);
+        QTRY_VERIFY(rowNames(*view).contains(QStringLiteral("Live 1999")));
+        QCOMPARE(view->model()->pendingRow(), -1);
+
+        // Rename: refused, still open; Escape leaves the file as it was.
+        const int row = rowNamed(*view, "F0.MP3");
+        view->list()->selectRows({row});
+        view->runCommand(Mp3MemCmd::Rename);
+        QVERIFY(editorAt(row));
+        editorAt(row)->setText(QStringLiteral("Why?.mp3"));
+        QTest::keyClick(editorAt(row), Qt::Key_Return);
+        QTRY_VERIFY(m_ui.messages.last().contains(QStringLiteral("'?'")));
+        QTRY_VERIFY(editorAt(row));
+        QCOMPARE(editorAt(row)->text(), QStringLiteral("Why?.mp3"));
+        QTest::keyClick(editorAt(row), Qt::Key_Escape);
+        QTRY_VERIFY(!editorAt(row));
+        QTest::qWait(20);
+        QVERIFY(rowNames(*view).contains(QStringLiteral("F0.MP3")));
+        QCOMPARE(m_ui.messages.size(), refused.size() + 1);
+    }
+
     void multipleDirectories()
     {
         QVERIFY(startPlayer());
@@ -848,6 +1058,7 @@ private slots:
         missing.add(local(QStringLiteral("gone.mp3")), -1, 0);
         QVERIFY(!view->acceptDrop(missing, true));
         QCOMPARE(m_prompter.systemErrors, QList<int>{ENOENT});
+        QCOMPARE(m_prompter.systemErrorPaths, QStringList{local(QStringLiteral("gone.mp3"))});
         QCOMPARE(view->model()->rowCount(), 0);
         QCOMPARE(zvs450_GetFileCount(0), 0);
     }

@@ -134,6 +134,7 @@ int ZVC450_Free(HZVC450 h)
 int ZVC450_IsValidHandle(HZVC450 h) { return fake::validHandle(h); }
 int ZVC450_GetError(void) { return lib().error; }
 int ZVC450_SetError(int code) { return lib().error = code; }
+int ZVC450_GetInternalError(void) { return lib().internalError; }
 unsigned ZVC450_GetWindowsError(void) { return lib().windowsError; }
 unsigned ZVC450_SetWindowsError(unsigned code) { return lib().windowsError = code; }
 void ZVC450_SetTimeout(unsigned recvMs, unsigned sendMs) { lib().timeouts.emplace_back(recvMs, sendMs); }
@@ -180,8 +181,9 @@ int ZVC450_RefreshEx(HZVC450 h, int memory, ZVC450_SUMMARY *summary, ZVC450_DIRE
     if (!fake::validHandle(h) || lib().memory[memory].listFails)
         return fake::fail(ZVC450USB_ERR_USB);
     const fake::Memory &m = lib().memory[memory];
-    *summary = ZVC450_SUMMARY{static_cast<uint32_t>(m.files.size()), m.totalBlocks, m.usedBlocks, 0,
-                              static_cast<uint32_t>(m.files.size()), static_cast<uint32_t>(m.dirs.size())};
+    const auto announced = static_cast<uint32_t>(m.announcedFiles >= 0 ? size_t(m.announcedFiles) : m.files.size());
+    *summary = ZVC450_SUMMARY{announced, m.totalBlocks, m.usedBlocks, 0, static_cast<uint32_t>(m.files.size()),
+                              static_cast<uint32_t>(m.dirs.size())};
     const int f = std::min<int>(*fileCount, static_cast<int>(m.files.size()));
     const int d = std::min<int>(*dirCount, static_cast<int>(m.dirs.size()));
     for (int i = 0; i < f; ++i)

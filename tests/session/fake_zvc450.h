@@ -20,6 +20,9 @@ struct Memory {
     uint32_t totalBlocks = 4096;
     uint32_t usedBlocks = 100;
     bool listFails = false;
+    // The file count the listing's header announces; -1: as many as there are files
+    // (a listing that stops early announces more than it delivers).
+    int announcedFiles = -1;
     std::string path = "/";
 };
 
@@ -40,6 +43,7 @@ struct Library {
     std::string versionText = "BRIGHTFEN ZVC450 FILE SYSTEM JAN 30 2002 12:00:00 1.43";
 
     int error = 0;
+    int internalError = 0;
     unsigned windowsError = 0;
     unsigned expectedVersion = 0xFFFFFFFF;
     unsigned vid = 0xFFFF, pid = 0xFFFF;

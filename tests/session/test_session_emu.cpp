@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QStandardPaths>
@@ -267,6 +268,42 @@ TEST_F(EmulatedPlayer, VoiceRecordingIsUploadedAsWav)
     EXPECT_EQ(read(local + QStringLiteral("/VOICE001.BCW")), frame + frame);
 }
 
+// A "recording" in which no frame is found becomes an empty WAV file, and the user
+// is told so; a recording with sound is not remarked upon.
+TEST_F(EmulatedPlayer, RecordingWithoutFramesGivesAnEmptyWavAndAWarning)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
+        GTEST_SKIP() << "mtools not installed";
+    // A BVF header (4.75 kbit/s, sync word) and nothing after it; a BCW file of
+    // bytes without a single frame sync.
+    const QByteArray bvfHeader("\x00\x00\xFF\xFB\x00\x00\x00\x00\x00", 9);
+    mtools(QStringLiteral("mcopy"), {write(QStringLiteral("bvf"), bvfHeader), QStringLiteral("::/EMPTY.BVF")});
+    mtools(QStringLiteral("mcopy"), {write(QStringLiteral("bcw"), QByteArray(700, '\x11')), QStringLiteral("::/NOISE.BCW")});
+    QByteArray frame(4, '\x7F');
+    frame += QByteArray(256, '\0');
+    mtools(QStringLiteral("mcopy"), {write(QStringLiteral("rec"), frame + frame), QStringLiteral("::/VOICE.BCW")});
+    start();
+    const Listing listing = files(0, false);
+    HFileTransferList list;
+    for (const char *name : {"EMPTY.BVF", "NOISE.BCW", "VOICE.BCW"}) {
+        const qsizetype at = listing.names.indexOf(QString::fromLatin1(name));
+        ASSERT_GE(at, 0) << name;
+        list.add(QString::fromLatin1(name), listing.indexes[size_t(at)], listing.sizes[size_t(at)]);
+    }
+    ASSERT_EQ(zvs450_Upload(nullptr, 0, local, list), 0);
+
+    for (const char *wav : {"EMPTY.WAV", "NOISE.WAV"}) {
+        const QByteArray bytes = read(local + QLatin1Char('/') + QString::fromLatin1(wav));
+        ASSERT_TRUE(bytes.startsWith("RIFF")) << wav;
+        EXPECT_EQ(bytes.mid(bytes.indexOf("data") + 4, 4), QByteArray(4, '\0')) << wav << ": no sound";
+    }
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("No sound was found in the recording \"EMPTY.BVF\":\n") + local
+                                       + QStringLiteral("/EMPTY.WAV is empty."));
+    EXPECT_TRUE(ui.messages[1].text.contains(QStringLiteral("\"NOISE.BCW\"")));
+    EXPECT_GT(QFileInfo(local + QStringLiteral("/VOICE.WAV")).size(), 100);
+}
+
 TEST_F(EmulatedPlayer, DownloadBatchStopsAtTheFirstFailure)
 {
     start();
@@ -361,6 +398,33 @@ TEST_F(EmulatedPlayer, SortFilesReportsItsProgressAndStopsWhenAsked)
                            QStringLiteral("d.mp3")}));
 }
 
+// A name with ':' or '\' goes to the player with "_" in their place once the user
+// says so: the whole file, under that name, readable by tools nobody here wrote.
+TEST_F(EmulatedPlayer, NamesWithCharactersFatCannotHoldGoWithUnderscores)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mtype")).isEmpty())
+        GTEST_SKIP() << "mtools not installed";
+    start();
+    const QByteArray song(70000, 's');
+    const QByteArray thunder(513, 't');
+    HFileTransferList list;
+    list.add(write(QStringLiteral("Artist: Song.mp3"), song), -1, 0);
+    list.add(write(QStringLiteral("AC\\DC - Thunder.mp3"), thunder), -1, 0);
+    ui.answers = {Answer::Yes};
+    ASSERT_EQ(zvs450_Download(nullptr, 0, list), 0);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_TRUE(ui.questions[0].text.contains(QStringLiteral("':' and '\\'")));
+    EXPECT_EQ(files(0, false).names, (QStringList{"Artist_ Song.mp3", "AC_DC - Thunder.mp3"}));
+
+    player->Stop();
+    player.reset();
+    const QString back = dir.filePath(QStringLiteral("back"));
+    mtools(QStringLiteral("mcopy"), {QStringLiteral("::/Artist_ Song.mp3"), back});
+    EXPECT_EQ(read(back), song);
+    mtools(QStringLiteral("mcopy"), {QStringLiteral("-o"), QStringLiteral("::/AC_DC - Thunder.mp3"), back});
+    EXPECT_EQ(read(back), thunder);
+}
+
 TEST_F(EmulatedPlayer, OverwriteQuestionDecidesFileByFile)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("mcopy")).isEmpty())
@@ -402,3 +466,24 @@ TEST_F(EmulatedPlayer, OverwriteQuestionDecidesFileByFile)
 }
 
 } // namespace
+
+// Without a card the player refuses the card's listing with its reason; for
+// the program that is the missing medium, and the internal memory lists on.
+TEST_F(EmulatedPlayer, CardRefusedForLackOfACardIsNoMedium)
+{
+    options.state.card = false;
+    options.socketPath = dir.filePath(QStringLiteral("link")).toStdString();
+    player = std::make_unique<emu::Emulator>(options);
+    std::string error;
+    ASSERT_TRUE(player->Start(&error)) << error;
+    setenv("ZVC450_VUSB", options.socketPath.c_str(), 1);
+    zvs450_Initialize();
+    int count = 0;
+    int mask = 0;
+    zvs450_Connect(true, &count, &mask);
+    Listing card;
+    EXPECT_FALSE(zvs450_EnumFiles(1, card, true));
+    EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_NODISK);
+    Listing internal;
+    EXPECT_TRUE(zvs450_EnumFiles(0, internal, true));
+}

@@ -186,6 +186,26 @@ TEST_F(Session, ListingGrowsInStepsOf512AndDeliversEveryEntry)
     }
 }
 
+// The header's count against the entries that arrived: a listing that stopped
+// early is told from a whole one.
+TEST_F(Session, ListedFileCountsTellAnIncompleteListing)
+{
+    for (int i = 0; i < 16; ++i)
+        fake::lib().memory[0].files.push_back(fake::entry("F", "MP3", "", 1, uint32_t(2 + i)));
+    fake::lib().memory[0].announcedFiles = 100;
+    connect();
+    int found = -1;
+    int announced = -1;
+    ASSERT_TRUE(zvs450_GetListedFileCounts(0, &found, &announced));
+    EXPECT_EQ(found, 16);
+    EXPECT_EQ(announced, 100);
+    ASSERT_TRUE(zvs450_GetListedFileCounts(1, &found, &announced));
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(announced, 0);
+    zvs450_Close();
+    EXPECT_FALSE(zvs450_GetListedFileCounts(0, &found, &announced));
+}
+
 TEST_F(Session, DisplayNamesComeFromTheLongNameOrTheTrimmedShortName)
 {
     const struct {
@@ -295,10 +315,10 @@ TEST_F(Session, UploadNamesTheLocalFileAndChoosesTheConversion)
         {"VOICE001.BCW", 1, 0, "VOICE001.BCW", "(null)", 0},
         {"REC.BVF", 0, 1, "REC.BVF", "(null)", 0},
         {"SONG.MP3", 0, 0, "SONG.MP3", "(null)", 0},
-        {".bcw", 0, 0, ".bcw", "(null)", 0},
+        {".bcw", 0, 0, "_bcw", "(null)", 0},
         // Names from the player never lead out of the chosen folder.
         {"..", 0, 0, "__", "(null)", 0},
-        {"../../x.bcw", 0, 0, ".._.._x.WAV", "../../x.bcw", 1},
+        {"../../x.bcw", 0, 0, "_._.._x.WAV", "../../x.bcw", 1},
         {"a\\b:c", 0, 0, "a_b_c", "(null)", 0},
     };
     for (const auto &row : rows) {
@@ -465,6 +485,159 @@ TEST_F(Session, RenameDirectorySendsTheCachedEntryOfItsKey)
     EXPECT_EQ(fake::lib().messages[0].code, ZVS450USB_ERR_INVALID_FILENAME);
 }
 
+// ---- Names ---------------------------------------------------------------------------------
+
+TEST(Names, WhatThePlayersFileSystemCannotHold)
+{
+    const struct {
+        const char *name;
+        const char *problem;  // empty: a good name
+    } rows[] = {
+        {"Song.mp3", ""},
+        {".hidden.mp3", ""},
+        {"a.b.c", ""},
+        {".", "\".\" and \"..\" stand for a folder itself"},
+        {"..", "\".\" and \"..\" stand for a folder itself"},
+        {"   ", "A name cannot be blank."},
+        {"", "A name cannot be blank."},
+        {"Music.", "cannot end in a dot or a space"},
+        {"Music ", "cannot end in a dot or a space"},
+        {"Artist: Song.mp3", "The player cannot store the character ':' in a name."},
+        {"AC\\DC\\x", "The player cannot store the character '\\' in a name."},
+        {"a:b\\c?", "The player cannot store the characters ':', '\\' and '?' in a name."},
+        {"bell\a", "The player cannot store the character U+0007 in a name."},
+    };
+    for (const auto &row : rows) {
+        const QString problem = zvs450_NameProblem(QString::fromUtf8(row.name));
+        if (!*row.problem)
+            EXPECT_TRUE(problem.isEmpty()) << row.name << ": " << problem.toStdString();
+        else
+            EXPECT_TRUE(problem.contains(QString::fromUtf8(row.problem))) << row.name << ": " << problem.toStdString();
+    }
+    EXPECT_EQ(zvs450_StorableName(QStringLiteral("AC\\DC: \"Live\"")), QStringLiteral("AC_DC_ _Live_"));
+}
+
+// Names the user did not type, taken from the player, never plant a hidden file or
+// carry control characters into a local name.
+TEST_F(Session, UploadNamesFromThePlayerAreMadeSafe)
+{
+    const struct {
+        const char *device;
+        const char *local;
+    } rows[] = {
+        {".bashrc", "_bashrc"},
+        {".profile", "_profile"},
+        {"...", "_.."},
+        {"line\nbreak.mp3", "line_break.mp3"},
+        {"esc\x1b[2Jx", "esc_[2Jx"},
+        {"del\x7f.mp3", "del_.mp3"},
+        {"Song.mp3", "Song.mp3"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(zvs450_LocalFileName(QString::fromUtf8(row.device)), QString::fromUtf8(row.local)) << row.device;
+
+    connect();
+    fake::lib().memory[0].files = {fake::entry("BASHRC", "", ".bashrc", 10, 2)};
+    HFileTransferList list;
+    list.add(QStringLiteral(".bashrc"), 0, 10);
+    EXPECT_EQ(zvs450_Upload(nullptr, 0, dir.path(), list), 0);
+    EXPECT_EQ(fake::callsOf("Upload"),
+              std::vector<std::string>{"Upload 0 0 " + path("_bashrc").toStdString() + " (null) 10 0"});
+
+    // A link whose target is gone is something a write would go through: asked first.
+    ASSERT_TRUE(QFile::link(path("nowhere/autostart.desktop"), path("_bashrc")));
+    ui.answers = {Answer::No};
+    EXPECT_EQ(zvs450_Upload(nullptr, 0, dir.path(), list), 0);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].caption, path("_bashrc"));
+    EXPECT_EQ(fake::callsOf("Upload").size(), 1u);
+}
+
+// ':' and '\' are ordinary characters of a Linux name that no FAT name holds: the
+// user says, once before the batch starts, whether those copies go with "_".
+TEST_F(Session, DownloadAsksBeforeTheBatchAboutCharactersThePlayerCannotStore)
+{
+    const QString colon = path("Artist: Song.mp3");
+    const QString backslash = path("AC\\DC - Thunder.mp3");
+    const QString plain = path("plain.mp3");
+    for (const QString &f : {colon, backslash, plain})
+        touch(f);
+    HFileTransferList list;
+    for (const QString &f : {colon, plain, backslash})
+        list.add(f, -1, 0);
+    const auto downloads = [] {
+        std::vector<std::string> names;
+        for (const std::string &call : fake::callsOf("Download"))
+            names.push_back(call.substr(call.rfind('/') + 1));
+        return names;
+    };
+
+    connect();
+    ui.answers = {Answer::Cancel};
+    EXPECT_EQ(zvs450_Download(nullptr, 0, list), ZVS450USB_ERR_USERBREAK);
+    EXPECT_TRUE(fake::callsOf("Download").empty());
+    EXPECT_TRUE(fake::lib().messages.empty());
+    ASSERT_EQ(ui.questions.size(), 1u);
+    const QString question = ui.questions[0].text;
+    EXPECT_TRUE(question.startsWith(QStringLiteral("The player cannot store the characters ':' and '\\' in a name:")))
+        << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("Artist: Song.mp3  ") + QChar(0x2192) + QStringLiteral("  Artist_ Song.mp3")));
+    EXPECT_TRUE(question.contains(QStringLiteral("AC_DC - Thunder.mp3")));
+    EXPECT_FALSE(question.contains(QStringLiteral("plain.mp3")));
+
+    ui.answers = {Answer::No};
+    EXPECT_EQ(zvs450_Download(nullptr, 0, list), 0);
+    EXPECT_EQ(downloads(), std::vector<std::string>{"plain.mp3"});
+
+    fake::lib().calls.clear();
+    ui.answers = {Answer::Yes};
+    EXPECT_EQ(zvs450_Download(nullptr, 0, list), 0);
+    EXPECT_EQ(downloads(), (std::vector<std::string>{"Artist_ Song.mp3", "plain.mp3", "AC_DC - Thunder.mp3"}));
+    EXPECT_TRUE(fake::lib().messages.empty());
+
+    // Nothing to ask when every name can go as it is.
+    ui.questions.clear();
+    HFileTransferList good;
+    good.add(plain, -1, 0);
+    EXPECT_EQ(zvs450_Download(nullptr, 0, good), 0);
+    EXPECT_TRUE(ui.questions.empty());
+}
+
+// A name no FAT file system holds is refused with its reason before the player hears
+// of it; the batch stops there.
+TEST_F(Session, NamesThePlayerCannotHoldAreRefusedBeforeSending)
+{
+    fake::lib().memory[0].files = {fake::entry("A", "MP3", "", 1, 2)};
+    fake::lib().memory[0].dirs = {fake::entry("OLD", "", "", 0, 44)};
+    connect();
+    const QString trailing = path("Demo.");
+    touch(trailing);
+    HFileTransferList list;
+    list.add(trailing, -1, 0);
+    const struct {
+        const char *what;
+        std::function<int()> call;
+        QString name;
+    } rows[] = {
+        {"make directory", [] { return zvs450_MakeDirectory(0, QStringLiteral("..")); }, QStringLiteral("..")},
+        {"make directory", [] { return zvs450_MakeDirectory(0, QStringLiteral("  ")); }, QStringLiteral("  ")},
+        {"rename directory", [] { return zvs450_RenameDirectory(0, 44, QStringLiteral("New ")); },
+         QStringLiteral("New ")},
+        {"rename", [] { return zvs450_Rename(0, 0, QStringLiteral("a:b.mp3")); }, QStringLiteral("a:b.mp3")},
+        {"download", [&] { return zvs450_Download(nullptr, 0, list); }, QStringLiteral("Demo.")},
+    };
+    for (const auto &row : rows) {
+        ui.messages.clear();
+        EXPECT_EQ(row.call(), ZVS450USB_ERR_INVALID_FILENAME) << row.what;
+        ASSERT_EQ(ui.messages.size(), 1u) << row.what;
+        EXPECT_TRUE(ui.messages[0].text.startsWith(QLatin1Char('"') + row.name + QStringLiteral("\"\n")))
+            << ui.messages[0].text.toStdString();
+    }
+    for (const char *call : {"MakeDirectory", "RenameDirectory", "Rename", "Download"})
+        EXPECT_TRUE(fake::callsOf(call).empty()) << call;
+    EXPECT_TRUE(fake::lib().messages.empty());
+}
+
 // ---- Maintenance ---------------------------------------------------------------------------
 
 TEST_F(Session, FirmwareUpgradeConvertsIntelHexIntoATemporaryImage)
@@ -499,7 +672,7 @@ TEST_F(Session, FirmwareUpgradeConvertsIntelHexIntoATemporaryImage)
     EXPECT_FALSE(QFile::exists(QString::fromStdString(image))) << "temporary image left behind";
     EXPECT_EQ(RegKeys::codecCodeName(), hex);
     EXPECT_EQ(ui.dialogTitles.back(), QStringLiteral("Codec Upgrade"));
-    EXPECT_EQ(ui.dialogFilters.back(), QStringLiteral("Intel Hex File(*.hex);;All Files(*.*)"));
+    EXPECT_EQ(ui.dialogFilters.back(), QStringLiteral("Intel Hex File (*.hex);;All Files (*)"));
     const std::vector<std::pair<unsigned, unsigned>> swapped{{30, 20}, {10, 20}};
     EXPECT_EQ(fake::lib().timeouts, swapped);
 
@@ -527,6 +700,63 @@ TEST_F(Session, FirmwareUpgradeConvertsIntelHexIntoATemporaryImage)
     EXPECT_NE(zvs450_UpgradeApplicationCode(nullptr), 0);
     EXPECT_EQ(fake::callsOf("UpgradeFirmware").size(), 1u);
     EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+// The program tells the user to unplug the player only when its code flash was
+// touched: a file refused before anything is sent leaves it as it was.
+TEST_F(Session, FirmwareFilesRefusedBeforeSendingLeaveTheCodeAreaUntouched)
+{
+    connect();
+    const auto file = [&](const char *name, qint64 size) {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(size, 'c'));
+        return f.fileName();
+    };
+    const QString badHex = path("bad.hex");
+    {
+        QFile f(badHex);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(":0220000041425C\n:00000001FF\n");
+    }
+    const struct {
+        const char *what;
+        QString chosen;
+        bool boot;
+        int libraryError;      // the library's answer when it is called
+        bool touched;
+        const char *reason;    // in the session's message, after the file's path
+    } rows[] = {
+        {"damaged hex", badHex, false, 0, false, "checksum"},
+        {"empty image", file("empty.bin", 0), false, 0, false, "The image is empty."},
+        {"boot image of 8193 bytes", file("big.bin", 8193), true, 0, false,
+         "The image has 8,193 bytes; the boot area holds at most 8,192."},
+        {"application image past 65535 blocks", file("huge.bin", 65535 * 512 + 1), false, 0, false,
+         "The image has 33,553,921 bytes; the application area holds at most 33,553,920."},
+        {"a folder", dir.path(), false, 0, false, "Is a directory"},
+        {"a file that is gone", path("gone.bin"), false, 0, false, "No such file or directory"},
+        {"boot image of 8192 bytes", file("boot.bin", 8192), true, 0, true, nullptr},
+        {"the player fails", file("codec.bin", 1000), false, ZVC450USB_ERR_USB, true, nullptr},
+    };
+    for (const auto &row : rows) {
+        fake::lib().calls.clear();
+        ui.messages.clear();
+        if (row.libraryError)
+            fake::failCall("UpgradeFirmware", 1, row.libraryError);
+        ui.files = {row.chosen};
+        bool touched = !row.touched;
+        const int result = row.boot ? zvs450_UpgradeBootCode(nullptr, &touched)
+                                    : zvs450_UpgradeApplicationCode(nullptr, &touched);
+        EXPECT_EQ(touched, row.touched) << row.what;
+        EXPECT_EQ(fake::callsOf("UpgradeFirmware").size(), row.touched ? 1u : 0u) << row.what;
+        EXPECT_EQ(result, row.touched ? row.libraryError : ZVC450USB_ERR_WINDOWS) << row.what;
+        if (row.reason) {
+            ASSERT_EQ(ui.messages.size(), 1u) << row.what;
+            EXPECT_TRUE(ui.messages[0].text.startsWith(row.chosen + QStringLiteral("\n"))) << row.what;
+            EXPECT_TRUE(ui.messages[0].text.contains(QString::fromUtf8(row.reason)))
+                << row.what << ": " << ui.messages[0].text.toStdString();
+        }
+    }
 }
 
 TEST_F(Session, RawDataChecksItsRangeBeforeAnythingIsRead)
@@ -616,7 +846,7 @@ TEST_F(Session, FontOperationsAskBeforeReplacingAndKeepTheFontInsideTheFolder)
     EXPECT_EQ(zvs450_DownloadFont(nullptr), 0);
     EXPECT_EQ(fake::callsOf("DownloadFont"), std::vector<std::string>{"DownloadFont " + fontFile.toStdString()});
     EXPECT_EQ(RegKeys::fontName(), fontFile);
-    EXPECT_EQ(ui.dialogFilters.back(), QStringLiteral("Bitmap font(*.fot);;All Files(*.*)"));
+    EXPECT_EQ(ui.dialogFilters.back(), QStringLiteral("Bitmap font (*.fot);;All Files (*)"));
     EXPECT_TRUE(ui.questions.empty());
 
     // A font is there: No keeps it, without a dialog.
@@ -630,8 +860,8 @@ TEST_F(Session, FontOperationsAskBeforeReplacingAndKeepTheFontInsideTheFolder)
 
     EXPECT_EQ(zvs450_UploadFont(nullptr, dir.path()), 0);
     EXPECT_EQ(fake::callsOf("UploadFont"),
-              std::vector<std::string>{"UploadFont " + path(".._.._evil.fot").toStdString() + " (null) 4096"});
-    touch(path(".._.._evil.fot"));
+              std::vector<std::string>{"UploadFont " + path("_._.._evil.fot").toStdString() + " (null) 4096"});
+    touch(path("_._.._evil.fot"));
     ui.answers = {Answer::No};
     EXPECT_EQ(zvs450_UploadFont(nullptr, dir.path()), ZVS450USB_ERR_USERBREAK);
     EXPECT_EQ(fake::callsOf("UploadFont").size(), 1u);

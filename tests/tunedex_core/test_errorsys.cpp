@@ -78,4 +78,18 @@ TEST(Errorsys, ShowIsAWarningWithOkAndCancel)
     EXPECT_EQ(buttons, QMessageBox::Ok | QMessageBox::Cancel);
 }
 
+// The box says which file or folder failed, not only how.
+TEST(Errorsys, ShowNamesTheFileOrFolder)
+{
+    QString text;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    errorsys_Show(EACCES, nullptr, QStringLiteral("/media/stick/Music"));
+    EXPECT_EQ(text, QStringLiteral("/media/stick/Music\n") + errorsys_Text(EACCES));
+}
+
 } // namespace

@@ -206,6 +206,23 @@ TEST_F(RegKeysTest, UnreadableNumbersYieldTheirDefaults)
     EXPECT_EQ(RegKeys::windowState(), 5);
 }
 
+// Earlier versions stored 0 for an empty time-out field, which the USB stack takes as
+// "no limit"; such a value reads as the default. Values past 2^31 ms come back whole.
+TEST_F(RegKeysTest, StoredTimeoutsOfZeroReadAsTheDefaults)
+{
+    RegKeys::setTimeouts(0, 0, 0);
+    unsigned recv = 0, send = 0, format = 0;
+    RegKeys::getTimeouts(&recv, &send, &format);
+    EXPECT_EQ(recv, 300000u);
+    EXPECT_EQ(send, 100000u);
+    EXPECT_EQ(format, 3000000u);
+    RegKeys::setTimeouts(4294967295u, 1000, 2147483648u);
+    RegKeys::getTimeouts(&recv, &send, &format);
+    EXPECT_EQ(recv, 4294967295u);
+    EXPECT_EQ(send, 1000u);
+    EXPECT_EQ(format, 2147483648u);
+}
+
 TEST_F(RegKeysTest, HeldLastDirectoryIsNotOverwrittenByTheFirstFolderShown)
 {
     RegKeys::setValue(RegKeys::Key::LastDirectory, QStringLiteral("/stored/folder"));

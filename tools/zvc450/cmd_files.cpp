@@ -5,6 +5,7 @@
 #include "device.h"
 #include "listing.h"
 #include "output.h"
+#include "player_names.h"
 
 #include <algorithm>
 #include <iostream>
@@ -230,6 +231,8 @@ int RunMkdir(Invocation &inv)
     std::string error;
     if (const Entry *e = Resolve(listing, "./" + name, Want::Any, &error))
         return Fail(context + ": '" + e->name + "' already exists");
+    if (const std::string why = WhyPlayerCannotStore(name); !why.empty())
+        return Fail(context + ": " + why);
     if (!ZVC450_MakeDirectory(device.handle(), device.memory(), name.c_str()))
         return ReportError(context);
     return kExitOk;
@@ -276,6 +279,8 @@ int RunMv(Invocation &inv)
     if (const Entry *other = Resolve(listing, "./" + to, Want::Any, &error))
         if (other != entry)
             return Fail(context + ": '" + other->name + "' already exists");
+    if (const std::string why = WhyPlayerCannotStore(to); !why.empty())
+        return Fail(context + ": " + why);
     const int ok = entry->directory
                        ? ZVC450_RenameDirectory(device.handle(), device.memory(), to.c_str(), &entry->record)
                        : ZVC450_Rename(device.handle(), device.memory(), entry->number, to.c_str(), &entry->record);

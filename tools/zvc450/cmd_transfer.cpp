@@ -5,14 +5,18 @@
 #include "interrupt.h"
 #include "listing.h"
 #include "localfile.h"
+#include "player_names.h"
 #include "verified.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace cli {
 namespace {
@@ -106,18 +110,74 @@ bool CheckLocalSource(const std::string &path, std::string *error)
     return true;
 }
 
+// The library names a file on the player after the last component of its
+// local path.  To store a file under another name it is handed a symbolic
+// link of that name, in a folder of its own that goes away afterwards.
+class StagedSource {
+public:
+    StagedSource(const std::string &source, const std::string &name)
+    {
+        if (BaseName(source) == name) {
+            path_ = source;
+            return;
+        }
+        char target[PATH_MAX];
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zvc450-put-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (!::realpath(source.c_str(), target) || !::mkdtemp(buf.data()))
+            return;
+        folder_ = buf.data();
+        const std::string link = folder_ + "/" + name;
+        if (::symlink(target, link.c_str()) == 0)
+            path_ = link;
+    }
+    ~StagedSource()
+    {
+        if (folder_.empty())
+            return;
+        if (!path_.empty())
+            ::unlink(path_.c_str());
+        ::rmdir(folder_.c_str());
+    }
+    StagedSource(const StagedSource &) = delete;
+    StagedSource &operator=(const StagedSource &) = delete;
+
+    // Empty when the link could not be made (errno says why).
+    const std::string &path() const { return path_; }
+
+private:
+    std::string folder_;
+    std::string path_;
+};
+
 }  // namespace
 
 int RunPut(Invocation &inv)
 {
     const std::vector<std::string> &sources = inv.args.operands;
+    const bool renameInvalid = inv.args.Has("rename-invalid");
     const bool verify = inv.args.Has("verify");
+    std::vector<std::string> names;  // what each file is called on the player
     for (size_t i = 0; i < sources.size(); ++i) {
         std::string error;
         if (!CheckLocalSource(sources[i], &error))
             return Fail("put: " + error);
+        std::string name = BaseName(sources[i]);
+        const std::string why = WhyPlayerCannotStore(name);
+        if (!why.empty()) {
+            const std::string mended = StorableName(name);
+            if (mended.empty())
+                return Fail("put " + sources[i] + ": " + why);
+            if (!renameInvalid)
+                return Fail("put " + sources[i] + ": " + why + "; with --rename-invalid it is stored as '" + mended +
+                            "'");
+            name = mended;
+        }
+        names.push_back(name);
         for (size_t j = 0; j < i; ++j)
-            if (SameAsciiText(BaseName(sources[j]), BaseName(sources[i])))
+            if (SameAsciiText(names[j], names[i]))
                 return Fail("put: " + sources[j] + " and " + sources[i] + " would get the same name on the player");
     }
 
@@ -125,38 +185,44 @@ int RunPut(Invocation &inv)
     Listing listing;
     if (!OpenAndList(device, &listing, "put"))
         return kExitFailed;
-    for (const std::string &source : sources) {
+    for (size_t i = 0; i < sources.size(); ++i) {
         std::string error;
-        if (const Entry *e = Resolve(listing, "./" + BaseName(source), Want::Any, &error))
-            return Fail("put " + source + ": '" + e->name + "' already exists on the player; nothing was copied");
+        if (const Entry *e = Resolve(listing, "./" + names[i], Want::Any, &error))
+            return Fail("put " + sources[i] + ": '" + e->name + "' already exists on the player; nothing was copied");
     }
 
-    for (const std::string &source : sources) {
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const std::string &source = sources[i];
         if (InterruptPending())
             return Cancelled("put " + source);
+        const StagedSource staged(source, names[i]);
+        if (staged.path().empty())
+            return Fail("put " + source + ": cannot store it as '" + names[i] + "': " + SystemText(errno));
         const std::set<std::string> before = StoredShortNames(listing);
         int ok;
         {
             QuietScope quiet(device.quiet());
-            ok = ZVC450_Download(nullptr, device.handle(), device.memory(), source.c_str());
+            ok = ZVC450_Download(nullptr, device.handle(), device.memory(), staged.path().c_str());
         }
         if (!ok) {
             const LibraryError error = CaptureError();
             const int exit = ReportError("put " + source, error);
-            RemoveIncompleteCopy(device, before, BaseName(source));
+            RemoveIncompleteCopy(device, before, names[i]);
             return exit;
         }
+        if (names[i] != BaseName(source))
+            std::fprintf(stderr, "zvc450: put %s: stored as '%s'\n", source.c_str(), names[i].c_str());
         // The player sends no answer after the file's data, and the last
         // writes may still sit in the link's buffers when the call returns:
         // a copy counts only once the player lists it with its full size.
         if (!ReadListing(device, &listing, "put " + source)) {
             std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n",
-                         BaseName(source).c_str());
+                         names[i].c_str());
             return kExitFailed;
         }
         if (!HoldsWholeCopy(listing, before, source)) {
             std::fprintf(stderr, "zvc450: put %s: the player did not receive the whole file\n", source.c_str());
-            RemoveIncompleteCopy(device, before, BaseName(source));
+            RemoveIncompleteCopy(device, before, names[i]);
             return kExitFailed;
         }
         if (verify) {
@@ -167,7 +233,7 @@ int RunPut(Invocation &inv)
                                                       "the copy on the player differs from the file")
                                   : Fail("put " + source + ": the copy cannot be told apart on the player");
             if (exit != kExitOk) {
-                if (RemoveIncompleteCopy(device, before, BaseName(source)))
+                if (RemoveIncompleteCopy(device, before, names[i]))
                     std::fprintf(stderr, "zvc450: put %s: the copy was removed from the player\n", source.c_str());
                 return exit;
             }

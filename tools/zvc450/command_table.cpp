@@ -37,14 +37,19 @@ const std::vector<Command> &Commands()
          "Renames a file (by name or number) or a directory of the current\n"
          "directory.  The player cannot move entries between directories.\n",
          {}, 2, 2, RunMv},
-        {"put", "FILE... [--verify]", "copy files to the player",
+        {"put", "FILE... [--rename-invalid] [--verify]", "copy files to the player",
          "Copies local files into the current directory of the memory, in the\n"
          "order given.  A name that already exists on the player is refused.  A\n"
          "copy that fails or is cancelled with Ctrl-C is removed from the player.\n"
-         "      --verify   read each copy back and compare it with the file; a copy\n"
-         "                 that differs is removed and put fails, naming the first\n"
-         "                 byte that differs\n",
-         {{"verify", 0, false}}, 1, -1, RunPut},
+         "The player cannot store \\ : * ? \" < > | or control characters in a\n"
+         "name, nor a name that ends in a dot or a space; such a file is refused\n"
+         "unless --rename-invalid is given.\n"
+         "      --rename-invalid   store such files with '_' in place of each of\n"
+         "                         those characters (and of a trailing dot or space)\n"
+         "      --verify           read each copy back and compare it with the file;\n"
+         "                         a copy that differs is removed and put fails,\n"
+         "                         naming the first byte that differs\n",
+         {{"rename-invalid", 0, false}, {"verify", 0, false}}, 1, -1, RunPut},
         {"get", "NAME|NUMBER... [-o DIR] [--raw] [--verify]", "copy files from the player",
          "Copies files of the current directory to the PC, into the current\n"
          "folder or DIR.  Voice recordings (*.BCW, *.BVF) arrive as WAV files\n"

@@ -1,0 +1,188 @@
+// The device view and the configuration dialog as real windows on an X server, typed
+// into with key events that come through the server (xdotool): a name the player
+// cannot hold keeps its editor open and holding the keyboard, and the configuration's
+// fields take only what they can use. Run by under-xvfb with the xcb platform.
+
+#include "ConfigDlg.h"
+#include "FileListCtrl.h"
+#include "Mp3MemVw.h"
+#include "RegKeys.h"
+#include "emulator.h"
+#include "zvs450.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Key events through the X server, to whichever window has its keyboard focus.
+void type(const QString &text)
+{
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
+                                                          QStringLiteral("20"), text}),
+             0);
+}
+
+void key(const QString &name)
+{
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), name}), 0);
+}
+
+class SessionUi : public Zvs450Ui {
+public:
+    QStringList messages;
+    Answer question(QWidget *, const QString &, const QString &) override { return Answer::Cancel; }
+    void message(QWidget *, const QString &text, const QString &) override { messages << text; }
+    QString openFile(QWidget *, const QString &, const QString &, const QString &) override { return QString(); }
+    bool startViewer(const QString &, const QString &) override { return true; }
+};
+
+class QuietPrompter : public HMemPrompter {
+public:
+    QStringList messages;
+    void message(QWidget *, const QString &, const QString &text, Icon) override { messages << text; }
+};
+
+class CheckedConfigDlg : public HConfigDlg {
+public:
+    QStringList problems;
+    void showInputProblems(const QString &text) override { problems << text; }
+};
+
+} // namespace
+
+class RealInputTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<emu::Emulator> m_player;
+    SessionUi m_ui;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"), "run me with under-xvfb");
+        QSettings().clear();
+    }
+
+    void cleanup()
+    {
+        zvs450_SetUi(nullptr);
+        zvs450_Terminate();
+        if (m_player)
+            m_player->Stop();
+        m_player.reset();
+    }
+
+    void refusedNameKeepsItsEditorAndTheKeyboard()
+    {
+        emu::EmulatorOptions options;
+        options.state.folder = m_dir.filePath(QStringLiteral("player")).toStdString();
+        options.state.internalBytes = 8u << 20;
+        options.state.card = false;
+        options.socketPath = m_dir.filePath(QStringLiteral("link")).toStdString();
+        m_player = std::make_unique<emu::Emulator>(options);
+        std::string error;
+        QVERIFY2(m_player->Start(&error), error.c_str());
+        qputenv("ZVC450_VUSB", QByteArray::fromStdString(options.socketPath));
+        zvs450_SetUi(&m_ui);
+        zvs450_Initialize();
+        QVERIFY(zvs450_Connect(true, nullptr, nullptr));
+
+        QuietPrompter prompter;
+        HMp3MemView view(nullptr, &prompter);
+        view.setTitle(QString::fromLatin1(Mp3MemText::kInternalMemory));
+        view.resize(500, 300);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        view.refresh(true, 0);
+        QCOMPARE(view.state(), HMp3MemView::State::Usable);
+
+        const auto editor = [&view] {
+            const int row = view.model()->pendingRow();
+            return row < 0 ? nullptr
+                           : qobject_cast<QLineEdit *>(view.list()->indexWidget(view.model()->index(row, 0)));
+        };
+        view.runCommand(Mp3MemCmd::MakeDirectory);
+        QTRY_VERIFY(editor() && QApplication::focusWidget() == editor());
+        QCOMPARE(editor()->selectedText(), QStringLiteral("New Folder"));
+
+        // Typed over the selected "New Folder": a name ending in a dot.
+        type(QStringLiteral("Live."));
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE(m_ui.messages.size(), 1);
+        QVERIFY2(m_ui.messages.first().contains(QStringLiteral("cannot end in a dot")), qPrintable(m_ui.messages.first()));
+        // The editor is back with what was typed, selected, and the keys go to it.
+        QTRY_VERIFY(editor() && QApplication::focusWidget() == editor());
+        QCOMPARE(editor()->text(), QStringLiteral("Live."));
+        QCOMPARE(editor()->selectedText(), QStringLiteral("Live."));
+        QCOMPARE(zvs450_GetDirectoryCount(0), 0);
+
+        type(QStringLiteral("Live 1999"));
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE(view.model()->pendingRow(), -1);
+        QTRY_COMPARE(view.model()->rowCount(), 1);
+        QCOMPARE(view.model()->rows().front().name, QStringLiteral("Live 1999"));
+        QCOMPARE(zvs450_GetDirectoryCount(0), 1);
+        QCOMPARE(m_ui.messages.size(), 1);
+        QVERIFY(prompter.messages.isEmpty());
+    }
+
+    void configurationFieldsTakeOnlyWhatTheyCanUse()
+    {
+        zvs450_Initialize();
+        zvs450_SetTimeouts(300000, 100000, 3000000);
+        CheckedConfigDlg dlg;
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QLineEdit *recv = dlg.controls().recvTimeout;
+        recv->setFocus();
+        recv->selectAll();
+        QTRY_COMPARE(QApplication::focusWidget(), recv);
+
+        // Letters never get in; the hint's grouping does.
+        type(QStringLiteral("12a,5x00"));
+        QTRY_COMPARE(recv->text(), QStringLiteral("12,500"));
+        // An empty field is refused at OK: the old value comes back, the dialog stays.
+        key(QStringLiteral("ctrl+a"));
+        key(QStringLiteral("BackSpace"));
+        QTRY_COMPARE(recv->text(), QString());
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE(dlg.problems.size(), 1);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(recv->text(), QStringLiteral("300000"));
+        QTRY_COMPARE(QApplication::focusWidget(), recv);
+
+        type(QStringLiteral("45,000"));
+        key(QStringLiteral("Return"));
+        QTRY_VERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        unsigned value = 0;
+        zvs450_GetTimeouts(&value, nullptr, nullptr);
+        QCOMPARE(value, 45000u);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    qputenv("ZVC450_CODEPAGE", "");
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QString::fromLatin1(RegKeys::kOrganization));
+    QApplication::setApplicationName(QString::fromLatin1(RegKeys::kApplication));
+    RealInputTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "realinput_test.moc"
