@@ -98,26 +98,6 @@ void stopPlayer(HZVC450 h) { abortTransfer(h); }
 // on a real bus.
 constexpr unsigned kSurplusWaitMs = 20;
 
-// The player sends its whole file (or font, or range) whatever size the
-// caller asked for; when it had more than that, the rest would be taken for
-// the answer to the next command.  Drop it.  On the virtual link the abort
-// request alone drops it (its status stage comes after the last data); on a
-// real bus a short probe tells whether anything follows, and only then is
-// the player stopped and the pipe drained.
-void dropSurplus(HZVC450 h)
-{
-    Transport *link = transportOf(h);
-    if (!link)
-        return;
-    if (link->abortDropsQueuedIn()) {
-        link->controlOut(kAbortSetup, g_lib.sendTimeoutMs);
-        return;
-    }
-    uint8_t probe[kPacketSize];
-    if (link->read(probe, kPacketSize, kSurplusWaitMs) > 0)
-        stopPlayer(h);
-}
-
 // ".zvc450-" + 6 random letters + ".part" in folder (with its "/", or "").
 std::string temporaryName(const std::string &folder)
 {
@@ -135,6 +115,26 @@ std::string temporaryName(const std::string &folder)
 }
 
 }  // namespace
+
+// The player sends its whole file (or font, or range) whatever size the
+// caller asked for; when it had more than that, the rest would be taken for
+// the answer to the next command.  On the virtual link the abort
+// request alone drops it (its status stage comes after the last data); on a
+// real bus a short probe tells whether anything follows, and only then is
+// the player stopped and the pipe drained.
+void dropSurplus(HZVC450 h)
+{
+    Transport *link = transportOf(h);
+    if (!link)
+        return;
+    if (link->abortDropsQueuedIn()) {
+        link->controlOut(kAbortSetup, g_lib.sendTimeoutMs);
+        return;
+    }
+    uint8_t probe[kPacketSize];
+    if (link->read(probe, kPacketSize, kSurplusWaitMs) > 0)
+        stopPlayer(h);
+}
 
 // ---- Local output ----------------------------------------------------------------
 

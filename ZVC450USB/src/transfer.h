@@ -48,6 +48,10 @@ bool sendFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord 
 bool receiveFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord *rec,
                      const DataPhaseOptions &opt = DataPhaseOptions());
 
+// After the size asked for has arrived: drops whatever more the player sends
+// of the file, so that the next command finds it listening.
+void dropSurplus(HZVC450 h);
+
 // The transfer buffer of a data phase: 16 KiB when it can be had, else
 // halving down to 1 KiB, else the library's 512-byte packet buffer.  Always
 // a multiple of 512.

@@ -22,23 +22,6 @@
 namespace zvc450 {
 namespace {
 
-// File numbers the "R" command can carry: one byte before the wide protocol,
-// two bytes after it.
-bool putFileIndex(uint8_t *out, int fileIndex, int *len)
-{
-    const bool wide = fwWideProtocol(effectiveFirmware());
-    if (fileIndex < 0 || fileIndex > (wide ? 0xFFFF : 0xFF))
-        return false;
-    if (wide) {
-        putBE16(out, unsigned(fileIndex));
-        *len = 2;
-    } else {
-        out[0] = uint8_t(fileIndex);
-        *len = 1;
-    }
-    return true;
-}
-
 // Reads up to len bytes; fewer only at the end of the file.  -1 with errno.
 ssize_t readUpTo(int fd, uint8_t *buf, size_t len)
 {
@@ -120,12 +103,16 @@ int compareWithPlayer(void *owner, HZVC450 h, int fd, int fileIndex, const char 
             *difference = static_cast<long long>(done + same);
             if (done + bytes < size)
                 abortTransfer(h);
+            else
+                dropSurplus(h);
             return 1;
         }
         done += bytes;
         window.advance(done);
     }
-    // Everything the player holds matched: the local file must end here too.
+    // Everything asked for matched; anything more the player sends is not
+    // taken for the next answer.  The local file must end here too.
+    dropSurplus(h);
     uint8_t extra;
     const ssize_t more = readUpTo(fd, &extra, 1);
     if (more < 0)
@@ -146,9 +133,7 @@ ZVC450_API int ZVC450_VerifyFile(void *owner, HZVC450 h, int memory, int fileInd
 {
     uint8_t index[2];
     int indexLen = 0;
-    if (memory != ZVC450_MEMORY_INTERNAL && memory != ZVC450_MEMORY_EXTERNAL)
-        return fail(ZVC450USB_ERR_UNSUPPORTED);
-    if (!firstDifference || !putFileIndex(index, fileIndex, &indexLen))
+    if (!validMemory(memory) || !firstDifference || !putFileNumber(index, fileIndex, &indexLen))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!localPath || !*localPath)
         return failSystem(ENOENT);
