@@ -220,6 +220,14 @@ ZVC450_API int ZVC450_GetCurrentDirectory(HZVC450 h, int memory, char *buf, int 
 /* ---- File transfers ------------------------------------------------------ */
 /* owner: the QWidget* that owns the progress window, or null. */
 ZVC450_API int ZVC450_Download(void *owner, HZVC450 h, int memory, const char *localPath);
+/*
+ * ZVC450_Download with flags.  ZVC450_DOWNLOAD_KEEP_TIME: the copy is dated
+ * with the local file's modification time instead of the moment of the copy
+ * (FAT keeps local time, in steps of two seconds).  Other bits are refused
+ * with 11.  ZVC450_Download(...) is ZVC450_DownloadEx(..., 0).
+ */
+#define ZVC450_DOWNLOAD_KEEP_TIME 1u
+ZVC450_API int ZVC450_DownloadEx(void *owner, HZVC450 h, int memory, const char *localPath, unsigned flags);
 ZVC450_API int ZVC450_Replace(HZVC450 h, int memory, int fileA, int fileB);
 ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, const char *localPath,
                              const char *displayName, unsigned size, int kind);

@@ -477,7 +477,12 @@ extern "C" {
 
 ZVC450_API int ZVC450_Download(void *owner, HZVC450 h, int memory, const char *localPath)
 {
-    if (!validMemory(memory))
+    return ZVC450_DownloadEx(owner, h, memory, localPath, 0);
+}
+
+ZVC450_API int ZVC450_DownloadEx(void *owner, HZVC450 h, int memory, const char *localPath, unsigned flags)
+{
+    if (!validMemory(memory) || (flags & ~unsigned(ZVC450_DOWNLOAD_KEEP_TIME)) != 0)
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!localPath || !*localPath)
         return failSystem(ENOENT);
@@ -493,9 +498,11 @@ ZVC450_API int ZVC450_Download(void *owner, HZVC450 h, int memory, const char *l
     FileHandle file(::open(localPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0)
         return failSystem(errno);
-    const FatStamp stamp = fatStampNow();
+    FatStamp stamp = fatStampNow();
     if (fstat(file.get(), &st) != 0)
         return failSystem(errno);
+    if (flags & ZVC450_DOWNLOAD_KEEP_TIME)
+        stamp = fatStampOf(st.st_mtime);
     if (!S_ISREG(st.st_mode))
         return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
