@@ -69,7 +69,9 @@ int RunPut(Invocation &inv)
     for (size_t i = 0; i < sources.size(); ++i) {
         if (InterruptPending())
             return Cancelled("put " + sources[i]);
-        if (const int exit = CopyToPlayer(device, &listing, sources[i], names[i], verify, "put " + sources[i]))
+        CopyOptions copy;
+        copy.verify = verify;
+        if (const int exit = CopyToPlayer(device, &listing, sources[i], names[i], copy, "put " + sources[i]))
             return exit;
     }
     return kExitOk;

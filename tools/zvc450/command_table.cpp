@@ -81,6 +81,26 @@ const std::vector<Command> &Commands()
          "      --reverse   the other way round\n"
          "      --dry-run   print the exchanges as swap commands and change nothing\n",
          {{"by", 0, true}, {"reverse", 0, false}, {"dry-run", 'n', false}}, 0, 0, RunSort},
+        {"sync", "PC-FOLDER [--delete] [--dry-run] [--rename-invalid] [--verify]",
+         "make the current directory hold the files of a PC folder",
+         "Copies into the current directory of the memory the files of PC-FOLDER\n"
+         "that the player lacks or holds with another size or write time (to FAT's\n"
+         "two seconds; copies keep their file's time).  Sub-folders become\n"
+         "directories on firmware that has them (1.43).  Hidden files and folders\n"
+         "are left out.  A second sync right after the first copies nothing.\n"
+         "Prints one line per change: put, replace, delete, mkdir or rmdir and the\n"
+         "path on the player.  Names the player cannot store (below firmware 1.30:\n"
+         "any name that is not NAME.EXT) are reported and skipped, and the exit\n"
+         "status is then 1.\n"
+         "      --delete           also remove the files and directories the PC\n"
+         "                         folder does not have\n"
+         "  -n, --dry-run          print the changes and make none\n"
+         "      --rename-invalid   store such names with '_' in place of the\n"
+         "                         characters the player cannot hold (below 1.30:\n"
+         "                         in an 8.3 form)\n"
+         "      --verify           read each copy back, as put --verify does\n",
+         {{"delete", 0, false}, {"dry-run", 'n', false}, {"rename-invalid", 0, false}, {"verify", 0, false}}, 1, 1,
+         RunSync},
         {"format", "[--low] [--yes]", "format the memory",
          "Makes a new, empty file system on the memory.  Everything on it is lost.\n"
          "  --low       low-level format: the player erases the medium first\n"

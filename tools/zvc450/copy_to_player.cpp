@@ -151,7 +151,7 @@ bool CheckLocalSource(const std::string &path, std::string *error)
 }
 
 int CopyToPlayer(const Device &device, Listing *listing, const std::string &source, const std::string &name,
-                 bool verify, const std::string &context)
+                 const CopyOptions &options, const std::string &context)
 {
     const StagedSource staged(source, name);
     if (staged.path().empty())
@@ -160,7 +160,8 @@ int CopyToPlayer(const Device &device, Listing *listing, const std::string &sour
     int ok;
     {
         QuietScope quiet(device.quiet());
-        ok = ZVC450_Download(nullptr, device.handle(), device.memory(), staged.path().c_str());
+        ok = ZVC450_DownloadEx(nullptr, device.handle(), device.memory(), staged.path().c_str(),
+                               options.keepTime ? ZVC450_DOWNLOAD_KEEP_TIME : 0);
     }
     if (!ok) {
         const LibraryError error = CaptureError();
@@ -182,7 +183,7 @@ int CopyToPlayer(const Device &device, Listing *listing, const std::string &sour
         RemoveIncompleteCopy(device, before, name);
         return kExitFailed;
     }
-    if (verify) {
+    if (options.verify) {
         // A copy that reads back wrong (or could not be checked) must not
         // stay on the player looking good.
         const Entry *copy = NewEntry(*listing, before);

@@ -18,11 +18,16 @@ bool CheckLocalSource(const std::string &path, std::string *error);
 // `name` (a name the player can store, not yet on it).  *listing is the
 // current directory's listing before the call and after it.  A copy counts
 // once the player lists it with the file's size, and with `verify` once it
-// reads back the same.  Returns kExitOk, or the exit status after saying
-// why as "zvc450: CONTEXT: ..."; a copy that did not succeed is removed from
-// the player (the message says so when it cannot be).
+// reads back the same.  With keepTime the copy is dated like the file,
+// else with the moment of the copy.  Returns kExitOk, or the exit status
+// after saying why as "zvc450: CONTEXT: ..."; a copy that did not succeed is
+// removed from the player (the message says so when it cannot be).
+struct CopyOptions {
+    bool verify = false;
+    bool keepTime = false;
+};
 int CopyToPlayer(const Device &device, Listing *listing, const std::string &source, const std::string &name,
-                 bool verify, const std::string &context);
+                 const CopyOptions &options, const std::string &context);
 
 }  // namespace cli
 
