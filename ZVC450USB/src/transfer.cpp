@@ -116,6 +116,23 @@ std::string temporaryName(const std::string &folder)
 
 }  // namespace
 
+bool requestFile(HZVC450 h, int memory, const uint8_t *number, int numberLen)
+{
+    if (!ZVC450_SendCommand(h, memory, 'R', number, numberLen))
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (!checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL) != 0;
+    // The second answer says the data follows.  One that never comes is
+    // the link's failure; one that refuses is the player's.
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (!checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL) != 0;
+    return true;
+}
+
 // The player sends its whole file (or font, or range) whatever size the
 // caller asked for; when it had more than that, the rest would be taken for
 // the answer to the next command.  On the virtual link the abort
@@ -579,18 +596,8 @@ ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, 
         }
     } removeRecording{recording};
 
-    if (!ZVC450_SendCommand(h, memory, 'R', index, indexLen))
-        return fail(ZVC450USB_ERR_USB);
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL);
-    // The second answer says the data follows.  One that never comes is
-    // the link's failure; one that refuses is the player's.
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL);
+    if (!requestFile(h, memory, index, indexLen))
+        return 0;
 
     const char *shown = displayName ? displayName : localPath;
     ProgressRecord rec{};

@@ -148,16 +148,8 @@ ZVC450_API int ZVC450_VerifyFile(void *owner, HZVC450 h, int memory, int fileInd
         return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
 
-    if (!ZVC450_SendCommand(h, memory, 'R', index, indexLen))
-        return fail(ZVC450USB_ERR_USB);
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL);
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL);
+    if (!requestFile(h, memory, index, indexLen))
+        return 0;
 
     return compareWithPlayer(owner, h, file.get(), fileIndex, displayName ? displayName : localPath, size,
                              firstDifference);
