@@ -80,9 +80,12 @@ TEST_F(Sync, FirstRunCopiesEverythingAndTheSecondNothing)
     MakeFolder("pc/Empty");
 
     const std::vector<std::string> plan = {
-        "mkdir    Album",         "mkdir    Album/Disc 2",
-        "mkdir    Empty",         "put      Album/01 First.mp3",
-        "put      Album/02 Second.mp3", "put      Album/Disc 2/01 Third.mp3",
+        "mkdir    Album",
+        "mkdir    Album/Disc 2",
+        "mkdir    Empty",
+        "put      Album/01 First.mp3",
+        "put      Album/02 Second.mp3",
+        "put      Album/Disc 2/01 Third.mp3",
         "put      Intro.mp3",
     };
     const Result dry = Z({"sync", "--dry-run", "pc"});
