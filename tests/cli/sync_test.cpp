@@ -177,10 +177,20 @@ TEST_F(Sync, NamesThePlayerCannotStore)
     EXPECT_EQ(renamed.status, 1) << "the two names for one still cannot both go";
     EXPECT_EQ(Sorted(renamed.out), (std::vector<std::string>{"put      AC_DC - Thunder.mp3", "put      What_.mp3"}));
     EXPECT_TRUE(OnPlayer("AC_DC - Thunder.mp3") == Pattern(100, 1));
-    Shell("rm '" + Local("pc/Case.mp3") + "'");
+    // Without --rename-invalid those files are skipped again, and --delete
+    // does not take them for gone; nor a folder that a link stands for.
+    Shell("mkdir -p '" + Local("elsewhere/Linked") + "' && ln -s '" + Local("elsewhere/Linked") + "' '" +
+          Local("pc/Linked") + "'");
+    ASSERT_EQ(Z({"mkdir", "Linked"}).status, 0);
+    const Result kept = Z({"sync", "--delete", "pc"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_TRUE(kept.out.empty()) << kept.out;
+    EXPECT_TRUE(Has(kept.err, "skipped Linked: a symbolic link to a folder")) << kept.err;
+    EXPECT_EQ(Tree(), (std::vector<std::string>{"AC_DC - Thunder.mp3", "CASE.MP3", "Linked/", "What_.mp3", "fine.mp3"}));
+    Shell("rm '" + Local("pc/Case.mp3") + "' '" + Local("pc/Linked") + "'");
     const Result again = Z({"sync", "--rename-invalid", "--delete", "pc"});
     EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_TRUE(again.out.empty()) << again.out;
+    EXPECT_EQ(again.out, "rmdir    Linked\n");
 }
 
 // Firmware before 1.43 has no directories, and before 1.30 only 8.3 names.

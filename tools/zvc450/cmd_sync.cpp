@@ -97,7 +97,11 @@ public:
     bool skipped() const { return skipped_; }
 
 private:
-    std::vector<PcEntry> Scan(const std::string &pcDir, const std::string &shown);
+    struct FolderScan {
+        std::vector<PcEntry> entries;          // what takes part
+        std::vector<std::string> untouchable;  // player names --delete leaves alone
+    };
+    bool Scan(const std::string &pcDir, const std::string &shown, FolderScan *scan);
     std::string PlayerName(const std::string &name, std::string *why) const;
     int RemoveTree(const Entry &dir, const std::string &shown);
     int EmptyDirectory(const std::string &inside);
@@ -130,29 +134,50 @@ std::string Syncer::PlayerName(const std::string &name, std::string *why) const
     *why = WhyPlayerCannotStore(name);
     if (why->empty())
         return name;
-    const std::string mended = options_.renameInvalid ? StorableName(name) : std::string();
-    if (mended.empty() && !options_.renameInvalid)
-        *why += " (--rename-invalid would store it as '" + StorableName(name) + "')";
-    return mended;
+    const std::string mended = StorableName(name);
+    if (options_.renameInvalid)
+        return mended;
+    if (!mended.empty())
+        *why += " (--rename-invalid would store it as '" + mended + "')";
+    return std::string();
 }
 
 // The entries of a PC folder that take part, in natural order (the order
-// new files reach the player, and so the order they play in).
-std::vector<PcEntry> Syncer::Scan(const std::string &pcDir, const std::string &shown)
+// new files reach the player, and so the order they play in).  False when
+// the folder cannot be read: then nothing of it may be judged gone.
+bool Syncer::Scan(const std::string &pcDir, const std::string &shown, FolderScan *scan)
 {
-    std::vector<PcEntry> entries;
     DIR *dir = ::opendir(pcDir.c_str());
     if (!dir) {
         Skip(shown.empty() ? pcDir : shown, std::strerror(errno));
-        return entries;
+        return false;
     }
-    while (const struct dirent *d = ::readdir(dir)) {
+    std::vector<PcEntry> entries;
+    for (;;) {
+        errno = 0;
+        const struct dirent *d = ::readdir(dir);
+        if (!d)
+            break;
         PcEntry e;
         e.name = d->d_name;
         if (e.name.empty() || e.name[0] == '.')
             continue;  // ".", "..", and hidden files and folders
         e.path = JoinPath(pcDir, e.name);
         const std::string here = shown + e.name;
+        std::string why;
+        e.playerName = PlayerName(e.name, &why);
+        if (e.playerName.empty()) {
+            // What an earlier sync with --rename-invalid made of it stays.
+            std::string ignored;
+            const std::string mended = device_.firmware() < kFwWideIndexes ? ShortNameFor(e.name, true, &ignored)
+                                                                            : StorableName(e.name);
+            if (!mended.empty())
+                scan->untouchable.push_back(mended);
+            Skip(here, why);
+            continue;
+        }
+        // Whatever goes wrong below, the player's copy of it is not "gone".
+        scan->untouchable.push_back(e.playerName);
         if (::lstat(e.path.c_str(), &e.st) != 0) {
             Skip(here, std::strerror(errno));
             continue;
@@ -171,15 +196,14 @@ std::vector<PcEntry> Syncer::Scan(const std::string &pcDir, const std::string &s
             Skip(here, "not a regular file");
             continue;
         }
-        std::string why;
-        e.playerName = PlayerName(e.name, &why);
-        if (e.playerName.empty()) {
-            Skip(here, why);
-            continue;
-        }
         entries.push_back(e);
     }
+    const int readError = errno;
     ::closedir(dir);
+    if (readError != 0) {
+        Skip(shown.empty() ? pcDir : shown, std::strerror(readError));
+        return false;
+    }
     std::sort(entries.begin(), entries.end(), [](const PcEntry &a, const PcEntry &b) {
         playorder::Track x, y;
         x.name = a.name;
@@ -187,17 +211,16 @@ std::vector<PcEntry> Syncer::Scan(const std::string &pcDir, const std::string &s
         return playorder::Compare(x, y, playorder::Key::Natural) < 0;
     });
     // Two names the player takes for one (it ignores case) cannot both go.
-    std::vector<PcEntry> unique;
     for (const PcEntry &e : entries) {
-        const auto same = std::find_if(unique.begin(), unique.end(), [&](const PcEntry &u) {
+        const auto same = std::find_if(scan->entries.begin(), scan->entries.end(), [&](const PcEntry &u) {
             return SameAsciiText(u.playerName, e.playerName);
         });
-        if (same != unique.end())
+        if (same != scan->entries.end())
             Skip(shown + e.name, "the player would take it for " + shown + same->name);
         else
-            unique.push_back(e);
+            scan->entries.push_back(e);
     }
-    return unique;
+    return true;
 }
 
 bool Syncer::Read(Listing *listing, const std::string &shown)
@@ -290,7 +313,10 @@ int Syncer::EmptyDirectory(const std::string &inside)
 
 int Syncer::Folder(const std::string &pcDir, const std::string &shown, bool onPlayer)
 {
-    const std::vector<PcEntry> entries = Scan(pcDir, shown);
+    FolderScan scan;
+    if (!Scan(pcDir, shown, &scan))
+        return kExitOk;  // reported; the player's directory stays as it is
+    const std::vector<PcEntry> &entries = scan.entries;
     Listing listing;
     if (onPlayer && !Read(&listing, shown))
         return kExitFailed;
@@ -300,12 +326,16 @@ int Syncer::Folder(const std::string &pcDir, const std::string &shown, bool onPl
     std::vector<std::optional<Entry>> match(entries.size());
     std::vector<bool> blocked(entries.size(), false);
     std::vector<std::string> kept;  // stored 8.3 names of the player's entries that stay
+    for (const std::string &name : scan.untouchable) {
+        std::string error;
+        if (const Entry *e = onPlayer ? Resolve(listing, "./" + name, Want::Any, &error) : nullptr)
+            kept.push_back(StoredShortName(e->record));
+    }
     for (size_t i = 0; i < entries.size() && onPlayer; ++i) {
         std::string error;
         const Entry *e = Resolve(listing, "./" + entries[i].playerName, Want::Any, &error);
         if (!e)
             continue;
-        kept.push_back(StoredShortName(e->record));
         if (e->directory != entries[i].folder) {
             Skip(shown + entries[i].name, std::string("the player has a ") + (e->directory ? "directory" : "file") +
                                               " '" + shown + e->name + "' in its place");
