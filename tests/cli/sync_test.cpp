@@ -216,6 +216,16 @@ TEST_F(Sync, OlderFirmware)
     const Result again = Z({"sync", "--rename-invalid", "pc"});
     EXPECT_TRUE(again.out.empty()) << again.out;
     EXPECT_TRUE(FsckClean());
+
+    // 1.30 takes long names, still without directories.
+    Shell("rm -rf '" + dir_.Path("state") + "'");
+    Start({"--firmware", "1.30", "--internal-size", "8M"});
+    const Result longNames = Z({"sync", "pc"});
+    EXPECT_EQ(longNames.status, 1);
+    EXPECT_EQ(Sorted(longNames.out), (std::vector<std::string>{"put      A long name.mp3", "put      SONG.MP3",
+                                                               "put      track2.mp3"}));
+    EXPECT_TRUE(Has(longNames.err, "skipped Album/: the player's firmware has no directories")) << longNames.err;
+    EXPECT_TRUE(Z({"sync", "pc"}).out.empty());
 }
 
 // Unplugged or stopped with Ctrl-C, the player keeps what was done and is
