@@ -81,6 +81,10 @@ Firmware:
   --no-erase-progress    answer the code-area erase with progress (0x03) with
                          a plain success, as players without it do; the host
                          then erases with 0x02
+  --dirty-answers        leave bytes in every answer after its terminator
+                         (and in byte 1 on firmware before 1.30), as a real
+                         player's buffer does; also on when the environment
+                         has ZVC450_EMU_DIRTY_ANSWERS=1
 
 Faults:
   --refuse CMD=CODE      refuse every command CMD (its command bytes, e.g. W,
@@ -94,6 +98,9 @@ Faults:
   --corrupt-writes N     store every Nth 16 KiB block of file data the host
                          writes with one bit flipped, silently (failing
                          flash); the count runs over all files
+  --kill-after-writes N  die (SIGKILL) right after the Nth write to the
+                         images, as a player that loses its power; for tests
+                         of what such a crash leaves on the images
 
   --verbose              log every command on stderr
   --help                 this text
@@ -104,7 +111,20 @@ Faults:
 int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* message) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    // "--name=value" is "--name value", as getopt_long reads it.
+    std::string attached;
+    bool hasAttached = false;
+    if (a.compare(0, 2, "--") == 0 && a.find('=') != std::string::npos) {
+      attached = a.substr(a.find('=') + 1);
+      a.resize(a.find('='));
+      hasAttached = true;
+    }
     auto value = [&](std::string* out) {
+      if (hasAttached) {
+        *out = attached;
+        hasAttached = false;
+        return true;
+      }
       if (i + 1 >= argc) {
         *message = a + " needs a value";
         return false;
@@ -172,6 +192,8 @@ int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* m
       }
     } else if (a == "--no-erase-progress") {
       opt->firmware.eraseProgress = false;
+    } else if (a == "--dirty-answers") {
+      opt->firmware.dirtyAnswers = true;
     } else if (a == "--refuse") {
       if (!value(&v)) return 2;
       size_t eq = v.find('=');
@@ -206,10 +228,20 @@ int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* m
         return 2;
       }
       opt->corruptWrites = uint32_t(n);
+    } else if (a == "--kill-after-writes") {
+      if (!value(&v)) return 2;
+      if (!ParseNumber(v, &opt->killAfterWrites) || opt->killAfterWrites == 0) {
+        *message = "--kill-after-writes takes a positive number of writes: " + v;
+        return 2;
+      }
     } else if (a == "--verbose" || a == "-v") {
       opt->verbose = true;
     } else {
       *message = "unknown option " + a + " (see --help)";
+      return 2;
+    }
+    if (hasAttached) {
+      *message = a + " takes no value";
       return 2;
     }
   }
@@ -225,6 +257,10 @@ int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* m
 }
 
 Emulator::Emulator(EmulatorOptions opt) : opt_(std::move(opt)) {
+  // Test suites run once more against players with dirty answers without
+  // each fixture knowing about it.
+  if (const char* dirty = std::getenv(kDirtyAnswersEnv); dirty && std::strcmp(dirty, "1") == 0)
+    opt_.firmware.dirtyAnswers = true;
   firmwareFaults_.mute = opt_.mute;
   firmwareFaults_.slowMs = opt_.slowMs;
   firmwareFaults_.fullMedium = opt_.fullMedium;
@@ -233,6 +269,7 @@ Emulator::Emulator(EmulatorOptions opt) : opt_(std::move(opt)) {
   linkFaults_.bytesPerSecond = opt_.bytesPerSecond;
   linkFaults_.cutAfterBytes = opt_.cutAfterBytes;
   state_ = std::make_unique<PlayerState>(opt_.state);
+  state_->ImageWrites().killAfter = opt_.killAfterWrites;
   auto log = [this](const std::string& line) { Log(line); };
   firmware_ = std::make_unique<Firmware>(opt_.firmware, state_.get(), &firmwareFaults_, log);
   server_ = std::make_unique<LinkServer>(opt_.identity, &linkFaults_, log);

@@ -35,9 +35,13 @@ struct EmulatorOptions {
   bool fullMedium = false;
   uint32_t corruptWrites = 0;  // every Nth block of file data stored damaged; 0 never
   std::vector<std::pair<std::string, int>> refusals;  // command bytes, internal error code
+  uint64_t killAfterWrites = 0;                        // crash after this many image writes; 0 never
   bool initOnly = false;                               // prepare the state folder and exit
   bool verbose = false;
 };
+
+// "1" in this environment variable turns dirtyAnswers on in every player.
+constexpr char kDirtyAnswersEnv[] = "ZVC450_EMU_DIRTY_ANSWERS";
 
 // Full speed USB moves about 1 MB/s of bulk data.
 constexpr uint32_t kFullSpeedBytesPerSecond = 1000000;

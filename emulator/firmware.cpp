@@ -12,6 +12,7 @@ namespace {
 // FAT engine reports its own through FatErr).
 constexpr int kErrCardNotDetected = 2;
 constexpr int kErrNotErased = 4;
+constexpr int kErrTotalFileNumber = 17;
 constexpr int kErrInvalidAddress = 35;
 constexpr int kErrNotImplemented = 38;
 
@@ -64,7 +65,7 @@ TargetClass ClassOf(uint8_t letter) {
 }
 
 // Which firmware generations know a command.
-enum class Gate { kAll, kBefore130, kFrom120, kFrom130, kFrom142, kFrom143 };
+enum class Gate { kAll, kBefore130, kFrom120, kFrom130, kFrom142, kAbove142, kFrom143 };
 
 bool Open(Gate g, const Generation& gen) {
   switch (g) {
@@ -73,6 +74,7 @@ bool Open(Gate g, const Generation& gen) {
     case Gate::kFrom120: return gen.FormatProgress();
     case Gate::kFrom130: return gen.EntrySetNames();
     case Gate::kFrom142: return gen.MediumInfo();
+    case Gate::kAbove142: return gen.ListsDirectories();
     case Gate::kFrom143: return gen.Directories();
   }
   return false;
@@ -98,7 +100,7 @@ struct Firmware::Row {
 static const Firmware::Row kCommands[] = {
     {kPlainTarget, "Y", Form::kPlain, 0, Gate::kAll, false, false, &Firmware::Identify},
     {kMemories, "I", Form::kRegular, 0, Gate::kFrom142, false, false, &Firmware::MediumInformation},
-    {kMemories, "GG", Form::kRegular, 0, Gate::kFrom143, true, true, &Firmware::ListAll},
+    {kMemories, "GG", Form::kRegular, 0, Gate::kAbove142, true, true, &Firmware::ListAll},
     {kMemories, "G", Form::kRegular, 0, Gate::kAll, true, true, &Firmware::ListFiles},
     {kMemories, "DG", Form::kRegular, 0, Gate::kFrom143, true, false, &Firmware::CurrentPath},
     {kMemories, "DC", Form::kRegular, 0, Gate::kFrom143, true, false, &Firmware::ChangeDir},
@@ -281,13 +283,24 @@ void Firmware::Send(const Packet& p) {
   pipe_->Write(p.data(), p.size());
 }
 
-void Firmware::Answer(const AnswerBuilder& a) { Send(a.Finish(gen_.OneByteAnswerLength(), leftover_)); }
+void Firmware::Answer(const AnswerBuilder& a) {
+  Packet p = a.Finish(gen_.OneByteAnswerLength(), leftover_);
+  if (settings_.dirtyAnswers) SoilAnswer(&p, a.Size(), gen_.OneByteAnswerLength(), ++dirt_);
+  Send(p);
+}
 
-void Firmware::Succeed() { Send(SuccessAnswer(gen_.OneByteAnswerLength(), leftover_)); }
+void Firmware::Succeed() { Answer(AnswerBuilder().U8(0)); }
 
 void Firmware::Refuse(int code) {
   log_("  refused with " + std::to_string(code));
-  Send(RefusalAnswer(code, gen_.OneByteAnswerLength(), leftover_));
+  Answer(AnswerBuilder().U8(1).U8(uint8_t(code)));
+}
+
+void Firmware::SendBlocks(std::vector<uint8_t> bytes) {
+  const size_t used = bytes.size();
+  bytes.resize(RoundUp512(used), 0);
+  if (settings_.dirtyAnswers) Soil(bytes.data(), used, bytes.size(), ++dirt_);
+  for (size_t at = 0; at < bytes.size(); at += kPacketSize) pipe_->Write(&bytes[at], kPacketSize);
 }
 
 // The PC reads the counts of a listing header without looking at its status,
@@ -295,7 +308,8 @@ void Firmware::Refuse(int code) {
 // medium's size when there is a medium (no blocks reads as "no medium").
 void Firmware::RefuseListing(int code, uint32_t totalBlocks) {
   log_("  listing refused with " + std::to_string(code));
-  Answer(AnswerBuilder().U8(1).U8(uint8_t(code)).U16(0).U16(0).U16(uint16_t(totalBlocks)).U16(0));
+  const uint16_t blocks = uint16_t(std::min<uint32_t>(totalBlocks, 0xFFFF));
+  Answer(AnswerBuilder().U8(1).U8(uint8_t(code)).U16(0).U16(0).U16(blocks).U16(0));
 }
 
 void Firmware::SendData(const std::function<int(uint64_t, uint8_t*, size_t)>& fill, uint64_t size) {
@@ -305,6 +319,7 @@ void Firmware::SendData(const std::function<int(uint64_t, uint8_t*, size_t)>& fi
     size_t padded = size_t(RoundUp512(chunk));
     std::fill(buf.begin(), buf.begin() + long(padded), 0);
     if (fill(done, buf.data(), chunk) != kOk) log_("  read error; sending zeros");
+    if (settings_.dirtyAnswers) Soil(buf.data(), chunk, padded, ++dirt_);
     pipe_->Write(buf.data(), padded);
     done += chunk;
   }
@@ -329,12 +344,13 @@ void Firmware::MediumInformation(Command& c) {
     // An unformatted medium: the device answers, the file system is invalid.
     mi = MediumInfo();
     mi.fatStatus = 0;
-    mi.physicalBlocks = uint16_t(memory_->PhysicalBlocks());
     mi.bytesPerSector = 0;
     mi.sectorsPerCluster = 0;
     mi.clustersPerBlock = 0;
     mi.rootEntryCount = 0;
   }
+  // Physical blocks are the medium's, counted as raw reads count them.
+  mi.physicalBlocks = uint16_t(std::min<uint32_t>(memory_->PhysicalBlocks(), 0xFFFF));
   mi.mediumType = memory_->MediumType();
   if (faults_->fullMedium) mi.usedBlocks = mi.totalBlocks;
   Answer(AnswerBuilder()
@@ -416,9 +432,7 @@ void Firmware::CurrentPath(Command& c) {
   AnswerBuilder first;
   first.U8(0).U16(uint16_t(path.size())).Bytes(path.data(), inFirst);
   Answer(first);
-  std::vector<uint8_t> rest(path.begin() + long(inFirst), path.end());
-  rest.resize(RoundUp512(rest.size()), 0);
-  for (size_t at = 0; at < rest.size(); at += kPacketSize) pipe_->Write(&rest[at], kPacketSize);
+  SendBlocks(std::vector<uint8_t>(path.begin() + long(inFirst), path.end()));
   Succeed();
 }
 
@@ -542,6 +556,12 @@ void Firmware::StartDownload(Command&, const std::vector<uint8_t>& set, uint32_t
   int index = 0;
   int err = v->BeginWrite(set.data(), set.size() / kSlotSize, &index);
   if (err) return Refuse(err);
+  if (index > gen_.LastFileNumber()) {
+    // Its number would not fit the answer (file 256 would read as file 0):
+    // the player has as many files as it can number.
+    v->AbortWrite();
+    return Refuse(kErrTotalFileNumber);
+  }
   try {
     AnswerBuilder a;
     a.U8(0).U8(0);

@@ -60,6 +60,10 @@ struct FirmwareSettings {
   bool eraseProgress = true;
   // Steps the erase announces; -1: the area's own count (2 boot, 16 application).
   int eraseSteps = -1;
+  // Answers (and the padding of the last block of a data phase) carry
+  // leftover bytes after their terminator, and byte 1 of answers with a
+  // one-byte length is not zero: what a real player's buffer holds.
+  bool dirtyAnswers = false;
 };
 
 class Firmware {
@@ -86,6 +90,8 @@ class Firmware {
   void Succeed();
   void Refuse(int code);
   void RefuseListing(int code, uint32_t totalBlocks = 0);
+  // Bytes that follow an answer as raw 512-byte blocks, the last one padded.
+  void SendBlocks(std::vector<uint8_t> bytes);
   // Data phases: host-bound data in transfers of up to 16 KiB, the last
   // one padded to a multiple of 512; host data read the same way.
   void SendData(const std::function<int(uint64_t offset, uint8_t* buf, size_t len)>& fill,
@@ -135,6 +141,7 @@ class Firmware {
   HostPipe* pipe_ = nullptr;
   Memory* memory_ = nullptr;   // memory of the command being served
   uint8_t leftover_ = 0;       // byte 1 of the command being served
+  uint32_t dirt_ = 0;          // varies the leftover bytes of dirty answers
 };
 
 }  // namespace emu

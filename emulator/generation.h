@@ -40,10 +40,16 @@ class Generation {
   // Medium information ("I") exists from 1.42 on.
   bool MediumInfo() const { return number_ >= 0x14200; }
 
-  // Listings with directories ("GG", "." and ".." included) and the
-  // directory commands ("DG", "DC", "DM", "DR", "DN") came with 1.43; older
-  // firmware lists files only and always works in the root.
+  // The listing with directories ("GG", "." and ".." included) is there on
+  // every firmware newer than 1.42 (1.4201 has it); the directory commands
+  // ("DG", "DC", "DM", "DR", "DN") came with 1.43.  Older firmware lists
+  // files only and always works in the root.
+  bool ListsDirectories() const { return number_ > 0x14200; }
   bool Directories() const { return number_ >= 0x14300; }
+
+  // The file number a new file gets travels in one byte before 1.30 and in
+  // two bytes from then on: a file beyond the last number cannot be made.
+  int LastFileNumber() const { return TwoByteIndexes() ? 0xFFFF : 0xFF; }
 
  private:
   std::string text_;

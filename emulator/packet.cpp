@@ -47,6 +47,27 @@ Packet RefusalAnswer(int code, bool oneByteLength, uint8_t leftover) {
   return AnswerBuilder().U8(1).U8(uint8_t(code)).Finish(oneByteLength, leftover);
 }
 
+void Soil(uint8_t* block, size_t from, size_t size, uint32_t seed) {
+  static const uint8_t kFrameBytes[] = {'#', ':', '.', 0x01, 0xFF};
+  uint32_t x = seed * 2654435761u + 0x9E3779B9u;
+  for (size_t i = from; i < size; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    const uint8_t b = uint8_t(x >> 8);
+    block[i] = (x & 7) == 0 ? kFrameBytes[(x >> 3) % sizeof kFrameBytes] : b ? b : 0xA5;
+  }
+}
+
+void SoilAnswer(Packet* p, size_t fieldsEnd, bool oneByteLength, uint32_t seed) {
+  if (fieldsEnd + 1 < kPacketSize) Soil(p->data(), fieldsEnd + 1, kPacketSize, seed);
+  if (oneByteLength) {
+    uint8_t b1;
+    Soil(&b1, 0, 1, seed + 1);
+    (*p)[1] = b1;
+  }
+}
+
 bool HasFrame(const Packet& p) { return p[0] == '#' && p[3] == ':'; }
 
 bool ParseSinglePacket(const Packet& p, Form form, size_t keyLen, Command* cmd) {

@@ -57,6 +57,16 @@ class AnswerBuilder {
 Packet SuccessAnswer(bool oneByteLength, uint8_t leftover = 0);
 Packet RefusalAnswer(int code, bool oneByteLength, uint8_t leftover = 0);
 
+// What a real player leaves in its buffer: it sends the whole 512 bytes of
+// an answer, and those after the terminator still hold the last packet it
+// built; older firmware does not touch byte 1 either.  Soil fills
+// bytes [from, 512) with non-zero bytes that change with `seed` (frame
+// characters "#", ":" and "." among them).  SoilAnswer does that after the
+// terminator of an answer whose fields end at `fieldsEnd` (the builder's
+// Size()), and to byte 1 when the length is one byte.
+void Soil(uint8_t* block, size_t from, size_t size, uint32_t seed);
+void SoilAnswer(Packet* p, size_t fieldsEnd, bool oneByteLength, uint32_t seed);
+
 // Command forms, by the way the library builds them.
 enum class Form {
   kPlain,      // ":" command, payload                        (identification)

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -48,8 +49,13 @@ bool MakeFolder(const std::string& path, std::string* err) {
 
 }  // namespace
 
-Memory::Memory(std::string image, uint64_t bytes, uint8_t mediumType)
-    : image_(std::move(image)), bytes_(bytes), mediumType_(mediumType) {}
+Memory::Memory(std::string image, uint64_t bytes, uint8_t mediumType, WriteFaults* faults)
+    : image_(std::move(image)), bytes_(bytes), mediumType_(mediumType), faults_(faults) {}
+
+void Memory::Adopt(std::unique_ptr<FatVolume> volume) {
+  volume_ = std::move(volume);
+  if (volume_) volume_->SetWriteFaults(faults_);
+}
 
 bool Memory::Prepare(bool present, bool showUnformatted, std::string* err) {
   present_ = present;
@@ -64,13 +70,17 @@ bool Memory::Prepare(bool present, bool showUnformatted, std::string* err) {
   }
   if (showUnformatted) return true;
   std::string why;
-  volume_ = FatVolume::Open(image_, &why);
+  Adopt(FatVolume::Open(image_, &why));
   // An image without a usable file system is an unformatted medium: the
   // player reports it and waits for a format.
   return true;
 }
 
-uint32_t Memory::PhysicalBlocks() const { return uint32_t(bytes_ / FatVolume::kBlockSize); }
+// A last block the image only partly fills still counts: the medium
+// information reports it and a raw read returns it padded with zeros.
+uint32_t Memory::PhysicalBlocks() const {
+  return uint32_t((bytes_ + FatVolume::kBlockSize - 1) / FatVolume::kBlockSize);
+}
 
 int Memory::Format(bool lowLevel) {
   if (!present_) return 2;  // card not detected
@@ -79,18 +89,20 @@ int Memory::Format(bool lowLevel) {
   opt.lowLevel = lowLevel;
   std::string err;
   if (!FatVolume::Format(image_, bytes_, &err, opt)) return kInternal;
-  volume_ = FatVolume::Open(image_, &err);
+  Adopt(FatVolume::Open(image_, &err));
   return volume_ ? kOk : kInternal;
 }
 
 int Memory::ReadBlock(uint32_t block, uint8_t* out) {
   if (volume_) return volume_->ReadBlock(block, out);
   if (block >= PhysicalBlocks()) return kInvalidBlock;
+  const uint64_t at = uint64_t(block) * FatVolume::kBlockSize;
+  const std::streamsize want = std::streamsize(std::min<uint64_t>(FatVolume::kBlockSize, bytes_ - at));
+  std::fill(out, out + FatVolume::kBlockSize, 0);
   std::ifstream f(image_, std::ios::binary);
-  f.seekg(std::streamoff(uint64_t(block) * FatVolume::kBlockSize));
-  f.read(reinterpret_cast<char*>(out), FatVolume::kBlockSize);
-  if (f.gcount() != std::streamsize(FatVolume::kBlockSize)) return kInternal;
-  return kOk;
+  f.seekg(std::streamoff(at));
+  f.read(reinterpret_cast<char*>(out), want);
+  return f.gcount() == want ? kOk : kInternal;
 }
 
 FlashArea::FlashArea(std::string path, size_t capacity)
@@ -119,8 +131,8 @@ bool FlashArea::Store(std::vector<uint8_t> bytes) {
 
 PlayerState::PlayerState(const StateOptions& opt)
     : opt_(opt),
-      internal_(opt.folder + "/internal.img", opt.internalBytes, 1),
-      card_(opt.folder + "/card.img", opt.cardBytes, 2),
+      internal_(opt.folder + "/internal.img", opt.internalBytes, 1, &imageWrites_),
+      card_(opt.folder + "/card.img", opt.cardBytes, 2, &imageWrites_),
       font_(opt.folder + "/font.bin", kFontCapacity),
       boot_(opt.folder + "/boot.bin", kBootCapacity),
       app_(opt.folder + "/app.bin", kAppCapacity) {}

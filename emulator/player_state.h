@@ -23,7 +23,7 @@ namespace emu {
 // image the firmware cannot use (unformatted), or no medium at all.
 class Memory {
  public:
-  Memory(std::string image, uint64_t bytes, uint8_t mediumType);
+  Memory(std::string image, uint64_t bytes, uint8_t mediumType, WriteFaults* faults);
 
   // Creates and formats the image when it does not exist yet; opens it.
   // present = false models a card slot without a card.  With
@@ -45,9 +45,12 @@ class Memory {
   int ReadBlock(uint32_t block, uint8_t* out);
 
  private:
+  void Adopt(std::unique_ptr<FatVolume> volume);
+
   std::string image_;
   uint64_t bytes_;
   uint8_t mediumType_;
+  WriteFaults* faults_;
   bool present_ = false;
   std::unique_ptr<FatVolume> volume_;
 };
@@ -96,9 +99,12 @@ class PlayerState {
   bool EraseFont();
   FlashArea& Boot() { return boot_; }
   FlashArea& App() { return app_; }
+  // Faults on the writes to both images (and their count).
+  WriteFaults& ImageWrites() { return imageWrites_; }
 
  private:
   StateOptions opt_;
+  WriteFaults imageWrites_;
   Memory internal_, card_;
   FlashArea font_, boot_, app_;
   std::string fontName_;

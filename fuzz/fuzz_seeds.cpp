@@ -191,6 +191,108 @@ void recordings()
     seed("fuzz_intelhex", "bad-sum", text(":0400000001020304F3\n:00000001FF\n"));
 }
 
+// fuzz_command: one group of IN transfers (length, bytes) per command the
+// tool sends; see fuzz_command.cpp.
+Bytes group(const std::vector<Bytes> &transfers, bool hangUp = false)
+{
+    Bytes g{uint8_t(transfers.size() | (hangUp ? 0x80 : 0))};
+    for (const Bytes &t : transfers)
+        g = cat({g, {uint8_t(t.size() >> 8), uint8_t(t.size())}, t});
+    return g;
+}
+
+// A short slot of its own ("." and "..", which no name encoder makes).
+Bytes shortSlot(const char *name11, uint8_t attr, uint16_t cluster)
+{
+    Bytes s(kDirEntrySize, 0);
+    std::memcpy(s.data(), name11, 11);
+    s[11] = attr;
+    putLE16(s.data() + 26, cluster);
+    return s;
+}
+
+// A long name (ASCII, at most 13 characters, any of them) in one long-name
+// slot in front of its short slot: names no encoder would make.
+Bytes rawLongEntry(const std::string &name, const char *name11, uint8_t attr, uint16_t cluster, uint32_t size)
+{
+    static const int offsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    Bytes lfn(kDirEntrySize, 0);
+    lfn[0] = 0x41;
+    lfn[11] = 0x0F;
+    lfn[13] = shortNameChecksum(reinterpret_cast<const uint8_t *>(name11));
+    for (int i = 0; i < 13; ++i) {
+        const unsigned unit = size_t(i) < name.size() ? uint8_t(name[size_t(i)]) : size_t(i) == name.size() ? 0 : 0xFFFF;
+        putLE16(lfn.data() + offsets[i], unit);
+    }
+    Bytes entry = shortSlot(name11, attr, cluster);
+    putLE32(entry.data() + 28, size);
+    return cat({lfn, entry});
+}
+
+// The header and slot blocks of a listing, as one group.
+Bytes listingGroup(const Bytes &slots, unsigned files)
+{
+    const unsigned n = unsigned(slots.size() / kDirEntrySize);
+    std::vector<Bytes> transfers = {okAnswer({0, uint8_t(files >> 8), uint8_t(files), uint8_t(n >> 8), uint8_t(n),
+                                              0x01, 0x00, 0x00, 0x10})};
+    Bytes blocks = slots;
+    blocks.resize((blocks.size() + kPacketSize - 1) / kPacketSize * kPacketSize, 0);
+    for (size_t at = 0; at < blocks.size(); at += kPacketSize)
+        transfers.emplace_back(blocks.begin() + long(at), blocks.begin() + long(at + kPacketSize));
+    return group(transfers);
+}
+
+void commands()
+{
+    enum { kLs, kLsLong, kGet0, kGet01, kGetByName, kGetRaw, kInfo, kFontGet, kFontInfo, kPwd, kCdRoot, kCdUpDown };
+    enum { kFw120, kFw125, kFw130, kFw142, kFw143 };
+    const Bytes dotProfile = rawLongEntry(".profile", "PROFILE    ", 0x20, 5, 10);
+    const Bytes files = cat({entrySet("Song.mp3", false, 0x20, 3, 1000), entrySet("Recording.BCW", false, 0x20, 4, 520),
+                             dotProfile});
+    const Bytes dirs = entrySet("Music", true, 0x10, 12, 0);
+    const Bytes listing = listingGroup(cat({dirs, files}), 3);
+    Bytes bcw;
+    for (int f = 0; f < 2; ++f)
+        bcw = cat({bcw, {0x7F, 0x7F, 0x7F, 0x7F}, Bytes(256, uint8_t(0x11 * (f + 1)))});
+    Bytes song(1024, 0x5A);
+    Bytes profile(512, 'p');
+    auto upload = [](uint32_t size, const Bytes &data) {
+        return group({okAnswer({uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)}), okAnswer(),
+                      data});
+    };
+
+    seed("fuzz_command", "ls-143", cat({{kLs, kFw143}, listing}));
+    seed("fuzz_command", "ls-long-120", cat({{kLsLong, kFw120}, listingGroup(files, 3)}));
+    seed("fuzz_command", "ls-incomplete", cat({{kLs, kFw143}, listingGroup(files, 100)}));
+    seed("fuzz_command", "get-0", cat({{kGet0, kFw143}, listing, upload(1000, song)}));
+    seed("fuzz_command", "get-0-1-bcw", cat({{kGet01, kFw130}, listing, upload(1000, song), upload(520, bcw)}));
+    seed("fuzz_command", "get-name", cat({{kGetByName, kFw143}, listing, upload(1000, song)}));
+    seed("fuzz_command", "get-raw", cat({{kGetRaw, kFw142}, listingGroup(files, 3), upload(520, bcw)}));
+    seed("fuzz_command", "get-dot", cat({{kGet0, kFw143}, listingGroup(dotProfile, 1), upload(10, profile)}));
+    seed("fuzz_command", "get-escape", cat({{kGet0, kFw143}, listingGroup(rawLongEntry("a\x1b]0;x\x07\n.mp3",
+                                                                                         "A~1     MP3", 0x20, 6, 10), 1),
+                                             upload(10, profile)}));
+
+    const Bytes medium = okAnswer({0, 3, 0, 100, 0, 10, 0, 100, 0, 0, 1, 1, 1, 0, 1, 0, 2, 0, 5, 0, 2, 0, 32, 1, 2,
+                                   0, 2});
+    seed("fuzz_command", "info", cat({{kInfo, kFw143}, listing, group({medium}), listing, group({medium})}));
+    seed("fuzz_command", "info-no-card", cat({{kInfo, kFw143}, listing, group({medium}), group({refusedAnswer(2)})}));
+
+    const Bytes fontInfo = okAnswer(cat({text("SYSTEM.FOT"), {0, 0, 2, 0}}));
+    seed("fuzz_command", "font-get", cat({{kFontGet, kFw143}, group({fontInfo}), group({okAnswer(), Bytes(512, 'f')})}));
+    seed("fuzz_command", "font-info", cat({{kFontInfo, kFw130}, group({fontInfo})}));
+
+    const Bytes music = entrySet("Music", true, 0x10, 12, 0);
+    const Bytes path = okAnswer(cat({{uint8_t(music.size() >> 8), uint8_t(music.size())}, music}));
+    seed("fuzz_command", "pwd", cat({{kPwd, kFw143}, group({path, okAnswer()})}));
+    const Bytes inMusic = listingGroup(cat({shortSlot(".          ", 0x10, 12), shortSlot("..         ", 0x10, 0),
+                                             files}), 3);
+    seed("fuzz_command", "cd-root", cat({{kCdRoot, kFw143}, group({path, okAnswer()}), inMusic, group({okAnswer()}),
+                                          listing}));
+    seed("fuzz_command", "cd-up-down", cat({{kCdUpDown, kFw143}, listing, group({okAnswer()}), inMusic,
+                                             group({okAnswer()})}));
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -207,5 +309,6 @@ int main(int argc, char **argv)
     fontInfo();
     names();
     recordings();
+    commands();
     return 0;
 }

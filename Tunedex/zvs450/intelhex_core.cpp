@@ -169,10 +169,11 @@ private:
         }
     }
 
+    // A data record without bytes places nothing, but like any record it
+    // says the image reaches its address: the gap up to it is filled with
+    // zeros (what objcopy's --pad-to to that address gives).
     bool storeData(unsigned address, const std::uint8_t *data, unsigned count)
     {
-        if (count == 0)
-            return true; // holds no byte, so it neither places nor extends anything
         const std::uint64_t first = m_linearBase + m_segmentBase + address;
         const std::uint64_t end = first + count;
         if (end > kAddressSpace)
@@ -186,7 +187,8 @@ private:
                         std::to_string(kIntelHexMaxImageBytes) + " bytes");
         if (m_image.size() < imageEnd)
             m_image.resize(imageEnd, 0);
-        std::memcpy(m_image.data() + (start - m_base), data + (start - first), end - start);
+        if (end > start)
+            std::memcpy(m_image.data() + (start - m_base), data + (start - first), end - start);
         return true;
     }
 

@@ -47,48 +47,31 @@ inline bool IsSync(const unsigned char *p)
     return p[0] == 0x7F && p[1] == 0x7F && p[2] == 0x7F && p[3] == 0x7F;
 }
 
-}  // namespace
-
-bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgressFn progress,
-                     void *user, ConvertStatus *status)
+/*
+ * Finds the frames of a recording from its start and hands each accepted
+ * block to onBlock(const unsigned char *block), which returns false to
+ * stop.  Progress goes to `progress` once per piece read.  Both the
+ * conversion and the measuring before it find the frames through this, so
+ * they always agree.  False with the status filled on a read error or
+ * Cancel (or when onBlock stopped, its status being its own business).
+ */
+template <typename OnBlock>
+bool ScanFrames(std::FILE *in, unsigned total, ConvertProgressFn progress, void *user, unsigned char *window,
+                OnBlock onBlock, ConvertStatus *status)
 {
-    if (status != nullptr)
-        *status = ConvertStatus{};
-
-    RecordingFile source;
-    if (!source.Open(sourcePath, wavPath, kInputBufferBytes, status))
-        return false;
-    const unsigned total = ClampToUnsigned(source.size());
-
-    WavOutputFile wav;
-    if (int err = wav.Create(wavPath, kOutputBufferBytes))
-        return Fail(status, ZVC450USB_ERR_WINDOWS, err);
-    std::FILE *out = wav.stream();
-
-    std::uint8_t header[kAdpcmWavHeaderBytes];
-    MakeAdpcmWavHeader(header);
-    if (!WriteAll(out, header, sizeof header))
-        return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
-
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kWindowBytes + kStageBytes]);
-    unsigned char *const window = buffer.get();
-    unsigned char *const stage = window + kWindowBytes;  /* blocks on their way to the WAV */
-    std::size_t staged = 0;
     std::size_t pos = 0;    /* next byte to test */
     std::size_t limit = 0;  /* end of the valid bytes */
     bool atEnd = false;
     std::uint64_t consumed = 0;
-    std::uint64_t blocks = 0;
-
     for (;;) {
         if (!atEnd && limit - pos < kProbeBytes) {
             std::memmove(window, window + pos, limit - pos);
             limit -= pos;
             pos = 0;
             const std::size_t want = kWindowBytes - limit;
-            const std::size_t got = std::fread(window + limit, 1, want, source.stream());
+            const std::size_t got = std::fread(window + limit, 1, want, in);
             if (got < want) {
-                if (std::ferror(source.stream()))
+                if (std::ferror(in))
                     return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
                 atEnd = true;
             }
@@ -101,7 +84,7 @@ bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgres
         /* Until the end of the recording at least kProbeBytes are here. */
         const std::size_t avail = limit - pos;
         if (avail < kFrameBytes)
-            break;
+            return true;
 
         const unsigned char *p = window + pos;
         if (p[0] != 0x7F) {
@@ -116,7 +99,70 @@ bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgres
             ++pos;
             continue;
         }
+        if (!onBlock(p + kSyncBytes))
+            return false;
+        pos += kFrameBytes;
+    }
+}
 
+/*
+ * Refuses, before the WAV exists, a recording whose WAV could not describe
+ * its size or would not fit the destination.  The frames are counted (a
+ * pass over the recording without progress) only when the quick bound, a
+ * frame every 260 bytes, does not settle it; `in` is rewound either way.
+ */
+bool WavHasRoom(std::FILE *in, std::uint64_t inputSize, const char *wavPath, unsigned char *window,
+                ConvertStatus *status)
+{
+    constexpr std::uint64_t kWrapping = kAdpcmWavHeaderBytes + kAdpcmWavTrailerBytes;
+    constexpr std::uint64_t kMaxWavBytes = kWrapping + kMaxAdpcmDataBytes;
+    ConvertStatus ignored;
+    if (WavFits(wavPath, kWrapping + inputSize / kFrameBytes * kAdpcmBlockBytes, kMaxWavBytes, &ignored))
+        return true;
+    std::uint64_t blocks = 0;
+    const bool counted = ScanFrames(in, 0, nullptr, nullptr, window, [&blocks](const unsigned char *) {
+        ++blocks;
+        return true;
+    }, status);
+    if (!counted)
+        return false;
+    if (std::fseek(in, 0, SEEK_SET) != 0)
+        return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+    return WavFits(wavPath, kWrapping + blocks * kAdpcmBlockBytes, kMaxWavBytes, status);
+}
+
+}  // namespace
+
+bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgressFn progress,
+                     void *user, ConvertStatus *status)
+{
+    if (status != nullptr)
+        *status = ConvertStatus{};
+
+    RecordingFile source;
+    if (!source.Open(sourcePath, wavPath, kInputBufferBytes, status))
+        return false;
+    const unsigned total = ClampToUnsigned(source.size());
+
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kWindowBytes + kStageBytes]);
+    unsigned char *const window = buffer.get();
+    unsigned char *const stage = window + kWindowBytes;  /* blocks on their way to the WAV */
+    if (!WavHasRoom(source.stream(), source.size(), wavPath, window, status))
+        return false;
+
+    WavOutputFile wav;
+    if (int err = wav.Create(wavPath, kOutputBufferBytes))
+        return Fail(status, ZVC450USB_ERR_WINDOWS, err);
+    std::FILE *out = wav.stream();
+
+    std::uint8_t header[kAdpcmWavHeaderBytes];
+    MakeAdpcmWavHeader(header);
+    if (!WriteAll(out, header, sizeof header))
+        return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+
+    std::size_t staged = 0;
+    std::uint64_t blocks = 0;
+    const bool scanned = ScanFrames(source.stream(), total, progress, user, window, [&](const unsigned char *block) {
         if ((blocks + 1) * kAdpcmBlockBytes > kMaxAdpcmDataBytes)
             return Fail(status, ZVC450USB_ERR_FILE_TOOBIG);
         if (staged + kAdpcmBlockBytes > kStageBytes) {
@@ -124,11 +170,13 @@ bool ConvertBcwToWav(const char *sourcePath, const char *wavPath, ConvertProgres
                 return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
             staged = 0;
         }
-        std::memcpy(stage + staged, p + kSyncBytes, kAdpcmBlockBytes);
+        std::memcpy(stage + staged, block, kAdpcmBlockBytes);
         staged += kAdpcmBlockBytes;
         ++blocks;
-        pos += kFrameBytes;
-    }
+        return true;
+    }, status);
+    if (!scanned)
+        return false;
 
     if (!WriteAll(out, stage, staged))
         return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());

@@ -73,6 +73,97 @@ bool ReadSome(std::FILE *in, void *buf, std::size_t n, std::size_t *got)
     return *got == n || !std::ferror(in);
 }
 
+/*
+ * The frames of a recording after its header, one by one, with the sync
+ * blocks between them skipped as the player's own reader skips them: after
+ * every 10 frames come 2 bytes, and when they are the sync word 5 more.  Two
+ * bytes that are not the sync word are lost, and the next frame starts
+ * right after them.  Both the decoding and the measuring before it read the
+ * frames through this, so they always agree on what a recording holds.
+ */
+class BvfFrameReader {
+public:
+    enum Result { kFrame, kCutShort, kEnd, kError };
+
+    BvfFrameReader(std::FILE *in, int mode, bool typed) : in_(in), mode_(mode), typed_(typed) {}
+
+    /* The next frame into frame[kMaxBvfFrameBytes]: kFrame, kCutShort for a
+     * last frame cut short by the end of the file, kEnd, or kError (errno). */
+    Result Next(std::uint8_t *frame)
+    {
+        std::size_t got = 0;
+        if (framesSinceSync_ == kFramesPerSyncBlock) {
+            framesSinceSync_ = 0;
+            std::uint8_t sync[kSyncBlockTail];
+            if (!ReadSome(in_, sync, 2, &got))
+                return kError;
+            position_ += got;
+            if (got == 2 && IsSyncWord(sync)) {
+                if (!ReadSome(in_, sync, kSyncBlockTail, &got))
+                    return kError;
+                position_ += got;
+            }
+        }
+        if (!ReadSome(in_, frame, 1, &got))
+            return kError;
+        if (got == 0)
+            return kEnd;
+        const int frameType = typed_ ? (frame[0] & 3) : kBvfSpeech;
+        const std::size_t rest = static_cast<std::size_t>(BvfFrameBytes(mode_, typed_, frameType)) - 1;
+        if (!ReadSome(in_, frame + 1, rest, &got))
+            return kError;
+        position_ += 1 + got;
+        if (got < rest)
+            return kCutShort;
+        ++framesSinceSync_;
+        return kFrame;
+    }
+
+    /* Bytes of the file read so far, the header included. */
+    std::uint64_t position() const { return position_; }
+
+private:
+    std::FILE *in_;
+    int mode_;
+    bool typed_;
+    int framesSinceSync_ = 0;
+    std::uint64_t position_ = kHeaderBytes;
+};
+
+/*
+ * Refuses, before the WAV exists, a recording whose WAV could not describe
+ * its size or would not fit the destination.  `in` stands after the header
+ * and is left there.  The frames are counted only when the quick bound (every
+ * byte a frame of its own) does not settle it.
+ */
+bool WavHasRoom(std::FILE *in, std::uint64_t inputSize, int mode, bool typed, const char *wavPath,
+                ConvertStatus *status)
+{
+    constexpr std::uint64_t kMaxWavBytes = kPcmWavHeaderBytes + kMaxPcmDataBytes;
+    const int smallestFrame = typed ? BvfFrameBytes(mode, true, kBvfNoData) : BvfFrameBytes(mode, false, kBvfSpeech);
+    const std::uint64_t mostFrames =
+        inputSize > kHeaderBytes ? (inputSize - kHeaderBytes) / static_cast<std::uint64_t>(smallestFrame) : 0;
+    ConvertStatus ignored;
+    if (WavFits(wavPath, kPcmWavHeaderBytes + mostFrames * kPcmFrameBytes, kMaxWavBytes, &ignored))
+        return true;
+
+    const long start = std::ftell(in);
+    BvfFrameReader reader(in, mode, typed);
+    std::uint8_t frame[kMaxBvfFrameBytes];
+    std::uint64_t frames = 0;
+    for (;;) {
+        const BvfFrameReader::Result r = reader.Next(frame);
+        if (r == BvfFrameReader::kError)
+            return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+        if (r != BvfFrameReader::kFrame)
+            break;
+        ++frames;
+    }
+    if (start < 0 || std::fseek(in, start, SEEK_SET) != 0)
+        return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
+    return WavFits(wavPath, kPcmWavHeaderBytes + frames * kPcmFrameBytes, kMaxWavBytes, status);
+}
+
 }  // namespace
 
 int DecodeBvfStream(std::FILE *in, std::FILE *out, ConvertProgressFn progress, void *user, ConvertStatus *status)
@@ -117,29 +208,22 @@ int DecodeBvfStream(std::FILE *in, std::FILE *out, ConvertProgressFn progress, v
         return -1;
     }
 
-    std::uint64_t position = kHeaderBytes;
     std::uint64_t dataBytes = 0;
-    int framesSinceSync = 0;
+    BvfFrameReader reader(in, mode, typed);
     std::uint8_t frame[kMaxBvfFrameBytes];
     std::uint8_t storage[kMaxStorageFrameBytes];
     short pcm[kSamplesPerFrame];
     std::uint8_t pcmBytes[kPcmFrameBytes];
 
     for (;;) {
-        if (!ReadSome(in, frame, 1, &got)) {
+        const BvfFrameReader::Result r = reader.Next(frame);
+        if (r == BvfFrameReader::kError) {
             Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
             return -1;
         }
-        if (got == 0)
+        if (r == BvfFrameReader::kEnd)
             break;
-        const int frameType = typed ? (frame[0] & 3) : kBvfSpeech;
-        const std::size_t rest = static_cast<std::size_t>(BvfFrameBytes(mode, typed, frameType)) - 1;
-        if (!ReadSome(in, frame + 1, rest, &got)) {
-            Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
-            return -1;
-        }
-        position += 1 + got;
-        if (progress != nullptr && progress(ClampToUnsigned(position), total, user) != 0) {
+        if (progress != nullptr && progress(ClampToUnsigned(reader.position()), total, user) != 0) {
             Fail(status, ZVS450USB_ERR_USERBREAK);
             return -1;
         }
@@ -149,7 +233,7 @@ int DecodeBvfStream(std::FILE *in, std::FILE *out, ConvertProgressFn progress, v
          * parameter bits would decode to a 20 ms burst of noise, and
          * everything recorded before it is already in the WAV.
          */
-        if (got < rest)
+        if (r == BvfFrameReader::kCutShort)
             break;
 
         if (dataBytes + kPcmFrameBytes > kMaxPcmDataBytes) {
@@ -165,28 +249,6 @@ int DecodeBvfStream(std::FILE *in, std::FILE *out, ConvertProgressFn progress, v
             return -1;
         }
         dataBytes += kPcmFrameBytes;
-
-        /*
-         * After every 10 frames the player writes a sync block.  When the
-         * two bytes there are not its sync word they are lost and the next
-         * frame starts right after them, as the player's own reader does.
-         */
-        if (++framesSinceSync == kFramesPerSyncBlock) {
-            framesSinceSync = 0;
-            std::uint8_t sync[kSyncBlockTail];
-            if (!ReadSome(in, sync, 2, &got)) {
-                Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
-                return -1;
-            }
-            position += got;
-            if (got == 2 && IsSyncWord(sync)) {
-                if (!ReadSome(in, sync, kSyncBlockTail, &got)) {
-                    Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
-                    return -1;
-                }
-                position += got;
-            }
-        }
     }
 
     std::uint8_t wavHeader[kPcmWavHeaderBytes];
@@ -216,6 +278,8 @@ bool ConvertBvfToWav(const char *sourcePath, const char *wavPath, ConvertProgres
         return Fail(status, ZVC450USB_ERR_WINDOWS, LastErrno());
     if (!IsBvfHeader(header, got))
         return Fail(status, ZVC450USB_ERR_FORMAT);
+    if (!WavHasRoom(source.stream(), source.size(), header[0], header[1] != 0, wavPath, status))
+        return false;
 
     WavOutputFile wav;
     if (int err = wav.Create(wavPath, kStreamBufferBytes))

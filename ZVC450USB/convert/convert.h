@@ -20,14 +20,19 @@
  * set:
  *   ZVC450USB_ERR_WINDOWS (6)       a file could not be opened, read or
  *                                   written; sysError holds the errno
- *                                   (ENOENT, EACCES, EISDIR, ENOSPC, ...)
+ *                                   (ENOENT, EACCES, EISDIR, ENOSPC, ...);
+ *                                   ENOSPC also when the WAV would not fit
+ *                                   the destination's free space, found
+ *                                   before the WAV is created
  *   ZVS450USB_ERR_USERBREAK (14)    the progress callback asked to stop
  *   ZVC450USB_ERR_FORMAT (10)       the source is not a recording of the
  *                                   kind (BVF: header sync word missing,
  *                                   header cut short, mode byte not 0 or 1)
  *   ZVC450USB_ERR_MEMORY_ALLOC (7)  the AMR decoder could not be set up
  *   ZVC450USB_ERR_FILE_TOOBIG (8)   the WAV would pass the 4 GiB that its
- *                                   32-bit sizes can describe
+ *                                   32-bit sizes can describe (found before
+ *                                   the WAV is created: one byte of BVF can
+ *                                   decode to 320 bytes of sound)
  * A BCW source is never "bad data": bytes that do not form frames are
  * skipped, and a recording without any frame gives an empty WAV.
  *

@@ -118,6 +118,15 @@ private:
     std::uint64_t size_ = 0;
 };
 
+/*
+ * Whether a WAV of fileBytes may be written at wavPath: no larger than
+ * maxFileBytes (what its 32-bit RIFF sizes describe) and no larger than the
+ * free space of its folder (the space of a file it replaces counts as free).
+ * Fills the status (FILE_TOOBIG, or WINDOWS with ENOSPC) and returns false
+ * when not.  Used before the WAV is created (room.cpp).
+ */
+bool WavFits(const char *wavPath, std::uint64_t fileBytes, std::uint64_t maxFileBytes, ConvertStatus *status);
+
 /* Positions and sizes go to the progress callback as 32-bit values. */
 unsigned ClampToUnsigned(std::uint64_t v);
 

@@ -13,8 +13,17 @@
 //
 // The area byte is 'R' for the boot code and 'P' for the application.
 // Neither the erase nor the write can be stopped half-way without leaving
-// the player without code, so Cancel does nothing during an upgrade.
+// the player without code, so Cancel (and Ctrl-C) does nothing during an
+// upgrade.  An erase whose reports stop getting further is stuck, though:
+// it fails with error 4 once no step has been finished for a whole receive
+// time-out, or after kMaxEraseReports repeated reports.
+//
+// An image that cannot be read in the middle of the write fails with the
+// system error, and the player is told to abort: it leaves the write then,
+// so that a new upgrade finds it listening for commands instead of taking
+// them for more code.
 
+#include "interrupt.h"
 #include "transfer.h"
 
 #include <fcntl.h>
@@ -54,6 +63,8 @@ constexpr auto kSettleTime = std::chrono::milliseconds(10);
 constexpr int kEraseMarkOffset = 5;
 constexpr int kEraseStepsOffset = 6;
 constexpr int kEraseAnnouncementEnd = 8;
+// Reports that finish no new step, beyond which an erase counts as stuck.
+constexpr unsigned kMaxEraseReports = 10000;
 
 bool isEraseAnnouncement()
 {
@@ -95,12 +106,22 @@ bool erase(HZVC450 h, uint8_t area, ProgressRecord *rec, const char *erasingText
     if (isEraseAnnouncement()) {
         const unsigned steps = getBE16(g_packet + kEraseStepsOffset);
         SetProgressRange(rec, 0, steps, erasingText);
-        unsigned done = 0;
+        using Clock = std::chrono::steady_clock;
+        const std::chrono::milliseconds patience(g_lib.recvTimeoutMs);  // 0: as long as it takes
+        Clock::time_point lastStep = Clock::now();
+        unsigned done = 0, repeats = 0;
         while (done < steps) {
             if (!receiveChecked(h))
                 return false;
-            done = getBE16(g_packet + kEraseStepsOffset) + 1;
-            UpdateProgress(rec, done, 0);
+            const unsigned reported = getBE16(g_packet + kEraseStepsOffset) + 1;
+            if (reported > done) {
+                done = reported;
+                lastStep = Clock::now();
+            } else if ((patience.count() != 0 && Clock::now() - lastStep >= patience) ||
+                       ++repeats > kMaxEraseReports) {
+                return fail(ZVC450USB_ERR_USB) != 0;  // stuck: as if the player had fallen silent
+            }
+            UpdateProgress(rec, reported, 0);
         }
         return receiveChecked(h);
     }
@@ -147,6 +168,7 @@ ZVC450_API int ZVC450_UpgradeFirmware(void *owner, HZVC450 h, int bootCode, int 
 {
     if (!imagePath || !*imagePath)
         return failSystem(ENOENT);
+    UncancellableScope upgrading;
     FileHandle image(::open(imagePath, O_RDONLY | O_CLOEXEC));
     if (image.get() < 0)
         return failSystem(errno);

@@ -34,7 +34,10 @@ constexpr uint64_t kMaxFontFile = 0xFFFFFFFFull;
 
 // Information answer: status at 4, the name from 5 (L - 7 bytes, no
 // terminator), the size (32 bits, high first) in the four bytes before the
-// terminator at L + 2.
+// terminator at L + 2.  L is the answer's length field as for every answer
+// of the player's generation: bytes 1-2 from 1.30 on, byte 2 alone before
+// (byte 1 then holds whatever the player's buffer held), so an older
+// player's font name has at most 248 bytes.
 constexpr int kInfoNameOffset = 5;
 constexpr int kInfoFixedLength = 7;   // L of an answer with an empty name
 constexpr size_t kMaxFontName = 260;

@@ -6,9 +6,17 @@
 // in answers of their own.  Its last progress answer says 99, never 100, and
 // one more answer with the outcome follows it.  Cancel has no effect on a
 // format: the player cannot stop half-way.
+//
+// A player that keeps reporting without getting any further is stuck, not
+// busy: the format fails with error 4 once its percentage has not risen for
+// a whole receive time-out, however often the player repeats itself, or
+// after kMaxProgressAnswers reports in all.
 
+#include "interrupt.h"
 #include "progress.h"
 #include "protocol.h"
+
+#include <chrono>
 
 namespace zvc450 {
 namespace {
@@ -16,6 +24,8 @@ namespace {
 // The player's last progress report; the outcome follows in one more answer.
 constexpr int kLastProgress = 99;
 constexpr int kProgressOffset = 5;
+// A real player reports a few times per percent at most.
+constexpr int kMaxProgressAnswers = 10000;
 
 int formatOneShot(void *owner, HZVC450 h, int memory, bool lowLevel)
 {
@@ -46,7 +56,10 @@ int formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
     CreateProgressWindow(owner, &rec);
     SetProgressRange(&rec, 0, 100, status);
 
-    int progress = 0, code = 0;
+    using Clock = std::chrono::steady_clock;
+    const std::chrono::milliseconds patience(g_lib.recvTimeoutMs);  // 0: as long as it takes
+    Clock::time_point lastRise = Clock::now();
+    int progress = 0, best = -1, answers = 0, code = 0;
     while (progress < kLastProgress && code == 0) {
         PumpWaitingMessages(rec.hDlg);
         if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0) {
@@ -55,6 +68,14 @@ int formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
             code = ZVC450USB_ERR_INTERNAL;
         } else {
             progress = g_packet[kProgressOffset];
+            if (progress > best) {
+                best = progress;
+                lastRise = Clock::now();
+            } else if ((patience.count() != 0 && Clock::now() - lastRise >= patience) ||
+                       answers >= kMaxProgressAnswers) {
+                code = ZVC450USB_ERR_USB;  // no progress: as if the player had fallen silent
+            }
+            ++answers;
             UpdateProgress(&rec, unsigned(progress + 1), 0);
         }
     }
@@ -77,6 +98,7 @@ int format(void *owner, HZVC450 h, int memory, bool lowLevel)
     // The font and code areas are not formatted through here.
     if (!validMemory(memory))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
+    UncancellableScope formatting;
     if (fwHasFormatProgress(effectiveFirmware()))
         return formatWithProgress(owner, h, memory, lowLevel);
     return formatOneShot(owner, h, memory, lowLevel);

@@ -9,6 +9,7 @@
 
 #include "protocol.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace zvc450 {
@@ -31,6 +32,13 @@ constexpr int kReasonOffset = 5;
 
 // Quiet time after an abort before we believe the IN pipe is empty.
 constexpr unsigned kAbortDrainQuietMs = 200;
+// A player stops a transfer within milliseconds of the abort request.  One
+// that neither acknowledges nor falls quiet within this long, or that sends
+// more than this after it (a 16 KiB transfer in flight is all a player has),
+// is not stopping; the operation has failed either way, and a broken player
+// must not hold the PC after Ctrl-C.
+constexpr unsigned kAbortLimitMs = 3000;
+constexpr size_t kAbortDrainBytes = 1u << 20;
 
 // Writes the frame around a body of bodyLen bytes already at offset 4.
 void frame(int bodyLen)
@@ -171,8 +179,13 @@ bool abortTransfer(HZVC450 h)
     Transport *link = transportOf(h);
     if (!link)
         return false;
-    const bool acked = link->controlOut(kAbortSetup, g_lib.sendTimeoutMs) >= 0;
-    link->drainIn(kAbortDrainQuietMs);
+    const auto start = std::chrono::steady_clock::now();
+    const unsigned ackMs = g_lib.sendTimeoutMs != 0 && g_lib.sendTimeoutMs < kAbortLimitMs ? g_lib.sendTimeoutMs
+                                                                                           : kAbortLimitMs;
+    const bool acked = link->controlOut(kAbortSetup, ackMs) >= 0;
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const unsigned left = spent.count() < kAbortLimitMs ? kAbortLimitMs - unsigned(spent.count()) : 1;
+    link->drainIn(kAbortDrainQuietMs, left, kAbortDrainBytes);
     return acked;
 }
 

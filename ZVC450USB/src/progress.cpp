@@ -6,6 +6,8 @@
 
 #include "progress.h"
 
+#include "interrupt.h"
+
 #include <chrono>
 #include <cstdio>
 #include <iterator>
@@ -75,7 +77,7 @@ std::string CountText(unsigned position, unsigned maximum) {
 
 // A Ctrl-C on the terminal is the Cancel button of the window now open.
 void FoldInterrupt() {
-    if (detail::TakeInterrupt() && g_current != nullptr)
+    if (TakeInterrupt() && g_current != nullptr)
         g_current->flags |= kProgressCancelled;
 }
 
@@ -121,6 +123,8 @@ void ProgressWindow::SetBarRange(unsigned min, unsigned max) {
 }
 
 void ProgressWindow::SetBarPosition(unsigned position) {
+    // The bar never leaves its range, whatever the player reports.
+    position = position < barMin_ ? barMin_ : position > barMax_ ? barMax_ : position;
     if (position == barPos_)
         return;
     barPos_ = position;

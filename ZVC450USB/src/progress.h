@@ -192,11 +192,10 @@ bool QtPumpEvents();  // false when there is no Qt event loop to pump
 bool QtErrorBox(void *owner, const std::string &text);
 
 // Terminal backend: always makes a window; it draws only when stderr is a
-// terminal.  Transfer windows turn SIGINT into Cancel while they exist.
+// terminal.  Transfer windows turn SIGINT into Cancel while they exist
+// (interrupt.h).
 ProgressWindow *CreateTermWindow(WindowKind kind, ProgressRecord *rec, const std::string &caption,
                                  const std::string &index, const std::string &status);
-// True once when SIGINT arrived since the last call.
-bool TakeInterrupt();
 
 }  // namespace detail
 }  // namespace zvc450

@@ -7,11 +7,13 @@
 // clean.  While a transfer window is open, Ctrl-C is its Cancel button: the
 // operation stops the player, removes its partial file and returns error 14.
 
+#include "interrupt.h"
 #include "progress.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
+#include <memory>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -19,42 +21,6 @@ namespace zvc450 {
 namespace detail {
 
 namespace {
-
-// ---- Ctrl-C -------------------------------------------------------------
-// The handler only raises a flag; UpdateProgress and PumpWaitingMessages
-// turn it into the Cancel bit of the open transfer record.
-
-volatile sig_atomic_t g_interrupted = 0;
-struct sigaction g_previousAction;
-int g_hookCount = 0;
-bool g_hooked = false;
-
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
-
-void HookInterrupt() {
-    if (g_hookCount++ > 0)
-        return;
-    struct sigaction sa = {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    g_interrupted = 0;
-    g_hooked = sigaction(SIGINT, &sa, &g_previousAction) == 0;
-    // A process started with SIGINT ignored (a background job) keeps ignoring it.
-    if (g_hooked && g_previousAction.sa_handler == SIG_IGN) {
-        sigaction(SIGINT, &g_previousAction, nullptr);
-        g_hooked = false;
-    }
-}
-
-void UnhookInterrupt() {
-    if (g_hookCount == 0 || --g_hookCount > 0)
-        return;
-    if (g_hooked)
-        sigaction(SIGINT, &g_previousAction, nullptr);
-    g_hooked = false;
-    g_interrupted = 0;
-}
 
 // ---- Drawing --------------------------------------------------------------
 
@@ -116,6 +82,32 @@ std::string ElideMiddle(const std::string &s, size_t width) {
     return s.substr(0, ByteOffset(s, head)) + "..." + s.substr(ByteOffset(s, len - tail));
 }
 
+// A text (a name from the player, say) with its control characters as '?':
+// they would move the cursor, retitle the terminal or worse.  C1 controls
+// (U+0080..U+009F) count, and so does a byte that is no valid UTF-8, which a
+// terminal in another encoding may take for one.
+std::string Printable(const std::string &s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
+        for (size_t k = 1; k < len; ++k)
+            if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                len = 0;
+        const bool c1 = c == 0xC2 && len == 2 && static_cast<unsigned char>(s[i + 1]) < 0xA0;
+        const bool control = c < 0x20 || c == 0x7F || c1;
+        if (len == 0 || control) {
+            out += '?';
+            i += len == 0 ? 1 : len;
+        } else {
+            out.append(s, i, len);
+            i += len;
+        }
+    }
+    return out;
+}
+
 std::string Trimmed(const std::string &s) {
     size_t b = s.find_first_not_of(' ');
     if (b == std::string::npos)
@@ -134,7 +126,7 @@ public:
         InitText(Status, status);
         if (kind_ == WindowKind::Transfer) {
             InitText(Percentage, " 0 %");
-            HookInterrupt();
+            interrupts_ = std::make_unique<InterruptScope>();
         }
         Redraw();
     }
@@ -142,8 +134,6 @@ public:
     ~TermWindow() override {
         if (drawn_)
             WriteAll("\n");
-        if (kind_ == WindowKind::Transfer)
-            UnhookInterrupt();
     }
 
 protected:
@@ -165,8 +155,11 @@ private:
             return Join(head, status, std::string());
 
         std::string bar = "[";
+        // A player may report more than it announced (a format at 104 %):
+        // the bar is full then, never longer.
         const uint64_t span = uint64_t(BarMaximum()) - BarMinimum();
-        const uint64_t done = uint64_t(BarPosition()) - BarMinimum();
+        const uint64_t position = BarPosition() < BarMinimum() ? BarMinimum() : BarPosition();
+        const uint64_t done = std::min<uint64_t>(position - BarMinimum(), span);
         const int filled = span == 0 ? 0 : static_cast<int>(done * kBarWidth / span);
         bar.append(filled, '#');
         bar.append(kBarWidth - filled, '-');
@@ -181,10 +174,10 @@ private:
     static std::string Join(const std::string &head, const std::string &status, const std::string &tail) {
         const size_t columns = TerminalColumns() - 1;  // never touch the last column: no wrap
         const size_t fixed = CharCount(head) + 1 + (tail.empty() ? 0 : 2 + CharCount(tail));
-        std::string line = head;
+        std::string line = Printable(head);
         if (!status.empty()) {
             size_t room = columns > fixed + 8 ? columns - fixed : 8;
-            line += " " + ElideMiddle(status, room);
+            line += " " + ElideMiddle(Printable(status), room);
         }
         if (!tail.empty())
             line += "  " + tail;
@@ -203,6 +196,7 @@ private:
     }
 
     WindowKind kind_;
+    std::unique_ptr<InterruptScope> interrupts_;  // Ctrl-C is Cancel while a transfer window is open
     bool draw_;
     bool drawn_ = false;
     std::string shown_;
@@ -213,13 +207,6 @@ private:
 ProgressWindow *CreateTermWindow(WindowKind kind, ProgressRecord *rec, const std::string &caption,
                                  const std::string &index, const std::string &status) {
     return new TermWindow(kind, rec, caption, index, status);
-}
-
-bool TakeInterrupt() {
-    if (g_interrupted == 0)
-        return false;
-    g_interrupted = 0;
-    return true;
 }
 
 }  // namespace detail

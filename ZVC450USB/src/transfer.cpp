@@ -386,6 +386,12 @@ bool sendFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord 
             }
             std::memset(buf.data() + chunk, 0, size_t(padded - chunk));
             if (!sendData(h, buf.data(), padded)) {
+                // Ctrl-C ends a wait for a player that takes nothing.
+                if (window.cancelRequested() && opt.cancellable) {
+                    stopPlayer(h);
+                    out.error = ZVS450USB_ERR_USERBREAK;
+                    break;
+                }
                 out.error = ZVC450USB_ERR_USB;
                 break;
             }
@@ -413,6 +419,12 @@ bool receiveFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressReco
             const int chunk = size - done < uint64_t(buf.size()) ? int(size - done) : buf.size();
             const int got = recvData(h, buf.data(), roundUpBlock(chunk));
             if (got <= 0) {
+                // Ctrl-C ends a wait for a player that has gone silent.
+                if (window.cancelRequested()) {
+                    stopPlayer(h);
+                    out.error = ZVS450USB_ERR_USERBREAK;
+                    break;
+                }
                 // The player may still be sending (a transfer longer than
                 // asked for is refused by the link): stop it.
                 stopPlayer(h);

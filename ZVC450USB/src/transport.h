@@ -11,6 +11,7 @@
 // libusb.  Every transfer is synchronous and happens on the caller's thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -68,17 +69,22 @@ public:
     virtual uint32_t deviceId() const = 0;
 
     // One bulk OUT transfer of len bytes; returns the bytes written or -1.
+    // Ctrl-C on a terminal ends the wait with -1 (interrupt.h).
     virtual int write(const void *buf, int len, unsigned timeoutMs) = 0;
     // One bulk IN transfer of at most len bytes into buf; returns the bytes
     // read (fewer than len is a short read, not an error) or -1 on failure,
     // time-out or when the device had more to give than len (overflow).
+    // Ctrl-C on a terminal ends the wait with -1 (interrupt.h).  Whatever
+    // else the device sends meanwhile does not extend the time-out.
     virtual int read(void *buf, int len, unsigned timeoutMs) = 0;
     // Vendor OUT control request without data stage; 0 or -1.
     virtual int controlOut(const uint8_t setup[8], unsigned timeoutMs) = 0;
     // Drops whatever is pending on an endpoint (the "halt pending" step).
     virtual void cancelPending(uint8_t endpoint, unsigned timeoutMs) = 0;
-    // Reads and discards IN data until the pipe stays quiet for quietMs.
-    virtual void drainIn(unsigned quietMs) = 0;
+    // Reads and discards IN data until the pipe stays quiet for quietMs, but
+    // no longer than limitMs in all and no more than maxBytes: a device that
+    // keeps sending must not hold the caller.
+    virtual void drainIn(unsigned quietMs, unsigned limitMs, size_t maxBytes) = 0;
     // True when the status stage of the abort request comes after every IN
     // transfer of the transfer it stops, and controlOut() drops those: then
     // the abort request alone brings the link back in step, at the cost of

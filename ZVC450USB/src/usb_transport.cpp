@@ -1,15 +1,21 @@
 // usb_transport.cpp - a real player through libusb-1.0.
 //
 // The player has one interface with two bulk pipes: 0x02 carries commands and
-// data to it, 0x83 answers and data from it.  All transfers are synchronous;
-// nothing can be pending between calls, so "cancel pending" is a clear-halt
-// that also resets the pipe's data toggle after an interrupted session.
+// data to it, 0x83 answers and data from it.  All transfers are synchronous
+// for the caller; nothing can be pending between calls, so "cancel pending" is
+// a clear-halt that also resets the pipe's data toggle after an interrupted
+// session.
 
 #include "transport.h"
 
+#include "interrupt.h"
+
 #include <libusb.h>
 
+#include <sys/time.h>
+
 #include <cerrno>
+#include <chrono>
 
 namespace zvc450 {
 namespace {
@@ -33,9 +39,16 @@ int errnoOf(int usbError)
     }
 }
 
-// Reads per drain: 64 transfers of 16 KiB is more than the player buffers.
-constexpr int kMaxDrainTransfers = 64;
+// Reads per drain are 16 KiB; the caller bounds their number and time.
 constexpr int kDrainChunk = 16384;
+
+// A transfer that Ctrl-C may end looks at it this often.
+constexpr int kInterruptSliceMs = 100;
+
+extern "C" void LIBUSB_CALL OnTransferDone(libusb_transfer *transfer)
+{
+    *static_cast<int *>(transfer->user_data) = 1;
+}
 
 class UsbTransport final : public Transport {
 public:
@@ -101,12 +114,12 @@ public:
 
     int write(const void *buf, int len, unsigned timeoutMs) override
     {
-        return bulk(kEndpointOut, const_cast<void *>(buf), len, timeoutMs);
+        return interruptibleBulk(kEndpointOut, const_cast<void *>(buf), len, timeoutMs);
     }
 
     int read(void *buf, int len, unsigned timeoutMs) override
     {
-        return bulk(kEndpointIn, buf, len, timeoutMs);
+        return interruptibleBulk(kEndpointIn, buf, len, timeoutMs);
     }
 
     int controlOut(const uint8_t setup[8], unsigned timeoutMs) override
@@ -125,16 +138,23 @@ public:
             libusb_clear_halt(handle_, endpoint);  // a missing endpoint is refused harmlessly
     }
 
-    void drainIn(unsigned quietMs) override
+    void drainIn(unsigned quietMs, unsigned limitMs, size_t maxBytes) override
     {
         if (!handle_)
             return;
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limitMs);
         std::vector<unsigned char> scratch(kDrainChunk);
-        for (int i = 0; i < kMaxDrainTransfers; ++i) {
+        for (size_t dropped = 0; dropped < maxBytes;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            if (left <= 0)
+                return;
+            const unsigned wait = quietMs ? quietMs : 1;
             int got = 0;
             if (libusb_bulk_transfer(handle_, kEndpointIn, scratch.data(), kDrainChunk, &got,
-                                     quietMs ? quietMs : 1) != 0)
+                                     left < wait ? unsigned(left) : wait) != 0)
                 return;
+            dropped += size_t(got);
         }
     }
 
@@ -187,14 +207,43 @@ private:
         return OpenStatus::SystemError;
     }
 
-    int bulk(uint8_t endpoint, void *buf, int len, unsigned timeoutMs)
+    // One bulk transfer that Ctrl-C may end (interrupt.h).  libusb's
+    // synchronous call sleeps through signals, so the transfer is submitted
+    // and its events handled in slices that look at the interrupt in between.
+    int interruptibleBulk(uint8_t endpoint, void *buf, int len, unsigned timeoutMs)
     {
         if (!handle_ || len < 0 || (len > 0 && !buf))
             return -1;
-        int got = 0;
-        int r = libusb_bulk_transfer(handle_, endpoint, static_cast<unsigned char *>(buf), len, &got,
-                                     timeoutMs);
-        return r == 0 ? got : -1;
+        InterruptScope interrupts;
+        libusb_transfer *t = libusb_alloc_transfer(0);
+        if (!t)
+            return -1;
+        int completed = 0;
+        libusb_fill_bulk_transfer(t, handle_, endpoint, static_cast<unsigned char *>(buf), len, OnTransferDone,
+                                  &completed, timeoutMs);
+        if (libusb_submit_transfer(t) != 0) {
+            libusb_free_transfer(t);
+            return -1;
+        }
+        bool cancelled = false;
+        while (!completed) {
+            if (!cancelled && WaitInterrupted()) {
+                libusb_cancel_transfer(t);
+                cancelled = true;
+            }
+            struct timeval slice = {0, kInterruptSliceMs * 1000};
+            const int r = libusb_handle_events_timeout_completed(ctx_, &slice, &completed);
+            // As libusb's own synchronous call does: on a failure of the
+            // event handling the transfer is cancelled, and its completion
+            // still awaited (the buffer is ours until then).
+            if (r < 0 && r != LIBUSB_ERROR_INTERRUPTED && !cancelled) {
+                libusb_cancel_transfer(t);
+                cancelled = true;
+            }
+        }
+        const int result = t->status == LIBUSB_TRANSFER_COMPLETED ? t->actual_length : -1;
+        libusb_free_transfer(t);
+        return result;
     }
 
     libusb_context *ctx_ = nullptr;

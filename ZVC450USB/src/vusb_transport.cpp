@@ -13,6 +13,8 @@
 
 #include "transport.h"
 
+#include "interrupt.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -48,6 +50,15 @@ int64_t nowMs()
 class Deadline {
 public:
     explicit Deadline(unsigned timeoutMs) : unlimited_(timeoutMs == 0), end_(nowMs() + timeoutMs) {}
+    // The earlier of two deadlines.
+    static Deadline earlier(const Deadline &a, const Deadline &b)
+    {
+        if (a.unlimited_)
+            return b;
+        if (b.unlimited_)
+            return a;
+        return a.end_ <= b.end_ ? a : b;
+    }
     // Milliseconds left for poll(): -1 = forever, 0 = expired.
     int remaining() const
     {
@@ -63,17 +74,30 @@ private:
     int64_t end_;
 };
 
-// Waits for events on fd; true when one of them is ready.
-bool waitFor(int fd, short events, const Deadline &deadline)
+// A wait for the player that Ctrl-C may end looks at it this often, so a
+// Ctrl-C that another thread of the process received counts as well.
+constexpr int kInterruptSliceMs = 100;
+
+enum class Wait { Plain, Interruptible };
+
+// Waits for events on fd; true when one of them is ready.  An interruptible
+// wait also ends (false) when the user pressed Ctrl-C (interrupt.h).
+bool waitFor(int fd, short events, const Deadline &deadline, Wait kind = Wait::Plain)
 {
+    const bool interruptible = kind == Wait::Interruptible;
     for (;;) {
+        if (interruptible && WaitInterrupted())
+            return false;
+        int timeout = deadline.remaining();
+        if (interruptible && (timeout < 0 || timeout > kInterruptSliceMs))
+            timeout = kInterruptSliceMs;
         struct pollfd p = {fd, events, 0};
-        int r = poll(&p, 1, deadline.remaining());
+        int r = poll(&p, 1, timeout);
         if (r > 0)
             return (p.revents & (events | POLLHUP | POLLERR)) != 0;
-        if (r == 0)
+        if (r < 0 && errno != EINTR)
             return false;
-        if (errno != EINTR)
+        if (deadline.expired())
             return false;
     }
 }
@@ -124,18 +148,20 @@ public:
     {
         if (fd_ < 0 || len < 0 || (len > 0 && !buf))
             return -1;
+        InterruptScope interrupts;
         uint8_t head[2] = {kMsgOut, kEndpointOut};
         struct iovec iov[2] = {{head, sizeof head}, {const_cast<void *>(buf), size_t(len)}};
-        return sendMessage(iov, 2, Deadline(timeoutMs)) ? len : -1;
+        return sendMessage(iov, 2, Deadline(timeoutMs), Wait::Interruptible) ? len : -1;
     }
 
     int read(void *buf, int len, unsigned timeoutMs) override
     {
         if (fd_ < 0 || len < 0 || (len > 0 && !buf))
             return -1;
+        InterruptScope interrupts;
         Deadline deadline(timeoutMs);
         for (;;) {
-            if (!waitFor(fd_, POLLIN, deadline))
+            if (!waitFor(fd_, POLLIN, deadline, Wait::Interruptible))
                 return -1;
             uint8_t head[2] = {0, 0};
             struct iovec iov[2] = {{head, sizeof head}, {buf, size_t(len)}};
@@ -150,8 +176,13 @@ public:
             }
             if (r == 0)
                 return -1;  // the player went away
-            if (head[0] != kMsgIn)
-                continue;   // a late status stage or greeting: not ours
+            if (head[0] != kMsgIn) {
+                // A late status stage or greeting: not ours.  However many
+                // of them come, they do not extend the wait.
+                if (deadline.expired())
+                    return -1;
+                continue;
+            }
             if (msg.msg_flags & MSG_TRUNC)
                 return -1;  // the device sent more than we asked for
             return r >= 2 ? int(r - 2) : 0;
@@ -184,6 +215,8 @@ public:
                 return -1;
             if (type == kMsgAck)
                 return 0;
+            if (deadline.expired())
+                return -1;
         }
     }
 
@@ -201,17 +234,21 @@ public:
             dropQueuedIn();
     }
 
-    void drainIn(unsigned quietMs) override
+    void drainIn(unsigned quietMs, unsigned limitMs, size_t maxBytes) override
     {
         if (fd_ < 0)
             return;
-        for (;;) {
-            if (!waitFor(fd_, POLLIN, Deadline(quietMs ? quietMs : 1)))
+        const Deadline overall(limitMs);
+        size_t dropped = 0;
+        while (dropped < maxBytes && !overall.expired()) {
+            if (!waitFor(fd_, POLLIN, Deadline::earlier(Deadline(quietMs ? quietMs : 1), overall)))
                 return;
             uint8_t type = 0;
-            ssize_t r = recv(fd_, &type, 1, MSG_DONTWAIT | MSG_TRUNC);
+            ssize_t r = recv(fd_, &type, 1, MSG_DONTWAIT | MSG_TRUNC);  // r: the whole message's length
             if (r <= 0 && !(r < 0 && (errno == EAGAIN || errno == EINTR)))
                 return;
+            if (r > 0)
+                dropped += size_t(r);
         }
     }
 
@@ -261,7 +298,7 @@ private:
         return -1;
     }
 
-    bool sendMessage(struct iovec *iov, int count, const Deadline &deadline)
+    bool sendMessage(struct iovec *iov, int count, const Deadline &deadline, Wait kind = Wait::Plain)
     {
         struct msghdr msg{};
         msg.msg_iov = iov;
@@ -272,7 +309,7 @@ private:
                 return true;  // SOCK_SEQPACKET: all or nothing
             if (errno == EINTR)
                 continue;
-            if (errno != EAGAIN || !waitFor(fd_, POLLOUT, deadline))
+            if (errno != EAGAIN || !waitFor(fd_, POLLOUT, deadline, kind))
                 return false;
         }
     }

@@ -1,21 +1,43 @@
 // FAT engine of the emulated player: volume layout, FAT, directories, files.
 //
-// How the engine keeps the image consistent: the FAT lives in memory and is
-// the only thing that can be "pending".  An operation first checks every
-// precondition and allocates clusters in the in-memory FAT; when anything
-// fails it drops those allocations (the FAT in memory goes back to what is on
-// disk) and the image is untouched.  When all is well it writes file data
-// and new directory clusters, then the changed FAT sectors (into every FAT
-// copy), then the directory.  A crash in between can at worst leave clusters
-// that no entry uses, never an entry that points at free clusters.
+// How the engine keeps the image consistent (the guarantee is stated in
+// fat_volume.h).  The FAT lives in memory and is the only thing that can be
+// "pending": an operation checks every precondition and plans its change in
+// memory - clusters allocated in the in-memory FAT, the directory's new
+// bytes - and when anything fails it drops the plan (the FAT in memory goes
+// back to what is on the image) with the image untouched.  Then it writes,
+// always in this order:
+//   1. file data and new clusters (a new directory, a directory's new or
+//      copied clusters) - free on the image, so nothing sees them yet;
+//   2. the FAT, changed sectors in one write into the first copy, then one
+//      into each other copy: the write into the first copy is the moment an
+//      allocation, a link of new clusters or a release happens;
+//   3. directory slots in clusters a directory already had, one cluster per
+//      write (the root directory in one write).
+// A change that makes an entry refer to new clusters writes 2 before 3 (a
+// crash between leaves clusters no entry uses); one that releases clusters
+// writes 3 before 2 (the same).  A directory cluster is never linked in
+// before it is written, so no stale bytes ever read as entries.
 //
-// Directories are read and written whole.  Their order is the player's play
-// order, so new entries are appended after the last used slot; deleted slots
-// stay in place (0xE5) until a directory runs out of room, then it is
-// compacted before it grows (sub-directories) or refuses (root).
+// Directory order is the player's play order: new entries go after the last
+// used slot, an entry set never runs across a cluster boundary (the slots it
+// skips are marked deleted), and deleted slots stay until a directory runs
+// out of room.  Writing one cluster in place is atomic for a crash between
+// writes, but moving an entry from one cluster to another in place takes two
+// writes, and a crash between them would show it twice or not at all.  So a
+// change that spans clusters replaces them by copy on write: the clusters
+// from the first one that changes on are written anew elsewhere and the FAT
+// write links them in instead of the old ones.  A sub-directory's first
+// cluster cannot be replaced (its number is the directory's key and what its
+// parent, "." and its children's ".." point at), so changes there are made
+// within it: a full root or first cluster is compacted in place, a longer
+// name takes deleted slots beside it; where that cannot be, the entry moves
+// to the end of the directory - deleted first, written again after - which a
+// crash between can lose but never double.
 #include "fat_volume.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,7 +65,9 @@ constexpr uint32_t kSectorsPerCluster = 32;
 constexpr uint32_t kMaxClusters12 = 4084;
 constexpr uint32_t kMinClusters16 = 4087;
 constexpr uint32_t kMaxClusters16 = 65524;
-constexpr size_t kMaxDirSlots = 65536;  // FAT's limit for one directory
+// FAT allows 65,536 slots in a directory, but the player's listing counts
+// them in 16 bits: a sub-directory stops one short of that.
+constexpr size_t kMaxDirSlots = 65535;
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Get32(const uint8_t* p) { return Get16(p) | (static_cast<uint32_t>(Get16(p + 2)) << 16); }
@@ -228,6 +252,24 @@ struct FatVolume::Impl {
   Geometry g;
   std::vector<uint8_t> fat, fatDisk;  // first FAT: in memory (may hold pending allocations) and on disk
   uint32_t hint = 2;
+  mutable uint64_t linksFollowed = 0;
+  uint64_t changes = 0;  // bumped by every write to the image: what was read may be stale
+  // FAT sectors the other copies still have to get from the first one.
+  uint32_t copiesFirst = UINT32_MAX, copiesLast = 0;
+
+  // Where the last read of a file stopped: the cluster that holds byte
+  // `at` of file `index` of directory `dir`, valid while `changes` is
+  // unchanged.  The host reads a file from start to end in 16 KiB steps;
+  // each step goes on from here instead of walking the chain again.
+  struct ReadCursor {
+    uint64_t changes = UINT64_MAX;
+    uint32_t dir = 0;
+    int index = -1;
+    uint32_t first = 0, size = 0;
+    uint64_t at = 0;  // a multiple of the cluster size
+    uint32_t cluster = 0;
+  };
+  mutable ReadCursor cursor;
 
   struct PathComp {
     uint32_t cluster;
@@ -245,9 +287,19 @@ struct FatVolume::Impl {
     size_t first, pos;
   };
 
+  // A change of one directory, planned in memory, then written by Commit
+  // (see the top of this file for the order of the writes).
+  struct DirChange {
+    Dir dir;                     // the directory as it will be
+    std::vector<uint8_t> disk;   // the bytes of its clusters as the image has them
+    size_t kept = 0;             // dir.chain[0, kept) are clusters it had, the rest are new
+    std::vector<uint32_t> drop;  // clusters it gives up, freed by the FAT write that commits it
+    bool fatFirst = false;       // the directory refers to clusters the change allocates
+  };
+
   struct Writer {
     bool active = false;
-    Dir dir;
+    DirChange change;
     size_t shortPos = 0;
     std::vector<uint32_t> chain;
     uint64_t written = 0;
@@ -318,6 +370,7 @@ struct FatVolume::Impl {
     out->clear();
     uint32_t c = first;
     while (c >= 2 && c <= LastCluster()) {
+      ++linksFollowed;
       out->push_back(c);
       if (out->size() > g.clusters) return false;  // a loop
       const uint32_t v = Get(c);
@@ -327,21 +380,58 @@ struct FatVolume::Impl {
     return first == 0;  // a chain that runs into a free, bad or wild entry is broken
   }
 
+  WriteFaults* faults = nullptr;
+
+  // Every write to the open image goes through here: one call is one write
+  // of the crash model.
+  bool Write(const void* buf, size_t len, uint64_t off) {
+    ++changes;
+    if (faults && !faults->Admit()) {
+      errno = EIO;
+      return false;
+    }
+    if (!PWrite(fd, buf, len, off)) return false;
+    if (faults) faults->Done();
+    return true;
+  }
+
   uint64_t ClusterOffset(uint32_t c) const {
     return (uint64_t{g.dataStart()} + uint64_t{c - 2} * g.spc) * kSector;
   }
 
+  // Writes the sectors of the FAT that changed: one write into the first
+  // FAT, then one into each other copy.  The write into the first FAT is
+  // what makes the change happen (fsck.fat and mtools go by the first FAT,
+  // and fsck.fat repairs the others from it); a FAT12 entry that spans two
+  // sectors changes in that one write too.  Sectors of the other copies
+  // whose write failed are written again next time.
   bool FlushFat() {
+    uint32_t first = UINT32_MAX, last = 0;
     for (uint32_t s = 0; s < g.fatSectors; ++s) {
-      const size_t off = size_t{s} * kSector;
-      if (std::memcmp(&fat[off], &fatDisk[off], kSector) == 0) continue;
-      for (uint32_t k = 0; k < g.numFats; ++k)
-        if (!PWrite(fd, &fat[off], kSector, (uint64_t{g.reserved} + k * g.fatSectors + s) * kSector)) return false;
-      std::memcpy(&fatDisk[off], &fat[off], kSector);
+      if (std::memcmp(&fat[size_t{s} * kSector], &fatDisk[size_t{s} * kSector], kSector) == 0) continue;
+      first = std::min(first, s);
+      last = s;
     }
+    if (first != UINT32_MAX) {
+      const size_t off = size_t{first} * kSector, len = size_t{last - first + 1} * kSector;
+      if (!Write(&fat[off], len, uint64_t{g.reserved} * kSector + off)) return false;
+      std::memcpy(&fatDisk[off], &fat[off], len);
+      copiesFirst = std::min(copiesFirst, first);
+      copiesLast = std::max(copiesLast, last);
+    }
+    if (copiesFirst == UINT32_MAX) return true;
+    const size_t off = size_t{copiesFirst} * kSector, len = size_t{copiesLast - copiesFirst + 1} * kSector;
+    for (uint32_t k = 1; k < g.numFats; ++k)
+      if (!Write(&fatDisk[off], len, (uint64_t{g.reserved} + uint64_t{k} * g.fatSectors) * kSector + off))
+        return false;
+    copiesFirst = UINT32_MAX;
+    copiesLast = 0;
     return true;
   }
-  void Rollback() { fat = fatDisk; }
+  void Rollback() {
+    fat = fatDisk;
+    ++changes;
+  }
 
   // ---- Directories -------------------------------------------------------
   uint32_t CurCluster() const { return cwd.empty() ? 0 : cwd.back().cluster; }
@@ -361,13 +451,281 @@ struct FatVolume::Impl {
     return 0;
   }
 
-  int StoreDir(const Dir& d) {
-    if (d.cluster == 0)
-      return PWrite(fd, d.bytes.data(), d.bytes.size(), uint64_t{g.rootStart()} * kSector) ? 0 : kInternal;
+  size_t SlotsPerCluster() const { return g.clusterBytes() / kSlot; }
+
+  DirChange Change(const Dir& d) const { return DirChange{d, d.bytes, d.chain.size(), {}, false}; }
+
+  // Writes a planned change.  Root directory: one write (of the sectors
+  // that changed), after the FAT when the change refers to new clusters,
+  // else before it.  Sub-directory: when it keeps its clusters, the
+  // clusters that changed (the plans change only one, or one plus slots
+  // they mark deleted), again after or before the FAT; when it has new
+  // clusters, first the clusters it keeps that changed (only changes that
+  // leave a consistent directory by themselves), then the new clusters,
+  // then the FAT, whose first copy links them in and frees what they
+  // replace at once.  On a failed write the FAT in memory goes back to the
+  // image's.
+  int Commit(DirChange& c) {
+    auto fail = [&] {
+      Rollback();
+      return static_cast<int>(kInternal);
+    };
+    Dir& d = c.dir;
+    FreeChain(c.drop);
+    if (d.cluster == 0) {
+      if (c.fatFirst && !FlushFat()) return fail();
+      size_t first = 0, last = d.bytes.size();
+      while (first < last && d.bytes[first] == c.disk[first]) ++first;
+      while (last > first && d.bytes[last - 1] == c.disk[last - 1]) --last;
+      if (first < last) {
+        first -= first % kSector;
+        last += (kSector - last % kSector) % kSector;
+        if (!Write(&d.bytes[first], last - first, uint64_t{g.rootStart()} * kSector + first)) return fail();
+      }
+      return !c.fatFirst && !FlushFat() ? fail() : 0;
+    }
     const size_t cb = g.clusterBytes();
-    for (size_t i = 0; i < d.chain.size(); ++i)
-      if (!PWrite(fd, &d.bytes[i * cb], cb, ClusterOffset(d.chain[i]))) return kInternal;
-    return 0;
+    const bool grows = d.chain.size() > c.kept;
+    if (!grows && c.fatFirst && !FlushFat()) return fail();
+    for (size_t i = 0; i < d.chain.size(); ++i) {
+      if (i < c.kept && std::memcmp(&d.bytes[i * cb], &c.disk[i * cb], cb) == 0) continue;
+      if (!Write(&d.bytes[i * cb], cb, ClusterOffset(d.chain[i]))) return fail();
+    }
+    return (grows || !c.fatFirst) && !FlushFat() ? fail() : 0;
+  }
+
+  // True when slot `i` of a directory begins an entry (its long-name slots
+  // or its short slot) rather than continuing one from the slot before.
+  static bool StartsEntry(const std::vector<uint8_t>& b, size_t i) {
+    if (i == 0) return true;
+    const uint8_t* prev = &b[(i - 1) * kSlot];
+    return prev[0] == 0x00 || prev[0] == 0xE5 || prev[11] != kAttrLfn;
+  }
+
+  static void MarkDeleted(std::vector<uint8_t>* b, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) (*b)[i * kSlot] = 0xE5;
+  }
+
+  // The entries of slots [from, to) in order, deleted slots left out: each
+  // one's long-name slots and short slot (long-name slots that lead to no
+  // short slot are kept as they are).
+  struct Unit {
+    size_t first;
+    std::vector<uint8_t> slots;
+  };
+  static std::vector<Unit> UnitsIn(const std::vector<uint8_t>& b, size_t from, size_t to) {
+    std::vector<Unit> out;
+    Unit cur{0, {}};
+    for (size_t i = from; i < to; ++i) {
+      const uint8_t* s = &b[i * kSlot];
+      if (s[0] == 0x00) break;
+      if (s[0] == 0xE5) {
+        if (!cur.slots.empty()) out.push_back(std::move(cur));
+        cur = Unit{0, {}};
+        continue;
+      }
+      if (cur.slots.empty()) cur.first = i;
+      cur.slots.insert(cur.slots.end(), s, s + kSlot);
+      if (s[11] != kAttrLfn) {
+        out.push_back(std::move(cur));
+        cur = Unit{0, {}};
+      }
+    }
+    if (!cur.slots.empty()) out.push_back(std::move(cur));
+    return out;
+  }
+
+  // Lays entries out from slot `at` of `b` (grown by whole clusters as
+  // needed), each inside one cluster: an entry that would run into the next
+  // cluster starts there and the slots it skips are marked deleted.
+  // Returns the slot after the last entry.
+  size_t Pack(const std::vector<Unit>& units, std::vector<uint8_t>* b, size_t at) const {
+    const size_t spc = SlotsPerCluster();
+    for (const Unit& u : units) {
+      const size_t n = u.slots.size() / kSlot;
+      const size_t start = n <= spc && at % spc + n > spc ? (at / spc + 1) * spc : at;
+      const size_t need = (start + n + spc - 1) / spc * spc * kSlot;
+      if (b->size() < need) b->resize(need, 0);
+      MarkDeleted(b, at, start);
+      std::memcpy(&(*b)[start * kSlot], u.slots.data(), u.slots.size());
+      at = start + n;
+    }
+    return at;
+  }
+
+  // The directory gets one more (zeroed) cluster.
+  bool Grow(DirChange* c) {
+    std::vector<uint32_t> chain = c->dir.chain;
+    if (!Alloc(1, &chain)) return false;
+    c->dir.chain.swap(chain);
+    c->dir.bytes.resize(c->dir.bytes.size() + g.clusterBytes(), 0);
+    return true;
+  }
+
+  // Copy on write: clusters [from, ...) of a sub-directory are replaced by
+  // new clusters holding `tail`; the FAT write that commits the change links
+  // them in after cluster from-1 and frees the old ones.  `from` is never 0:
+  // the first cluster is where the parent's entry, "." and the children's
+  // ".." point, and the directory's key is its number.
+  bool ReplaceTail(DirChange* c, size_t from, std::vector<uint8_t> tail) {
+    Dir& d = c->dir;
+    const size_t cb = g.clusterBytes();
+    const size_t count = std::max<size_t>(1, (tail.size() + cb - 1) / cb);
+    std::vector<uint32_t> fresh{d.chain[from - 1]};
+    if (!Alloc(static_cast<uint32_t>(count), &fresh)) return false;
+    for (size_t i = from; i < d.chain.size(); ++i)
+      if (i < c->kept) c->drop.push_back(d.chain[i]);
+      else Set(d.chain[i], 0);  // a cluster this change had added
+    d.chain.resize(from);
+    d.chain.insert(d.chain.end(), fresh.begin() + 1, fresh.end());
+    tail.resize(count * cb, 0);
+    d.bytes.resize(from * cb);
+    d.bytes.insert(d.bytes.end(), tail.begin(), tail.end());
+    c->kept = std::min(c->kept, from);
+    return true;
+  }
+
+  // Plans a new entry set after the last entry of the directory (the
+  // directory's order is the player's play order).  *at receives its slot.
+  int PlanAppend(DirChange* c, const std::vector<uint8_t>& set, size_t* at) {
+    Dir& d = c->dir;
+    const size_t n = set.size() / kSlot, used = UsedSlots(d.bytes), cap = d.bytes.size() / kSlot;
+    auto put = [&](size_t pos) {
+      std::memcpy(&d.bytes[pos * kSlot], set.data(), set.size());
+      *at = pos;
+      return 0;
+    };
+    if (d.cluster == 0) {
+      if (used + n <= cap) return put(used);
+      // Full: the deleted slots go and the entries close up (the root
+      // directory is written in one piece).
+      std::vector<uint8_t> packed;
+      for (const Unit& u : UnitsIn(d.bytes, 0, used)) packed.insert(packed.end(), u.slots.begin(), u.slots.end());
+      if (packed.size() / kSlot + n > cap) return kNoEmptyEntry;
+      const size_t end = packed.size() / kSlot;
+      packed.resize(d.bytes.size(), 0);
+      d.bytes.swap(packed);
+      return put(end);
+    }
+    const size_t spc = SlotsPerCluster();
+    // After the last entry, or at the start of the next cluster when the
+    // set would run into it.
+    if (used < cap) {
+      const size_t pos = used % spc + n > spc ? (used / spc + 1) * spc : used;
+      if (pos + n <= cap && pos + n <= kMaxDirSlots) {
+        MarkDeleted(&d.bytes, used, pos);
+        return put(pos);
+      }
+    }
+    // No room at the end: deleted slots are reclaimed by closing the
+    // entries up - in place in a directory of one cluster, by copy on write
+    // in the clusters after the first of a longer one - unless the
+    // directory would need another cluster all the same.
+    if (d.chain.size() == 1) {
+      std::vector<uint8_t> packed;
+      const size_t end = Pack(UnitsIn(d.bytes, 0, used), &packed, 0);
+      if (end + n <= spc) {
+        packed.resize(d.bytes.size(), 0);
+        d.bytes.swap(packed);
+        return put(end);
+      }
+    } else if (StartsEntry(d.bytes, spc)) {
+      std::vector<Unit> units = UnitsIn(d.bytes, spc, used);
+      units.push_back(Unit{0, set});
+      std::vector<uint8_t> tail;
+      const size_t end = Pack(units, &tail, 0);
+      if (tail.size() / g.clusterBytes() < d.chain.size() && spc + end <= kMaxDirSlots &&
+          ReplaceTail(c, 1, std::move(tail))) {
+        *at = spc + end - n;
+        return 0;
+      }
+    }
+    // The directory grows by a cluster that starts with the set; the rest
+    // of its last cluster is marked deleted.
+    if (cap + n > kMaxDirSlots) return kNoEmptyEntry;
+    if (!Grow(c)) return kOutOfMemory;
+    MarkDeleted(&d.bytes, used, cap);
+    return put(cap);
+  }
+
+  // Makes room in cluster k for a set longer than the entry `r` it replaces,
+  // from deleted (or unused) slots of that cluster alone: the entries
+  // between move up or down, none leaves the cluster.  false when it has
+  // too few.
+  bool Absorb(Dir* d, size_t k, const Rec& r, const std::vector<uint8_t>& set) {
+    const size_t spc = SlotsPerCluster(), old = r.pos - r.first + 1, n = set.size() / kSlot;
+    // Entries that run in from the cluster before or on into the next stay put.
+    size_t lo = k * spc, hi = (k + 1) * spc;
+    while (lo < r.first && !StartsEntry(d->bytes, lo)) ++lo;
+    while (hi > r.pos + 1 && hi < d->bytes.size() / kSlot && !StartsEntry(d->bytes, hi)) --hi;
+    std::vector<uint8_t> seq(d->bytes.begin() + lo * kSlot, d->bytes.begin() + r.first * kSlot);
+    const size_t setAt = seq.size() / kSlot;
+    seq.insert(seq.end(), set.begin(), set.end());
+    seq.insert(seq.end(), d->bytes.begin() + (r.pos + 1) * kSlot, d->bytes.begin() + hi * kSlot);
+    auto hole = [&](size_t i) { return seq[i * kSlot] == 0x00 || seq[i * kSlot] == 0xE5; };
+    std::vector<bool> drop(seq.size() / kSlot, false);
+    size_t missing = n - old;
+    for (size_t i = setAt + n; i < drop.size() && missing; ++i)
+      if (hole(i)) drop[i] = true, --missing;
+    for (size_t i = setAt; i-- > 0 && missing;)
+      if (hole(i)) drop[i] = true, --missing;
+    if (missing) return false;
+    std::vector<uint8_t> region;
+    for (size_t i = 0; i < drop.size(); ++i)
+      if (!drop[i]) region.insert(region.end(), seq.begin() + i * kSlot, seq.begin() + (i + 1) * kSlot);
+    std::vector<uint8_t> next = d->bytes;
+    std::copy(region.begin(), region.end(), next.begin() + lo * kSlot);
+    if (UsedSlots(next) > kMaxDirSlots) return false;
+    d->bytes.swap(next);
+    return true;
+  }
+
+  // Plans the entry `r` with a new set: in its place when the set is no
+  // longer, or when its cluster has room; else the clusters from its own
+  // on are copied (not the first cluster); else it moves to the end of the
+  // directory - the one change that needs two steps, so that a crash in
+  // between can lose it but never leave it twice.
+  int PlanRename(DirChange* c, const Rec& r, const std::vector<uint8_t>& set) {
+    Dir& d = c->dir;
+    const size_t n = set.size() / kSlot, old = r.pos - r.first + 1, used = UsedSlots(d.bytes);
+    if (d.cluster == 0) {
+      std::vector<uint8_t> next(d.bytes.begin(), d.bytes.begin() + r.first * kSlot);
+      next.insert(next.end(), set.begin(), set.end());
+      next.insert(next.end(), d.bytes.begin() + (r.pos + 1) * kSlot, d.bytes.begin() + used * kSlot);
+      if (next.size() > d.bytes.size()) {
+        std::vector<uint8_t> packed;
+        for (const Unit& u : UnitsIn(next, 0, next.size() / kSlot))
+          packed.insert(packed.end(), u.slots.begin(), u.slots.end());
+        if (packed.size() > d.bytes.size()) return kNoEmptyEntry;
+        next.swap(packed);
+      }
+      next.resize(d.bytes.size(), 0);
+      d.bytes.swap(next);
+      return 0;
+    }
+    const size_t spc = SlotsPerCluster(), k = r.first / spc;
+    if (k == r.pos / spc) {
+      if (n <= old) {
+        MarkDeleted(&d.bytes, r.first, r.pos + 1 - n);
+        std::memcpy(&d.bytes[(r.pos + 1 - n) * kSlot], set.data(), set.size());
+        return 0;
+      }
+      if (Absorb(&d, k, r, set)) return 0;
+    }
+    if (k >= 1 && StartsEntry(d.bytes, k * spc)) {
+      std::vector<Unit> units = UnitsIn(d.bytes, k * spc, used);
+      for (Unit& u : units)
+        if (u.first <= r.pos && r.pos < u.first + u.slots.size() / kSlot) {
+          u.slots.resize((r.first - u.first) * kSlot);
+          u.slots.insert(u.slots.end(), set.begin(), set.end());
+        }
+      std::vector<uint8_t> tail;
+      const size_t end = Pack(units, &tail, 0);
+      if (k * spc + end <= kMaxDirSlots && ReplaceTail(c, k, std::move(tail))) return 0;
+    }
+    MarkDeleted(&d.bytes, r.first, r.pos + 1);
+    size_t at;
+    return PlanAppend(c, set, &at);
   }
 
   static std::vector<Rec> Records(const Dir& d) {
@@ -435,48 +793,15 @@ struct FatVolume::Impl {
     return fatnames::MakeUniqueAlias(p->shortSlot, taken) ? 0 : kNoEmptyEntry;
   }
 
-  // Puts `used` (the directory's in-use slots) into `d`: compacts deleted
-  // slots away when it does not fit, then grows a sub-directory by zeroed
-  // clusters (in the in-memory FAT) or refuses for the root.
-  int Fit(Dir* d, std::vector<uint8_t> used) {
-    size_t cap = d->bytes.size();
-    if (used.size() > cap) {
-      std::vector<uint8_t> packed;
-      packed.reserve(used.size());
-      for (size_t i = 0; i < used.size(); i += kSlot)
-        if (used[i] != 0xE5) packed.insert(packed.end(), used.begin() + i, used.begin() + i + kSlot);
-      used.swap(packed);
-    }
-    if (used.size() > cap) {
-      if (d->cluster == 0 || used.size() > kMaxDirSlots * kSlot) return kNoEmptyEntry;
-      const size_t cb = g.clusterBytes();
-      const size_t extra = (used.size() - cap + cb - 1) / cb;
-      if (!Alloc(static_cast<uint32_t>(extra), &d->chain)) return kOutOfMemory;
-      cap += extra * cb;
-    }
-    used.resize(cap, 0);
-    d->bytes.swap(used);
-    return 0;
-  }
-
   static std::vector<uint8_t> Used(const Dir& d) {
     return std::vector<uint8_t>(d.bytes.begin(), d.bytes.begin() + UsedSlots(d.bytes) * kSlot);
   }
 
-  // Replaces the set of `r` by `set` (rename), keeping the order.
-  int ReplaceSet(Dir* d, const Rec& r, const std::vector<uint8_t>& set) {
-    std::vector<uint8_t> used = Used(*d);
-    std::vector<uint8_t> next(used.begin(), used.begin() + r.first * kSlot);
-    next.insert(next.end(), set.begin(), set.end());
-    next.insert(next.end(), used.begin() + (r.pos + 1) * kSlot, used.end());
-    return Fit(d, std::move(next));
-  }
-
   // Rename of the entry `r` of the current directory `d`.
-  int RenameRec(Dir* d, const Rec& r, const uint8_t* set, size_t slots, bool keepStamps) {
+  int RenameRec(const Dir& d, const Rec& r, const uint8_t* set, size_t slots, bool keepStamps) {
     fatnames::ParsedSet p;
     if (int e = fatnames::ParseEntrySet(set, slots, &p)) return e;
-    const uint8_t* old = SlotOf(*d, r);
+    const uint8_t* old = SlotOf(d, r);
     uint8_t fresh[32];
     std::memcpy(fresh, keepStamps ? old : p.shortSlot, 32);
     std::memcpy(fresh, p.shortSlot, 11);
@@ -487,13 +812,13 @@ struct FatVolume::Impl {
     std::memcpy(fresh + 20, old + 20, 2);
     std::memcpy(fresh + 26, old + 26, 6);
     std::memcpy(p.shortSlot, fresh, 32);
-    if (int e = CheckNames(*d, &p, r.pos)) return e;
-    if (int e = ReplaceSet(d, r, fatnames::BuildEntrySet(p.shortSlot, p.longName))) {
+    if (int e = CheckNames(d, &p, r.pos)) return e;
+    DirChange c = Change(d);
+    if (int e = PlanRename(&c, r, fatnames::BuildEntrySet(p.shortSlot, p.longName))) {
       Rollback();
       return e;
     }
-    if (!FlushFat()) return kInternal;
-    return StoreDir(*d);
+    return Commit(c);
   }
 
   void AbortWrite() {
@@ -581,8 +906,11 @@ struct FatVolume::Impl {
       return kInternal;
     }
     fatDisk = fat;
+    copiesFirst = UINT32_MAX;
+    copiesLast = 0;
     cwd.clear();
     hint = 2;
+    ++changes;
     return 0;
   }
 };
@@ -752,22 +1080,26 @@ int FatVolume::MakeDir(const uint8_t* entrySet, size_t slots, uint16_t* newKey) 
   std::vector<uint32_t> chain;
   if (!m.Alloc(1, &chain)) return kOutOfMemory;
   SetSlotCluster(p.shortSlot, chain[0]);
-  std::vector<uint8_t> used = Impl::Used(d);
-  const std::vector<uint8_t> set = fatnames::BuildEntrySet(p.shortSlot, p.longName);
-  used.insert(used.end(), set.begin(), set.end());
-  if (int e = m.Fit(&d, std::move(used))) {
+  Impl::DirChange c = m.Change(d);
+  c.fatFirst = true;
+  size_t at;
+  if (int e = m.PlanAppend(&c, fatnames::BuildEntrySet(p.shortSlot, p.longName), &at)) {
     m.Rollback();
     return e;
   }
-  // The new directory: "." (itself) and ".." (its parent, 0 for the root).
+  // The new directory: "." (itself) and ".." (its parent, 0 for the root),
+  // on the image before anything links its cluster in.
   std::vector<uint8_t> nd(m.g.clusterBytes(), 0);
   std::memcpy(&nd[0], p.shortSlot, kSlot);
   std::memcpy(&nd[0], ".          ", 11);
   std::memcpy(&nd[kSlot], p.shortSlot, kSlot);
   std::memcpy(&nd[kSlot], "..         ", 11);
   SetSlotCluster(&nd[kSlot], m.CurCluster());
-  if (!PWrite(m.fd, nd.data(), nd.size(), m.ClusterOffset(chain[0])) || !m.FlushFat()) return kInternal;
-  if (int e = m.StoreDir(d)) return e;
+  if (!m.Write(nd.data(), nd.size(), m.ClusterOffset(chain[0]))) {
+    m.Rollback();
+    return kInternal;
+  }
+  if (int e = m.Commit(c)) return e;
   if (newKey) *newKey = static_cast<uint16_t>(chain[0] & 0xFFFF);
   return 0;
 }
@@ -787,10 +1119,10 @@ int FatVolume::RemoveDir(uint16_t key) {
     const uint8_t* s = &child.bytes[i * kSlot];
     if (s[0] != 0xE5 && !IsDotEntry(s)) return kNotPermitted;  // not empty
   }
-  for (size_t i = r.first; i <= r.pos; ++i) d.bytes[i * kSlot] = 0xE5;
-  if (int e = m.StoreDir(d)) return e;
+  Impl::DirChange c = m.Change(d);
+  Impl::MarkDeleted(&c.dir.bytes, r.first, r.pos + 1);
   m.FreeChain(child.chain);
-  return m.FlushFat() ? 0 : kInternal;
+  return m.Commit(c);
 }
 
 int FatVolume::RenameDir(uint16_t key, const uint8_t* entrySet, size_t slots) {
@@ -801,7 +1133,7 @@ int FatVolume::RenameDir(uint16_t key, const uint8_t* entrySet, size_t slots) {
   if (int e = m.LoadDir(m.CurCluster(), &d)) return e;
   Impl::Rec r;
   if (int e = m.FindDir(d, key, &r)) return e;
-  return m.RenameRec(&d, r, entrySet, slots, true);
+  return m.RenameRec(d, r, entrySet, slots, true);
 }
 
 int FatVolume::CreateFile(const uint8_t* entrySet, size_t slots, const uint8_t* data, uint64_t size, int* index) {
@@ -823,21 +1155,23 @@ int FatVolume::BeginWrite(const uint8_t* entrySet, size_t slots, int* index) {
   if (int e = fatnames::ParseEntrySet(entrySet, slots, &p)) return e;
   p.shortSlot[11] &= static_cast<uint8_t>(~(kAttrDir | kAttrVolume));
   const uint32_t announced = Get32(p.shortSlot + 28);
-  Impl::Writer w;
-  if (int e = m.LoadDir(m.CurCluster(), &w.dir)) return e;
-  if (int e = m.CheckNames(w.dir, &p, SIZE_MAX)) return e;
+  Impl::Dir d;
+  if (int e = m.LoadDir(m.CurCluster(), &d)) return e;
+  if (int e = m.CheckNames(d, &p, SIZE_MAX)) return e;
   int files = 0;
-  for (const auto& r : Impl::Records(w.dir)) files += IsFileAttr(Impl::SlotOf(w.dir, r)[11]);
+  for (const auto& r : Impl::Records(d)) files += IsFileAttr(Impl::SlotOf(d, r)[11]);
+  Impl::Writer w;
   const size_t cb = m.g.clusterBytes();
   if (!m.Alloc(static_cast<uint32_t>((uint64_t{announced} + cb - 1) / cb), &w.chain)) return kOutOfMemory;
-  std::vector<uint8_t> used = Impl::Used(w.dir);
+  w.change = m.Change(d);
+  w.change.fatFirst = true;
   const std::vector<uint8_t> set = fatnames::BuildEntrySet(p.shortSlot, p.longName);
-  used.insert(used.end(), set.begin(), set.end());
-  if (int e = m.Fit(&w.dir, std::move(used))) {
+  size_t at;
+  if (int e = m.PlanAppend(&w.change, set, &at)) {
     m.Rollback();
     return e;
   }
-  w.shortPos = UsedSlots(w.dir.bytes) - 1;
+  w.shortPos = at + set.size() / kSlot - 1;
   w.active = true;
   m.w = std::move(w);
   if (index) *index = files;
@@ -855,7 +1189,7 @@ int FatVolume::WriteData(const uint8_t* data, size_t len) {
   while (len > 0) {
     const size_t ci = static_cast<size_t>(m.w.written / cb), off = static_cast<size_t>(m.w.written % cb);
     const size_t n = std::min(len, cb - off);
-    if (!PWrite(m.fd, data, n, m.ClusterOffset(m.w.chain[ci]) + off)) return kInternal;
+    if (!m.Write(data, n, m.ClusterOffset(m.w.chain[ci]) + off)) return kInternal;
     data += n;
     len -= n;
     m.w.written += n;
@@ -873,12 +1207,12 @@ int FatVolume::CommitWrite() {
     m.w.chain.resize(keep);
     if (keep > 0) m.Set(m.w.chain.back(), m.Eoc());
   }
-  uint8_t* s = &m.w.dir.bytes[m.w.shortPos * kSlot];
+  uint8_t* s = &m.w.change.dir.bytes[m.w.shortPos * kSlot];
   SetSlotCluster(s, keep ? m.w.chain[0] : 0);
   Put32(s + 28, static_cast<uint32_t>(m.w.written));
-  int e = m.FlushFat() ? m.StoreDir(m.w.dir) : kInternal;
+  Impl::DirChange change = std::move(m.w.change);
   m.w = Impl::Writer();
-  return e;
+  return m.Commit(change);
 }
 
 void FatVolume::AbortWrite() { d_->AbortWrite(); }
@@ -886,22 +1220,43 @@ bool FatVolume::Writing() const { return d_->w.active; }
 
 int FatVolume::ReadAt(int index, uint64_t offset, uint8_t* out, size_t len, size_t* got) const {
   const Impl& m = *d_;
+  Impl::ReadCursor& c = m.cursor;
   *got = 0;
-  Impl::Dir d;
-  if (int e = m.LoadDir(m.CurCluster(), &d)) return e;
-  Impl::Rec r;
-  if (int e = m.FindFile(d, index, &r)) return e;
-  const uint8_t* s = Impl::SlotOf(d, r);
-  const uint32_t size = Get32(s + 28);
-  if (offset >= size) return 0;
-  len = static_cast<size_t>(std::min<uint64_t>(len, size - offset));
-  std::vector<uint32_t> chain;
+  if (c.changes != m.changes || c.dir != m.CurCluster() || c.index != index) {
+    Impl::Dir d;
+    if (int e = m.LoadDir(m.CurCluster(), &d)) return e;
+    Impl::Rec r;
+    if (int e = m.FindFile(d, index, &r)) return e;
+    const uint8_t* s = Impl::SlotOf(d, r);
+    c = Impl::ReadCursor{m.changes, m.CurCluster(), index, SlotCluster(s), Get32(s + 28), 0, SlotCluster(s)};
+  }
+  if (offset >= c.size) return 0;
+  len = static_cast<size_t>(std::min<uint64_t>(len, c.size - offset));
   const size_t cb = m.g.clusterBytes();
-  if (!m.Chain(SlotCluster(s), &chain) || chain.size() * uint64_t{cb} < size) return kInternal;
+  if (offset < c.at) {
+    c.at = 0;
+    c.cluster = c.first;
+  }
   while (len > 0) {
-    const size_t ci = static_cast<size_t>(offset / cb), off = static_cast<size_t>(offset % cb);
+    // Step along the chain to the cluster that holds `offset`; a link that
+    // leads nowhere before the file's size is a broken chain.
+    while (offset >= c.at + cb) {
+      ++m.linksFollowed;
+      const uint32_t next = m.Get(c.cluster);
+      if (next < 2 || next > m.LastCluster()) {
+        c.changes = UINT64_MAX;
+        return kInternal;
+      }
+      c.cluster = next;
+      c.at += cb;
+    }
+    if (c.cluster < 2 || c.cluster > m.LastCluster()) {
+      c.changes = UINT64_MAX;
+      return kInternal;
+    }
+    const size_t off = static_cast<size_t>(offset - c.at);
     const size_t n = std::min(len, cb - off);
-    if (!PRead(m.fd, out, n, m.ClusterOffset(chain[ci]) + off)) return kInternal;
+    if (!PRead(m.fd, out, n, m.ClusterOffset(c.cluster) + off)) return kInternal;
     out += n;
     len -= n;
     offset += n;
@@ -933,10 +1288,10 @@ int FatVolume::Delete(int index) {
   if (int e = m.FindFile(d, index, &r)) return e;
   std::vector<uint32_t> chain;
   const bool chainOk = m.Chain(SlotCluster(Impl::SlotOf(d, r)), &chain);
-  for (size_t i = r.first; i <= r.pos; ++i) d.bytes[i * kSlot] = 0xE5;
-  if (int e = m.StoreDir(d)) return e;
+  Impl::DirChange c = m.Change(d);
+  Impl::MarkDeleted(&c.dir.bytes, r.first, r.pos + 1);
   if (chainOk) m.FreeChain(chain);  // a broken chain is left for fsck rather than guessed at
-  return m.FlushFat() ? 0 : kInternal;
+  return m.Commit(c);
 }
 
 int FatVolume::Rename(int index, const uint8_t* entrySet, size_t slots, bool keepStamps) {
@@ -946,7 +1301,7 @@ int FatVolume::Rename(int index, const uint8_t* entrySet, size_t slots, bool kee
   if (int e = m.LoadDir(m.CurCluster(), &d)) return e;
   Impl::Rec r;
   if (int e = m.FindFile(d, index, &r)) return e;
-  return m.RenameRec(&d, r, entrySet, slots, keepStamps);
+  return m.RenameRec(d, r, entrySet, slots, keepStamps);
 }
 
 int FatVolume::Swap(int a, int b) {
@@ -960,12 +1315,88 @@ int FatVolume::Swap(int a, int b) {
   if (ra.pos == rb.pos) return 0;
   if (ra.pos > rb.pos) std::swap(ra, rb);
   auto at = [&](size_t slot) { return d.bytes.begin() + static_cast<std::ptrdiff_t>(slot * kSlot); };
-  std::vector<uint8_t> next(at(rb.first), at(rb.pos + 1));
-  next.insert(next.end(), at(ra.pos + 1), at(rb.first));
-  next.insert(next.end(), at(ra.first), at(ra.pos + 1));
-  std::copy(next.begin(), next.end(), at(ra.first));
-  return m.StoreDir(d);
+  const std::vector<uint8_t> setA(at(ra.first), at(ra.pos + 1)), setB(at(rb.first), at(rb.pos + 1));
+  const size_t spc = m.SlotsPerCluster(), used = UsedSlots(d.bytes);
+  const size_t ka = ra.first / spc, kb = rb.first / spc;
+  Impl::DirChange c = m.Change(d);
+  // Both in one cluster (or in the root directory): one write.
+  if (d.cluster == 0 || ka == rb.pos / spc) {
+    std::vector<uint8_t> next = setB;
+    next.insert(next.end(), at(ra.pos + 1), at(rb.first));
+    next.insert(next.end(), setA.begin(), setA.end());
+    std::copy(next.begin(), next.end(), c.dir.bytes.begin() + static_cast<std::ptrdiff_t>(ra.first * kSlot));
+    return m.Commit(c);
+  }
+  // Entries [from, ...) laid out again with the part of the entry holding
+  // slot `pos` from `first` on replaced (or, with `after`, followed) by `set`.
+  auto tailWith = [&](size_t from, std::vector<std::pair<Impl::Rec, const std::vector<uint8_t>*>> edits,
+                      bool after) {
+    std::vector<Impl::Unit> units = Impl::UnitsIn(d.bytes, from, used), out;
+    for (Impl::Unit& u : units) {
+      const Impl::Unit* extra = nullptr;
+      Impl::Unit added{0, {}};
+      for (const auto& [r, set] : edits) {
+        if (r.pos < u.first || r.pos >= u.first + u.slots.size() / kSlot) continue;
+        if (after) {
+          added.slots = *set;
+          extra = &added;
+        } else {
+          u.slots.resize((r.first - u.first) * kSlot);
+          u.slots.insert(u.slots.end(), set->begin(), set->end());
+        }
+      }
+      out.push_back(std::move(u));
+      if (extra) out.push_back(*extra);
+    }
+    std::vector<uint8_t> tail;
+    m.Pack(out, &tail, 0);
+    return tail;
+  };
+  // Both past the first cluster: the clusters from the first one's on, by
+  // copy on write.
+  if (ka >= 1 && Impl::StartsEntry(d.bytes, ka * spc)) {
+    if (!m.ReplaceTail(&c, ka, tailWith(ka * spc, {{ra, &setB}, {rb, &setA}}, false))) {
+      m.Rollback();
+      return kOutOfMemory;
+    }
+    return m.Commit(c);
+  }
+  // The first in the directory's first cluster, which is only ever written
+  // in place: it leaves that cluster (one write) and takes the second's place
+  // in the copied clusters (the FAT write) - the two are in flight one at a
+  // time, never both, never one twice.
+  if (kb < 1 || !Impl::StartsEntry(d.bytes, kb * spc)) return kNoEmptyEntry;
+  bool between = false;
+  for (size_t i = ra.pos + 1; i < rb.first; ++i) between |= d.bytes[i * kSlot] != 0xE5;
+  Impl::MarkDeleted(&c.dir.bytes, ra.first, ra.pos + 1);
+  if (!between) {
+    // Neighbours: the first goes right after the second.
+    if (!m.ReplaceTail(&c, kb, tailWith(kb * spc, {{rb, &setA}}, true))) {
+      m.Rollback();
+      return kOutOfMemory;
+    }
+    return m.Commit(c);
+  }
+  // Else the second then takes the first's place in the first cluster.
+  Impl::Dir second = c.dir;
+  const Impl::Rec hole{ra.first, ra.pos};
+  if (setB.size() <= setA.size()) {
+    std::memcpy(&second.bytes[(ra.pos + 1) * kSlot - setB.size()], setB.data(), setB.size());
+  } else if (!m.Absorb(&second, 0, hole, setB)) {
+    return kNoEmptyEntry;
+  }
+  if (!m.ReplaceTail(&c, kb, tailWith(kb * spc, {{rb, &setA}}, false))) {
+    m.Rollback();
+    return kOutOfMemory;
+  }
+  if (int e = m.Commit(c)) return e;
+  Impl::DirChange c2 = m.Change(c.dir);
+  std::copy(second.bytes.begin(), second.bytes.begin() + static_cast<std::ptrdiff_t>(spc * kSlot),
+            c2.dir.bytes.begin());
+  return m.Commit(c2);
 }
+
+uint64_t FatVolume::LinksFollowed() const { return d_->linksFollowed; }
 
 uint32_t FatVolume::PhysicalBlocks() const {
   return static_cast<uint32_t>((d_->imageBytes + kBlockSize - 1) / kBlockSize);
@@ -981,6 +1412,15 @@ int FatVolume::ReadBlock(uint32_t block, uint8_t* out) const {
 
 void FatVolume::Flush() {
   if (d_->fd >= 0) fsync(d_->fd);
+}
+
+void FatVolume::SetWriteFaults(WriteFaults* faults) { d_->faults = faults; }
+
+bool WriteFaults::Admit() const { return writes_ < failAfter; }
+
+void WriteFaults::Done() {
+  const uint64_t n = ++writes_;
+  if (n == killAfter) kill(getpid(), SIGKILL);
 }
 
 }  // namespace emu

@@ -17,12 +17,30 @@
 //
 // Every call returns a FatErr: 0 on success, otherwise the player's internal
 // error code that the firmware puts into its refusal answer.  Each mutating
-// call writes its changes through to the image before it returns; a call that
-// fails leaves the image as it was.
+// call writes its changes through to the image before it returns; a call
+// refused for a reason of its own leaves the image as it was, one whose
+// write fails (kInternal) leaves it as a crash at that write would, and the
+// engine's memory as the image.
+//
+// What a crash leaves.  If the process dies between any two of the engine's
+// writes to the image (one write: one pwrite; WriteFaults below kills it
+// there for the tests), `fsck.fat -n` finds the image clean, or finds only
+// that the second FAT lags the first and that clusters no entry uses are
+// not free; no file or directory is there twice; every one the running
+// call does not write, delete or move is there with its bytes; the one it
+// does is as before the call, as after it, or missing - its clusters then
+// belong to no entry, and fsck.fat's repair frees them or keeps them as
+// FSCKnnnn.REC, changing nothing else.
+// (An exchange of two files that runs from a sub-directory's first cluster
+// into a later one moves both, one after the other.)  This holds for
+// directories whose entry sets lie within one cluster each, as the engine
+// writes them; tests/emulator/crash_test.cpp checks it at every write of a
+// sequence of the player's commands.
 //
 // Not thread-safe: the emulated firmware serves one command at a time.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -79,6 +97,30 @@ struct DirEntryInfo {
   uint32_t firstCluster = 0;
   uint32_t size = 0;
   uint16_t writeDate = 0, writeTime = 0;
+};
+
+// Faults on the writes of open volumes to their images, for crash tests
+// (the emulator's --kill-after-writes) and tests of failing writes.  One
+// object may serve several volumes (the player's two memories) and counts
+// the writes of all of them; a write is one pwrite of the engine, the unit
+// between which a crash can fall.
+class WriteFaults {
+ public:
+  // The process is killed (SIGKILL) right after this many writes, as if the
+  // player lost its power; 0: never.
+  std::atomic<uint64_t> killAfter{0};
+  // Writes after this many fail (EIO) without touching the image.
+  static constexpr uint64_t kNever = UINT64_MAX;
+  std::atomic<uint64_t> failAfter{kNever};
+
+  uint64_t Writes() const { return writes_; }
+  // The engine asks before each write (false: it fails) and reports each
+  // write done.
+  bool Admit() const;
+  void Done();
+
+ private:
+  std::atomic<uint64_t> writes_{0};
 };
 
 struct FormatOptions {
@@ -173,7 +215,12 @@ class FatVolume {
 
   int ReadFile(int index, std::vector<uint8_t>* out) const;
   // Reads up to len bytes at offset; *got receives the count (0 at the end).
+  // A read that goes on where the last one ended follows the cluster chain
+  // from where that one stopped: a whole file costs one walk of its chain.
   int ReadAt(int index, uint64_t offset, uint8_t* out, size_t len, size_t* got) const;
+  // FAT links followed so far, by reads and directory loads (for tests of
+  // the above).
+  uint64_t LinksFollowed() const;
 
   int Delete(int index);
   // New names from the set.  Cluster and size always stay those on the
@@ -194,6 +241,9 @@ class FatVolume {
 
   // Writes are already on the image after each call; this syncs the file.
   void Flush();
+
+  // Faults for this volume's writes (null: none); the object outlives it.
+  void SetWriteFaults(WriteFaults* faults);
 
  private:
   FatVolume();

@@ -11,22 +11,10 @@
 #include <sys/stat.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace clitest {
-
-inline std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-inline bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 class Cli : public ::testing::Test {
 protected:

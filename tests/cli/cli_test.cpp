@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <sstream>
 
 using namespace clitest;
 
@@ -139,9 +138,12 @@ TEST_F(Cli, RoundTripOfAFolderIsByteForByte)
         EXPECT_TRUE(ReadFile(Local(std::string("back/") + f.name)) == ReadFile(Local(std::string("music/") + f.name)))
             << f.name;
 
-    // By number, into the current folder, over an older file of that name.
+    // By number, into the current folder, over an older file of that name:
+    // the name comes from the player, so only with --force.
     WriteFile(Local("big.bin"), "old");
-    ASSERT_EQ(Z({"get", "8"}).status, 0);
+    EXPECT_EQ(Z({"get", "8"}).status, 1);
+    EXPECT_EQ(ReadFile(Local("big.bin")), "old");
+    ASSERT_EQ(Z({"get", "--force", "8"}).status, 0);
     EXPECT_TRUE(ReadFile(Local("big.bin")) == ReadFile(Local("music/big.bin")));
 }
 
@@ -401,6 +403,27 @@ TEST_F(Cli, InfoReportsFirmwareAndEachMemory)
     EXPECT_TRUE(Has(external.out, "external.total-blocks: ")) << external.out;
     for (const std::string &line : Lines(r.out))
         EXPECT_NE(line.find(": "), std::string::npos) << "key: value lines only: " << line;
+}
+
+// Both programs read "--name=value" as "--name value" (getopt_long's
+// convention): the player started that way, the tool's global and command
+// options given that way.
+TEST_F(Cli, OptionsTakeTheirValueAfterAnEqualsSign)
+{
+    Start({"--firmware=1.30", "--internal-size=8M", "--no-card"});
+    const Result info = Z({"--timeout=5", "--internal", "info"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_TRUE(Has(info.out, "firmware-number: 0x13000\n")) << info.out;
+    EXPECT_TRUE(Has(info.out, "internal.total-blocks: 510\n")) << info.out;  // 8 MiB
+    MakeLocal("song.mp3", 5000);
+    ASSERT_EQ(Z({"put", "song.mp3"}).status, 0);
+    MakeFolder("back");
+    const Result get = Z({"--timeout=5", "get", "--output=back", "song.mp3"});
+    ASSERT_EQ(get.status, 0) << get.err;
+    EXPECT_TRUE(ReadFile(Local("back/song.mp3")) == ReadFile(Local("song.mp3")));
+    const Result bad = Z({"--timeout=", "ls"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(Has(bad.err, "--timeout")) << bad.err;
 }
 
 TEST_F(Cli, NoCardIsAStatusForInfoAndAnErrorForCommands)

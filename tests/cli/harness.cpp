@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include <dirent.h>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -30,8 +32,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// No command of these tests takes anywhere near this long.
-constexpr int kRunLimitMs = 120000;
 
 std::string EnvPath(const char *name)
 {
@@ -57,10 +57,16 @@ std::vector<char *> Argv(const std::string &program, const std::vector<std::stri
 }
 
 // Child side: the environment of every tool run, then exec.
-[[noreturn]] void ExecTool(const std::string &socket, const std::string &cwd, char **argv)
+[[noreturn]] void ExecTool(const std::string &socket, const std::string &cwd, char **argv,
+                           const RunOptions &plan)
 {
     signal(SIGINT, SIG_DFL);  // a test runner may have started us with it ignored
     signal(SIGPIPE, SIG_DFL);
+    if (plan.fileSizeLimit != 0) {
+        const struct rlimit limit = {rlim_t(plan.fileSizeLimit), rlim_t(plan.fileSizeLimit)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+
     if (chdir(cwd.c_str()) != 0)
         _exit(126);
     setenv("ZVC450_VUSB", socket.c_str(), 1);
@@ -78,26 +84,19 @@ int DecodeStatus(int wstatus)
     return -1;
 }
 
-struct Plan {
-    bool pty = false;
-    std::string trigger;     // pty: type Ctrl-C after this text appeared
-    int signalAfterMs = -1;  // pipes: SIGINT after this long
-    std::string input;
-};
-
 Result Spawn(const std::string &socket, const std::vector<std::string> &args, const std::string &cwd,
-             const Plan &plan)
+             const RunOptions &plan)
 {
     std::vector<std::string> storage;
     std::vector<char *> argv = Argv(ToolPath(), args, &storage);
     Result result;
     pid_t pid;
     int outFd = -1, errFd = -1, inFd = -1;
-    if (plan.pty) {
+    if (plan.terminal) {
         int master = -1;
         pid = forkpty(&master, nullptr, nullptr, nullptr);
         if (pid == 0)
-            ExecTool(socket, cwd, argv.data());
+            ExecTool(socket, cwd, argv.data(), plan);
         outFd = master;
     } else {
         int in[2], out[2], err[2];
@@ -108,7 +107,7 @@ Result Spawn(const std::string &socket, const std::vector<std::string> &args, co
             dup2(in[0], 0);
             dup2(out[1], 1);
             dup2(err[1], 2);
-            ExecTool(socket, cwd, argv.data());
+            ExecTool(socket, cwd, argv.data(), plan);
         }
         close(in[0]);
         close(out[1]);
@@ -126,26 +125,27 @@ Result Spawn(const std::string &socket, const std::vector<std::string> &args, co
         throw std::runtime_error("fork failed");
 
     const Clock::time_point start = Clock::now();
-    bool interrupted = false;
-    Clock::time_point triggerSeen{};
-    bool triggered = false;
+    // Interrupts count from the trigger, or from the start without one.
+    bool triggered = plan.trigger.empty();
+    Clock::time_point from = start;
+    size_t interrupts = 0;
     while (outFd >= 0 || errFd >= 0) {
-        const int elapsed =
-            int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-        if (elapsed > kRunLimitMs) {
+        const Clock::time_point now = Clock::now();
+        if (now - start > std::chrono::milliseconds(plan.hangGuardMs)) {
             kill(pid, SIGKILL);
+            result.hung = true;
             break;
         }
-        if (!interrupted && plan.signalAfterMs >= 0 && elapsed >= plan.signalAfterMs) {
-            kill(pid, SIGINT);
-            interrupted = true;
-        }
-        if (!interrupted && triggered &&
-            Clock::now() - triggerSeen > std::chrono::milliseconds(300)) {
-            const char ctrlC = 0x03;
-            ssize_t n = write(outFd, &ctrlC, 1);
-            (void)n;
-            interrupted = true;
+        if (triggered && interrupts < plan.interruptsMs.size() &&
+            now - from >= std::chrono::milliseconds(plan.interruptsMs[interrupts])) {
+            if (plan.terminal) {
+                const char ctrlC = 0x03;
+                ssize_t n = write(outFd, &ctrlC, 1);
+                (void)n;
+            } else {
+                kill(pid, SIGINT);
+            }
+            ++interrupts;
         }
         struct pollfd fds[2];
         int n = 0;
@@ -163,10 +163,9 @@ Result Spawn(const std::string &socket, const std::vector<std::string> &args, co
             std::string &sink = fds[i].fd == outFd ? result.out : result.err;
             if (got > 0) {
                 sink.append(buf, size_t(got));
-                if (plan.pty && !triggered && !plan.trigger.empty() &&
-                    result.out.find(plan.trigger) != std::string::npos) {
+                if (!triggered && sink.find(plan.trigger) != std::string::npos) {
                     triggered = true;
-                    triggerSeen = Clock::now();
+                    from = Clock::now();
                 }
                 continue;
             }
@@ -177,6 +176,9 @@ Result Spawn(const std::string &socket, const std::vector<std::string> &args, co
             (fds[i].fd == outFd ? outFd : errFd) = -1;
         }
     }
+    for (int fd : {outFd, errFd})
+        if (fd >= 0)
+            close(fd);
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
     result.status = DecodeStatus(wstatus);
@@ -265,25 +267,34 @@ Player::~Player()
 Result Run(const std::string &socket, const std::vector<std::string> &args, const std::string &cwd,
            const std::string &input)
 {
-    Plan plan;
+    RunOptions plan;
     plan.input = input;
     return Spawn(socket, args, cwd, plan);
+}
+
+Result RunWith(const std::string &socket, const std::vector<std::string> &args, const std::string &cwd,
+               const RunOptions &options)
+{
+    return Spawn(socket, args, cwd, options);
 }
 
 Result RunOnTerminalAndInterrupt(const std::string &socket, const std::vector<std::string> &args,
                                  const std::string &cwd, const std::string &trigger)
 {
-    Plan plan;
-    plan.pty = true;
+    RunOptions plan;
+    plan.terminal = true;
     plan.trigger = trigger;
+    // The old behaviour: Ctrl-C shortly after the text, none without one.
+    if (!trigger.empty())
+        plan.interruptsMs = {300};
     return Spawn(socket, args, cwd, plan);
 }
 
 Result RunAndSignal(const std::string &socket, const std::vector<std::string> &args, const std::string &cwd,
                     int delayMs)
 {
-    Plan plan;
-    plan.signalAfterMs = delayMs;
+    RunOptions plan;
+    plan.interruptsMs = {delayMs};
     return Spawn(socket, args, cwd, plan);
 }
 
@@ -292,6 +303,17 @@ int Shell(const std::string &command)
     const int wstatus = std::system(command.c_str());
     return wstatus == -1 ? -1 : DecodeStatus(wstatus);
 }
+
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 Bytes ReadFile(const std::string &path)
 {

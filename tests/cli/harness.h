@@ -17,6 +17,17 @@ struct Result {
     int status = -1;  // exit status, or 128 + signal
     std::string out;
     std::string err;
+    bool hung = false;  // killed by the run's hang guard
+};
+
+// How to run the tool beyond its arguments.
+struct RunOptions {
+    std::string input;                // on stdin (pipes only)
+    bool terminal = false;            // stdin, stdout and stderr on a pseudo-terminal
+    std::string trigger;              // interrupts count from when this text appeared (else from the start)
+    std::vector<int> interruptsMs;    // SIGINT (Ctrl-C typed on a terminal) this long after that
+    int hangGuardMs = 120000;         // then SIGKILL: a guard against hangs, never a speed check
+    unsigned long long fileSizeLimit = 0;  // RLIMIT_FSIZE of the tool in bytes, 0 none
 };
 
 class TempDir {
@@ -69,12 +80,20 @@ Result Run(const std::string &socket, const std::vector<std::string> &args, cons
 Result RunOnTerminalAndInterrupt(const std::string &socket, const std::vector<std::string> &args,
                                  const std::string &cwd, const std::string &trigger);
 
+// Runs zvc450 as `options` say; on a terminal all output lands in Result::out.
+Result RunWith(const std::string &socket, const std::vector<std::string> &args, const std::string &cwd,
+               const RunOptions &options);
+
 // Runs zvc450 without a terminal and sends it SIGINT after `delayMs`.
 Result RunAndSignal(const std::string &socket, const std::vector<std::string> &args, const std::string &cwd,
                     int delayMs);
 
 // Runs a shell command, returns its exit status.
 int Shell(const std::string &command);
+
+// The lines of a text, without their ends; whether it contains `part`.
+std::vector<std::string> Lines(const std::string &text);
+bool Has(const std::string &text, const std::string &part);
 
 Bytes ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const Bytes &data);

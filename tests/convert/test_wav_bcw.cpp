@@ -6,6 +6,7 @@
 #include "wav.h"
 #include "recording_writer.h"
 #include "test_support.h"
+#include "wav.h"
 #include "zvc450usb.h"
 
 #include <gtest/gtest.h>
@@ -386,6 +387,26 @@ TEST(ConvertFailure, WriteErrorsAreReported)
         EXPECT_EQ(st.sysError, ENOSPC);
         EXPECT_TRUE(Exists(full));
     }
+}
+
+/* Room for a WAV is judged before it is created: beyond its 32-bit sizes
+ * it is too big, beyond the free space of its folder (no file system has
+ * an exbibyte free) there is no room; a device takes anything. */
+TEST(ConvertRoom, BeyondTheSizesOrTheFreeSpaceIsRefused)
+{
+    TempDir dir;
+    const std::string wav = dir.Path("a.wav");
+    const std::uint64_t exbibyte = std::uint64_t(1) << 60;
+    ConvertStatus st;
+    EXPECT_TRUE(zvc450::WavFits(wav.c_str(), 1000, 4000, &st));
+    EXPECT_FALSE(zvc450::WavFits(wav.c_str(), 4001, 4000, &st));
+    EXPECT_EQ(st.error, ZVC450USB_ERR_FILE_TOOBIG);
+    st = ConvertStatus{};
+    EXPECT_FALSE(zvc450::WavFits(wav.c_str(), exbibyte, UINT64_MAX, &st));
+    EXPECT_EQ(st.error, ZVC450USB_ERR_WINDOWS);
+    EXPECT_EQ(st.sysError, ENOSPC);
+    EXPECT_FALSE(Exists(wav));
+    EXPECT_TRUE(zvc450::WavFits("/dev/null", exbibyte, UINT64_MAX, &st));
 }
 
 /* Whatever the bytes, the BCW converter succeeds with a consistent WAV

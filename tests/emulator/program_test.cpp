@@ -21,7 +21,8 @@ TEST(Program, HelpAndUsageErrors) {
   EXPECT_EQ(RunTool(kProgram + " --help", &out), 0);
   for (const char* option : {"--state", "--socket", "--internal-size", "--card-size", "--no-card", "--unformatted",
                              "--bus-speed", "--firmware", "--refuse", "--mute", "--cut-after", "--slow", "--full",
-                             "--vid", "--pid", "--no-erase-progress", "--init"})
+                             "--vid", "--pid", "--no-erase-progress", "--init", "--dirty-answers",
+                             "--kill-after-writes"})
     EXPECT_NE(out.find(option), std::string::npos) << option;
   struct Case {
     const char* args;
@@ -36,6 +37,33 @@ TEST(Program, HelpAndUsageErrors) {
     EXPECT_EQ(RunTool(kProgram + " " + c.args, &out), 2) << c.args;
     EXPECT_NE(out.find(c.complaint), std::string::npos) << out;
   }
+}
+
+// "--name=value" is the same as "--name value", as with every getopt_long
+// program; a switch given a value is a usage error.
+TEST(Program, OptionsTakeTheirValueAfterAnEqualsSign) {
+  char tmpl[] = "/tmp/zvc450-emu-prog-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  std::string out;
+  EXPECT_EQ(RunTool(kProgram + " --init --state='" + dir + "/s' --internal-size=1M --card-size=512K", &out), 0)
+      << out;
+  struct stat st;
+  ASSERT_EQ(stat((dir + "/s/internal.img").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 1 << 20);
+  ASSERT_EQ(stat((dir + "/s/card.img").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 512 << 10);
+  struct Case {
+    const char* args;
+    const char* complaint;
+  } cases[] = {{"--state=/tmp/x --socket=/tmp/y --no-card=yes", "--no-card takes no value"},
+               {"--state=/tmp/x --socket=/tmp/y --firmware=v1", "version"},
+               {"--state=/tmp/x --socket=", "--socket PATH is required"},
+               {"--state=/tmp/x --socket=/tmp/y --frob=1", "unknown option --frob"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(RunTool(kProgram + " " + c.args, &out), 2) << c.args;
+    EXPECT_NE(out.find(c.complaint), std::string::npos) << c.args << ": " << out;
+  }
+  RunTool("rm -rf '" + dir + "'");
 }
 
 TEST(Program, ServesUntilTerminated) {

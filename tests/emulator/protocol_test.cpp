@@ -11,11 +11,15 @@ namespace {
 
 struct Gen {
   const char* version;
-  bool progress, twoByte, info, dirs;
+  bool progress, twoByte, info, listsDirs, dirs;
 };
-const Gen kGenerations[] = {{"1.1", false, false, false, false}, {"1.20", true, false, false, false},
-                            {"1.25", true, false, false, false}, {"1.30", true, true, false, false},
-                            {"1.42", true, true, true, false},   {"1.43", true, true, true, true}};
+// 1.4201 stands for every version between 1.42 and 1.43: it lists folders
+// ("GG") but has no directory commands.
+const Gen kGenerations[] = {
+    {"1.1", false, false, false, false, false}, {"1.20", true, false, false, false, false},
+    {"1.25", true, false, false, false, false}, {"1.30", true, true, false, false, false},
+    {"1.42", true, true, true, false, false},    {"1.4201", true, true, true, true, false},
+    {"1.43", true, true, true, true, true}};
 
 class Generations : public ::testing::TestWithParam<Gen> {
  protected:
@@ -36,7 +40,7 @@ class Generations : public ::testing::TestWithParam<Gen> {
     return GetParam().twoByte ? longName : name83;
   }
   std::vector<std::string> ListedNames(uint8_t target = 'M') {
-    RawHost::Listing l = host->List(target, GetParam().dirs);
+    RawHost::Listing l = host->List(target, GetParam().listsDirs);
     std::vector<std::string> names;
     for (const ListedEntry& e : DecodeSlots(l.slotBytes))
       if (!e.directory()) names.push_back(e.name);
@@ -96,7 +100,9 @@ TEST_P(Generations, LaterCommandsAreRefused) {
   }
   host->Command('M', "GG");
   Answer gg = host->ReceiveAnswer();
-  if (!GetParam().dirs) {
+  if (GetParam().listsDirs) {
+    EXPECT_TRUE(gg.ok());  // an empty root: no slots follow
+  } else {
     EXPECT_EQ(gg.code(), 38);
   }
   // The link is still in step.
@@ -203,6 +209,32 @@ TEST_P(Generations, IndexWidthIsChecked) {
   EXPECT_EQ(ListedNames().size(), 1u);
 }
 
+// The answer to a download numbers the new file in one byte before 1.30:
+// the 257th file of a directory would come back as file 0, and every later
+// command for "file 0" would hit another file.  The player refuses it with
+// "total file number" (17) and keeps the 256 it can number.
+TEST_P(Generations, NoFileBeyondTheLastNumber) {
+  for (int i = 0; i < 256; ++i) {
+    char name[16];
+    snprintf(name, sizeof name, "F%03d.TXT", i);
+    ASSERT_EQ(Put(name, name, {}), i);
+  }
+  Answer a = GetParam().twoByte ? host->DownloadEntries('M', "F256.TXT", Pattern(10, 1))
+                                : host->Download83('M', "F256.TXT", Pattern(10, 1));
+  if (GetParam().twoByte) {
+    ASSERT_TRUE(a.ok());
+    EXPECT_EQ(a.u16(6), 256);
+  } else {
+    EXPECT_EQ(a.status(), 1);
+    EXPECT_EQ(a.code(), 17);
+  }
+  host->Plain('Y');  // in step: the refused file's data was never expected
+  EXPECT_EQ(host->ReceiveAnswer().raw[4], 'B');
+  EXPECT_EQ(ListedNames().size(), GetParam().twoByte ? 257u : 256u);
+  host.reset();
+  ExpectImagesClean();
+}
+
 // A host set to the wrong generation sends names in the other form: the
 // player refuses at once and stays in step.
 TEST_P(Generations, NameFormOfAnotherGenerationIsRefused) {
@@ -233,7 +265,7 @@ TEST_P(Generations, FormatAnswersOnceOrWithProgress) {
       EXPECT_TRUE(host->Exchange('M', kind).ok());
     }
     EXPECT_TRUE(host->Receive(100).empty()) << "nothing follows the format's answers";
-    RawHost::Listing l = host->List('M', GetParam().dirs);
+    RawHost::Listing l = host->List('M', GetParam().listsDirs);
     EXPECT_EQ(l.files, 0);
     EXPECT_EQ(l.usedBlocks, 0);
     EXPECT_GT(l.totalBlocks, 0);
@@ -259,7 +291,7 @@ TEST_P(Generations, ListingHeaderAndSlots) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].name, NameOf("Some file.txt", "SOME.TXT"));
   EXPECT_EQ(entries[0].size, 40000u);
-  if (GetParam().dirs) {
+  if (GetParam().listsDirs) {
     RawHost::Listing all = host->List('M', true);
     entries = DecodeSlots(all.slotBytes);
     ASSERT_EQ(entries.size(), 2u);
@@ -288,6 +320,69 @@ TEST_P(Generations, RawBlocksAreTheImage) {
   EXPECT_EQ(host->Exchange('M', "A", {0, 250, 1, 1}).code(), 13);
 }
 
+// ---- Dirty answers ------------------------------------------------------------------
+
+// A player with dirty answers says the same things: each answer's fields up
+// to its terminator are those of a clean player, the bytes after it are not
+// zero (nor, before 1.30, byte 1), and the padding of a file's last transfer
+// is not zero either.
+TEST(DirtyAnswers, OnlyThePaddingChanges) {
+  for (const char* version : {"1.25", "1.43"}) {
+    SCOPED_TRACE(version);
+    const bool oneByte = std::string(version) == "1.25";
+    PlayerFixture clean(version);
+    PlayerFixture dirty(version, [](emu::EmulatorOptions* o) { o->firmware.dirtyAnswers = true; });
+    std::vector<Bytes> seen[2];
+    int which = 0;
+    for (PlayerFixture* fx : {&clean, &dirty}) {
+      auto host = fx->Connect();
+      host->indexWidth = oneByte ? 1 : 2;
+      auto answer = [&](Answer a) {
+        EXPECT_TRUE(a.framed(oneByte));
+        seen[which].push_back(a.raw);
+        return a;
+      };
+      host->Plain('Y');
+      answer(host->ReceiveAnswer());
+      answer(oneByte ? host->Download83('M', "SONG.MP3", Pattern(1000, 7))
+                     : host->DownloadEntries('M', "SONG.MP3", Pattern(1000, 7)));
+      answer(host->Exchange('M', "E", host->Index(5)));  // refused: no file 5
+      host->Command('M', "R", host->Index(0));
+      answer(host->ReceiveAnswer());
+      answer(host->ReceiveAnswer());
+      seen[which].push_back(host->Receive());  // the file, padded to 1024 bytes
+      ++which;
+    }
+    ASSERT_EQ(seen[0].size(), seen[1].size());
+    for (size_t i = 0; i < seen[0].size(); ++i) {
+      const Bytes &c = seen[0][i], &d = seen[1][i];
+      ASSERT_EQ(c.size(), d.size()) << i;
+      const bool data = i + 1 == seen[0].size();
+      const size_t end = data ? 1000 : Answer{c}.length(oneByte) + 3;  // through the "."
+      for (size_t k = 0; k < d.size(); ++k) {
+        if (k < end && !(k == 1 && oneByte && !data)) {
+          ASSERT_EQ(c[k], d[k]) << "packet " << i << " byte " << k;
+        } else {
+          ASSERT_EQ(c[k], 0) << "packet " << i << " byte " << k;
+          ASSERT_NE(d[k], 0) << "packet " << i << " byte " << k;
+        }
+      }
+    }
+  }
+}
+
+// The test suites turn the knob on through the environment.
+TEST(DirtyAnswers, SwitchedOnByTheEnvironment) {
+  setenv(emu::kDirtyAnswersEnv, "1", 1);
+  PlayerFixture fx("1.43");
+  unsetenv(emu::kDirtyAnswersEnv);
+  auto host = fx.Connect();
+  Answer a = host->Exchange('M', "E", {0, 0});
+  ASSERT_TRUE(a.framed());
+  EXPECT_NE(a.raw[a.length() + 3], 0);
+  EXPECT_NE(a.raw[511], 0);
+}
+
 // ---- Medium information (1.42 on) ------------------------------------------------
 
 TEST(MediumInformation, DescribesEachMemory) {
@@ -312,6 +407,40 @@ TEST(MediumInformation, DescribesEachMemory) {
     EXPECT_EQ(a.raw[27], 32);      // sectors per cluster
     EXPECT_EQ(a.raw[28], 1);       // clusters per block
     EXPECT_EQ(a.raw[31], 1);       // FAT12 on these small media
+  }
+}
+
+// An image whose size is not a whole number of 16 KiB blocks: its last,
+// partial block is a physical block in the medium information and in raw
+// reads alike (read back padded with zeros), formatted or not.
+TEST(MediumInformation, PhysicalBlocksCountAsRawReadsCountThem) {
+  for (bool unformatted : {false, true}) {
+    SCOPED_TRACE(unformatted ? "unformatted" : "formatted");
+    static bool showUnformatted;
+    showUnformatted = unformatted;
+    PlayerFixture fx("1.43", [](emu::EmulatorOptions* o) {
+      ASSERT_TRUE(emu::FatVolume::Format(o->state.folder + "/internal.img", (1u << 20) + 8192, nullptr));
+      o->state.unformatted = showUnformatted;
+    });
+    auto host = fx.Connect();
+    Answer info = host->Exchange('M', "I");
+    ASSERT_TRUE(info.ok());
+    const uint16_t physical = info.u16(11);
+    EXPECT_EQ(physical, 65);
+    host->Command('M', "A", {0, 64, uint8_t(physical >> 8), uint8_t(physical)});
+    ASSERT_TRUE(host->ReceiveAnswer().ok());
+    Bytes last = host->Receive();
+    ASSERT_EQ(last.size(), 16384u);
+    Bytes image;
+    FILE* f = fopen(fx.Internal().c_str(), "rb");
+    ASSERT_TRUE(f);
+    fseek(f, 64 * 16384, SEEK_SET);
+    image.resize(8192);
+    ASSERT_EQ(fread(image.data(), 1, image.size(), f), image.size());
+    fclose(f);
+    image.resize(16384, 0);
+    EXPECT_TRUE(last == image);
+    EXPECT_EQ(host->Exchange('M', "A", {0, 64, 0, uint8_t(physical + 1)}).code(), 13);
   }
 }
 

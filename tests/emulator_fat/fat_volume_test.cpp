@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "fat_test_util.h"
 #include "fat_volume.h"
@@ -181,6 +182,48 @@ TEST(FatFiles, ReadAtStreamsAcrossClusters) {
   EXPECT_EQ(v->ReadAt(1, 0, buf, sizeof buf, &n), emu::kFileNotExist);
 }
 
+// A file read from start to end in the player's 16 KiB transfers follows
+// each link of its chain about once, not once per transfer (a 1 GiB file
+// has 65,000 clusters).  Reads that jump back or skip ahead, and reads
+// after the directory changed, still find the right bytes.
+TEST(FatFiles, ReadingAFileWalksItsChainOnce) {
+  TempDir t;
+  auto v = Fresh(t.Path("v.img"), 32 * kMiB);
+  const auto data = Pattern(600 * 16384 + 100, 4);
+  ASSERT_EQ(Create(*v, "first.bin", Pattern(3 * 16384, 1)), 0);
+  ASSERT_EQ(Create(*v, "long.bin", data), 0);
+  const uint64_t before = v->LinksFollowed();
+  std::vector<uint8_t> got(data.size());
+  size_t n = 0;
+  for (uint64_t off = 0; off < data.size(); off += n) {
+    ASSERT_EQ(v->ReadAt(1, off, got.data() + off, 16384, &n), 0);
+    ASSERT_GT(n, 0u);
+  }
+  EXPECT_TRUE(got == data);
+  EXPECT_LE(v->LinksFollowed() - before, 2 * 601u);
+
+  uint8_t buf[100];
+  struct Read {
+    int index;
+    uint64_t offset;
+  } const jumps[] = {{1, 500 * 16384 + 7}, {1, 3}, {0, 2 * 16384 + 5}, {1, 599 * 16384}, {1, 16384 - 50}};
+  for (const Read& r : jumps) {
+    ASSERT_EQ(v->ReadAt(r.index, r.offset, buf, sizeof buf, &n), 0);
+    const auto& want = r.index == 1 ? data : Pattern(3 * 16384, 1);
+    ASSERT_EQ(n, sizeof buf);
+    EXPECT_TRUE(std::equal(buf, buf + n, want.begin() + long(r.offset))) << r.index << " @" << r.offset;
+  }
+  // The file read last is deleted and another takes its number.
+  ASSERT_EQ(v->ReadAt(1, 300 * 16384, buf, sizeof buf, &n), 0);
+  ASSERT_EQ(v->Delete(1), 0);
+  const auto other = Pattern(400 * 16384, 9);
+  ASSERT_EQ(Create(*v, "other.bin", other), 0);
+  ASSERT_EQ(v->ReadAt(1, 300 * 16384, buf, sizeof buf, &n), 0);
+  EXPECT_TRUE(std::equal(buf, buf + n, other.begin() + 300 * 16384));
+  ASSERT_EQ(v->ReadAt(1, 400 * 16384, buf, sizeof buf, &n), 0);
+  EXPECT_EQ(n, 0u);
+}
+
 TEST(FatFiles, NameCollisions) {
   TempDir t;
   auto v = Fresh(t.Path("v.img"), 4 * kMiB);
@@ -329,6 +372,75 @@ TEST(FatDirs, SubdirectoryWithMoreThan512Files) {
   EXPECT_EQ(back, std::vector<uint8_t>(529 % 3, static_cast<uint8_t>(529)));
 }
 
+// In a sub-directory of two clusters, whose first cluster (the one its key
+// and its parent point at) is only ever rewritten in place: a name that
+// needs more slots stays in its place when its cluster has deleted slots to
+// spare, else the file moves to the end; files exchange places across the
+// clusters.  Each case starts from the same image: 510 short names fill the
+// first cluster, 5 more are in the second.
+TEST(FatDirs, RenamesAndExchangesAcrossTheFirstCluster) {
+  REQUIRE_TOOLS();
+  TempDir t;
+  const std::string base = t.Path("base.img");
+  std::vector<std::string> names;
+  uint16_t key = 0;
+  {
+    auto v = Fresh(base, 8 * kMiB);
+    auto set = Set("D", 0, 0x10);
+    ASSERT_EQ(v->MakeDir(set.data(), set.size() / 32, &key), 0);
+    ASSERT_EQ(v->ChangeDir(key), 0);
+    for (int i = 0; i < 515; ++i) {
+      names.push_back((i < 510 ? "F" : "G") + std::to_string(i < 510 ? i : i - 510) + ".TXT");
+      ASSERT_EQ(Create(*v, names.back(), Pattern(i % 100 ? 0 : 3000, uint32_t(i))), 0);
+    }
+  }
+  const std::string longName = "A name that needs four slots.txt";
+  struct Case {
+    const char* what;
+    std::function<int(FatVolume&)> op;
+    std::function<void(std::vector<std::string>&)> expect;
+  } const cases[] = {
+      {"longer name, first cluster full: to the end",
+       [&](FatVolume& v) { auto s = Set(longName); return v.Rename(3, s.data(), s.size() / 32); },
+       [&](std::vector<std::string>& n) { n.erase(n.begin() + 3), n.push_back(longName); }},
+      {"longer name, deleted slots beside it: in place",
+       [&](FatVolume& v) {
+         for (int i = 0; i < 3; ++i)
+           if (int e = v.Delete(1)) return e;
+         auto s = Set(longName);
+         return v.Rename(0, s.data(), s.size() / 32);
+       },
+       [&](std::vector<std::string>& n) { n.erase(n.begin() + 1, n.begin() + 4), n[0] = longName; }},
+      {"longer name in the second cluster: in place",
+       [&](FatVolume& v) { auto s = Set(longName); return v.Rename(511, s.data(), s.size() / 32); },
+       [&](std::vector<std::string>& n) { n[511] = longName; }},
+      {"neighbours across the clusters",
+       [&](FatVolume& v) { return v.Swap(509, 510); },
+       [&](std::vector<std::string>& n) { std::swap(n[509], n[510]); }},
+      {"the first file and one of the second cluster",
+       [&](FatVolume& v) { return v.Swap(0, 512); },
+       [&](std::vector<std::string>& n) { std::swap(n[0], n[512]); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string img = t.Path("v.img");
+    std::string out;
+    ASSERT_EQ(fattest::Run("cp " + Quote(base) + " " + Quote(img), &out), 0) << out;
+    std::string err;
+    auto v = FatVolume::Open(img, &err);
+    ASSERT_TRUE(v) << err;
+    ASSERT_EQ(v->ChangeDir(key), 0);
+    ASSERT_EQ(c.op(*v), 0);
+    std::vector<std::string> want = names;
+    c.expect(want);
+    EXPECT_EQ(FileNames(*v), want);
+    EXPECT_EQ(FsckProblems(img), "");
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(MtoolsRead(img, "::/D/F100.TXT", &back));
+    EXPECT_EQ(back, Pattern(3000, 100));
+  }
+}
+
 TEST(FatLimits, DiskFullAndRootFullLeaveTheImageAsItWas) {
   REQUIRE_TOOLS();
   TempDir t;
@@ -367,6 +479,89 @@ TEST(FatLimits, DiskFullAndRootFullLeaveTheImageAsItWas) {
   }
   EXPECT_EQ(made, 16);  // deleted slots were reused by compaction
   EXPECT_EQ(FsckProblems(img), "");
+}
+
+// The listing tells the host a directory's slot count in 16 bits: a
+// sub-directory takes entries up to 65,535 slots and refuses the next one
+// (39) instead of growing to 65,536, which the host would read as 0.  The
+// directory is written straight into a FAT16 image: 128 full clusters, the
+// last with `used` slots in use.
+TEST(FatLimits, SubdirectoryStopsAt65535Slots) {
+  REQUIRE_TOOLS();
+  for (size_t lastUsed : {510, 511}) {
+    SCOPED_TRACE(lastUsed);
+    TempDir t;
+    const std::string img = t.Path("v.img");
+    uint16_t key = 0;
+    emu::MediumInfo info;
+    {
+      auto v = Fresh(img, 64 * kMiB);
+      auto set = Set("Big", 0, 0x10);
+      ASSERT_EQ(v->MakeDir(set.data(), set.size() / 32, &key), 0);
+      info = v->Info();
+    }
+    // 24 long names (21 slots each) and 8 short ones per cluster; "." and
+    // ".." in place of two short ones in the first.
+    std::vector<uint8_t> dir(128 * 16384, 0);
+    std::vector<uint8_t> dots(64);
+    FILE* f = fopen(img.c_str(), "r+b");
+    ASSERT_TRUE(f);
+    const uint64_t dataStart = (uint64_t{info.rootStartSector} + info.rootEntryCount * 32 / 512) * 512;
+    fseek(f, long(dataStart + uint64_t{key - 2u} * 16384), SEEK_SET);
+    ASSERT_EQ(fread(dots.data(), 1, 64, f), 64u);
+    size_t at = 0, n = 0;
+    for (size_t c = 0; c < 128; ++c) {
+      const size_t end = c == 127 ? lastUsed : 512;
+      if (c == 0) {
+        std::copy(dots.begin(), dots.end(), dir.begin());
+        at = 2;
+      }
+      for (int i = 0; i < 24 && at + 21 <= c * 512 + end; ++i, ++n) {
+        auto set = Set("Track " + std::to_string(n) + std::string(240, 'x') + ".mp3");
+        // A short name of its own (the PC's alias would be the same for all).
+        char alias[12];
+        snprintf(alias, sizeof alias, "T%07zuMP3", n);
+        std::copy(alias, alias + 11, set.end() - 32);
+        for (size_t k = 0; k + 32 < set.size(); k += 32) set[k + 13] = emu::ShortNameChecksum(&*(set.end() - 32));
+        std::copy(set.begin(), set.end(), dir.begin() + long(at * 32));
+        at += set.size() / 32;
+      }
+      for (; at < c * 512 + end; ++n) {
+        const auto set = Set("S" + std::to_string(n) + ".TXT");
+        std::copy(set.begin(), set.end(), dir.begin() + long(at * 32));
+        ++at;
+      }
+      at = (c + 1) * 512;
+    }
+    fseek(f, long(dataStart + uint64_t{key - 2u} * 16384), SEEK_SET);
+    ASSERT_EQ(fwrite(dir.data(), 1, dir.size(), f), dir.size());
+    for (int copy = 0; copy < 2; ++copy) {  // the chain: key, key+1, ..., key+127
+      for (uint32_t c = key; c < key + 128u; ++c) {
+        const uint16_t next = c + 1 < key + 128u ? uint16_t(c + 1) : 0xFFFF;
+        fseek(f, long((info.fatStartSector + copy * info.fatSectorCount) * 512u + c * 2), SEEK_SET);
+        ASSERT_EQ(fwrite(&next, 2, 1, f), 1u);
+      }
+    }
+    fclose(f);
+    ASSERT_EQ(FsckProblems(img), "");
+
+    std::string err;
+    auto v = FatVolume::Open(img, &err);
+    ASSERT_TRUE(v) << err;
+    ASSERT_EQ(v->ChangeDir(key), 0);
+    ASSERT_EQ(v->CurrentSlots().size() / 32, 127 * 512 + lastUsed);
+    const int files = v->FileCount();
+    const int first = Create(*v, "ONE.TXT", {});
+    if (lastUsed == 510) {
+      EXPECT_EQ(first, 0);
+      EXPECT_EQ(Create(*v, "TWO.TXT", {}), emu::kNoEmptyEntry);
+    } else {
+      EXPECT_EQ(first, emu::kNoEmptyEntry);
+    }
+    EXPECT_EQ(v->CurrentSlots().size() / 32, 65535u);
+    EXPECT_EQ(v->FileCount(), files + (first == 0));
+    EXPECT_EQ(FsckProblems(img), "");
+  }
 }
 
 // A FAT12 volume filled to the last cluster with fragmented chains: FAT12

@@ -288,7 +288,7 @@ public:
         return 0;
     }
     void cancelPending(uint8_t, unsigned) override {}
-    void drainIn(unsigned) override
+    void drainIn(unsigned, unsigned, size_t) override
     {
         ++drains;
         toRead.clear();

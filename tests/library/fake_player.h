@@ -9,7 +9,9 @@
 //   ids, records what the host sends and answers each OUT transfer with the
 //   next scripted IN transfers (or with a handler's answers).  Set
 //   ZVC450_VUSB to path() (or call useForLibrary()) and the library's
-//   connection test and open go to it.
+//   connection test and open go to it.  A hook sees every message first and
+//   may answer with anything, at any pace, or hang up: the misbehaving
+//   players of the hostile-player tests.
 #pragma once
 
 #include "protocol.h"
@@ -20,6 +22,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -63,6 +66,7 @@ public:
     std::deque<Bytes> toRead;        // IN transfers still to come
     int controlRequests = 0;
     int failWritesAfter = -1;        // fail every write after this many (-1: never)
+    std::function<void(const Bytes &)> onWrite;  // sees every OUT transfer once it is recorded
 
     OpenStatus open(const std::vector<zvc450::UsbId> &, int *) override { return OpenStatus::Opened; }
     void close() override {}
@@ -75,6 +79,8 @@ public:
             return -1;
         const auto *p = static_cast<const uint8_t *>(buf);
         written.emplace_back(p, p + len);
+        if (onWrite)
+            onWrite(written.back());
         return len;
     }
     int read(void *buf, int len, unsigned) override
@@ -94,7 +100,7 @@ public:
         return 0;
     }
     void cancelPending(uint8_t, unsigned) override {}
-    void drainIn(unsigned) override { toRead.clear(); }
+    void drainIn(unsigned, unsigned, size_t) override { toRead.clear(); }
 };
 
 // A handle whose link is a MemoryLink.
@@ -112,6 +118,71 @@ public:
     };
     // Answers for one OUT transfer; return an empty list to stay silent.
     using Handler = std::function<std::vector<Bytes>(const Bytes &out)>;
+
+    // The connection as a hook sees it.  Sends give up when the host has
+    // gone or the player is being destroyed, so a hook that trickles data
+    // "forever" ends with the host.
+    class Link {
+    public:
+        Link(int fd, const std::atomic<bool> &stop) : fd_(fd), stop_(stop) {}
+        // One message of the virtual link: type, then (endpoint >= 0) the
+        // endpoint byte, then data.  False once the host is gone.
+        bool send(uint8_t type, const Bytes &data, int endpoint = -1)
+        {
+            Bytes msg{type};
+            if (endpoint >= 0)
+                msg.push_back(uint8_t(endpoint));
+            msg.insert(msg.end(), data.begin(), data.end());
+            while (!stop_ && !closed_) {
+                if (::send(fd_, msg.data(), msg.size(), MSG_NOSIGNAL | MSG_DONTWAIT) >= 0)
+                    return true;
+                if (errno != EAGAIN && errno != EINTR)
+                    break;
+                struct pollfd p = {fd_, POLLOUT, 0};
+                poll(&p, 1, 20);
+            }
+            closed_ = true;
+            return false;
+        }
+        bool in(const Bytes &data) { return send('I', data, zvc450::kEndpointIn); }
+        // Waits ms milliseconds; false when the host went away or the
+        // player is being destroyed meanwhile, and with untilHostSpeaks as
+        // soon as the host sends anything (an abort request, say: a player
+        // stops its data then).
+        bool pause(int ms, bool untilHostSpeaks = false)
+        {
+            struct pollfd p = {fd_, short(POLLRDHUP | (untilHostSpeaks ? POLLIN : 0)), 0};
+            if (poll(&p, 1, ms) > 0) {
+                if (p.revents & (POLLRDHUP | POLLHUP | POLLERR))
+                    closed_ = true;
+                return false;
+            }
+            return !stop_ && !closed_;
+        }
+        bool open() const { return !stop_ && !closed_; }
+        // The process on the host side of the link.
+        pid_t peer() const
+        {
+            struct ucred cred{};
+            socklen_t len = sizeof cred;
+            return getsockopt(fd_, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 ? cred.pid : -1;
+        }
+        // Drops the connection, as an unplugged player does.
+        void hangUp()
+        {
+            ::shutdown(fd_, SHUT_RDWR);
+            closed_ = true;
+        }
+
+    private:
+        int fd_;
+        const std::atomic<bool> &stop_;
+        std::atomic<bool> closed_{false};  // several threads may send
+    };
+    // Sees every message from the host (O, C and X) before the script and
+    // the handler; returns true when it dealt with the message itself.
+    // Runs on the player's thread.
+    using Hook = std::function<bool(const Message &m, Link &link)>;
 
     explicit FakePlayer(uint16_t vid = zvc450::kBuiltinIdA.vid, uint16_t pid = zvc450::kBuiltinIdA.pid)
         : vid_(vid), pid_(pid)
@@ -159,6 +230,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         handler_ = std::move(h);
     }
+    void setHook(Hook h)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hook_ = std::move(h);
+    }
     // IN transfers of an aborted transfer sent before the "A" of a control request.
     void setStaleBeforeAck(int n) { staleBeforeAck_ = n; }
     // Sends an IN transfer now, unasked.
@@ -184,6 +260,12 @@ public:
         return out;
     }
     int connections() const { return connections_; }
+    // True while a host is connected (until the player has seen it go).
+    bool connected()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return conn_ >= 0;
+    }
 
 private:
     static void sendMsg(int fd, uint8_t type, int endpoint, const Bytes &data)
@@ -215,7 +297,7 @@ private:
                 continue;
             }
             ssize_t r = recv(conn_, buf.data(), buf.size(), 0);
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::unique_lock<std::mutex> lock(mutex_);
             if (r <= 0) {
                 ::close(conn_);
                 conn_ = -1;
@@ -223,6 +305,13 @@ private:
             }
             Message m{buf[0], Bytes(buf.begin() + 1, buf.begin() + r)};
             received_.push_back(m);
+            if (Hook hook = hook_) {
+                lock.unlock();
+                Link link(conn_, stop_);
+                if (hook(m, link))
+                    continue;
+                lock.lock();
+            }
             if (m.type == 'O') {
                 std::vector<Bytes> replies;
                 if (!script_.empty()) {
@@ -254,6 +343,7 @@ private:
     std::mutex mutex_;
     std::deque<std::vector<Bytes>> script_;
     Handler handler_;
+    Hook hook_;
     std::vector<Message> received_;
     std::thread thread_;
 };

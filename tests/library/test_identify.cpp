@@ -325,7 +325,7 @@ struct TimeoutProbe final : Transport {
         return 0;
     }
     void cancelPending(uint8_t, unsigned) override {}
-    void drainIn(unsigned) override {}
+    void drainIn(unsigned, unsigned, size_t) override {}
 };
 
 }  // namespace
@@ -343,8 +343,10 @@ TEST(Frame, EveryWaitForThePlayerHasATimeOut)
     EXPECT_EQ(ZVC450_RecvUSB(&record, packet, kPacketSize), 0);
     EXPECT_EQ(probe.writeMs, kDefaultSendTimeoutMs);
     EXPECT_EQ(probe.readMs, kDefaultRecvTimeoutMs);
+    // The abort request has its own, shorter bound (a Ctrl-C must end soon).
     EXPECT_TRUE(abortTransfer(&record));
-    EXPECT_EQ(probe.controlMs, kDefaultSendTimeoutMs);
+    EXPECT_GT(probe.controlMs, 0u);
+    EXPECT_LE(probe.controlMs, kDefaultSendTimeoutMs);
 
     // Any other value is taken as it is, up to the largest the library holds.
     ZVC450_SetTimeout(0xFFFFFFFFu, 1);

@@ -94,6 +94,35 @@ TEST(FirmwareUpgrade, RefusedEraseOrWriteFailsWithThePlayersCode)
     EXPECT_TRUE(ZVC450_RetrieveFirmwareVersion(p.h));
 }
 
+// An image that cannot be read any more in the middle of the write (here it
+// shrinks under the library) fails with the system error, and the player is
+// told to abort: it leaves the write, so that the next upgrade finds it
+// listening for commands instead of taking them for more code.  Nothing that
+// was not read from the image is ever sent as code.
+TEST(FirmwareUpgrade, ImageUnreadableMidWriteFailsWithTheSystemErrorAndStopsThePlayer)
+{
+    Scratch dir;
+    const std::string path = dir / "codec.bin";
+    Store(path, Noise(512 * 10, 6));
+    zvc450test::MemoryHandle player;
+    zvc450::g_lib.effectiveFw = 0x14300;
+    // ROM selection, erase (a plain success: erase without progress), its
+    // outcome, the write command.
+    player.link.toRead = {zvc450test::okAnswer(), zvc450test::okAnswer(), zvc450test::okAnswer(),
+                          zvc450test::okAnswer()};
+    constexpr size_t kCommands = 4;
+    player.link.onWrite = [&](const Bytes &) {
+        if (player.link.written.size() == kCommands + 3) {
+            ASSERT_EQ(::truncate(path.c_str(), 512 * 3), 0);
+        }
+    };
+    EXPECT_FALSE(ZVC450_UpgradeFirmware(nullptr, player.h(), kApplication, 0, path.c_str(), nullptr));
+    EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_WINDOWS);
+    EXPECT_EQ(ZVC450_GetWindowsError(), unsigned(ENODATA));
+    EXPECT_EQ(player.link.controlRequests, 1) << "the abort request";
+    EXPECT_EQ(player.link.written.size(), kCommands + 3) << "no block after the unreadable one";
+}
+
 // Images the flash cannot take, and files that are not images, are refused
 // before a single byte goes to the player.
 struct RefusedImage {

@@ -155,6 +155,24 @@ TEST_P(FontInfoAnswer, FillsTheRecordOrFails)
 INSTANTIATE_TEST_SUITE_P(Answers, FontInfoAnswer, ::testing::ValuesIn(InfoCases()),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// Players before 1.30 frame every answer with a one-byte length: L is byte 2
+// alone, byte 1 holds whatever their buffer held.  So does the information
+// answer, whose name is therefore at most 248 bytes (L = 255).
+TEST(LcdFont, InformationOfOlderFirmwareHasAOneByteLength)
+{
+    for (const std::string &name : {std::string(), std::string("Small.fot"), std::string(248, 'n')}) {
+        Bytes answer = InfoAnswer(name, 4242);
+        answer[1] = 0xAB;
+        zvc450test::MemoryHandle player;
+        zvc450::g_lib.effectiveFw = 0x12500;
+        player.link.toRead = {answer};
+        ZVC450_FONTINFO info{};
+        ASSERT_TRUE(ZVC450_GetFontInfo(player.h(), &info)) << name.size() << ": error " << ZVC450_GetError();
+        EXPECT_EQ(std::string(info.szFontName), name);
+        EXPECT_EQ(info.dwFontSize, 4242u);
+    }
+}
+
 // Blocks 2 to 4 of the internal memory are bytes 32768 to 81919 of its image.
 TEST(RawBlocks, BlocksAreTheMemoryImageBytes)
 {

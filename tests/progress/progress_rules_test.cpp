@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -326,7 +328,10 @@ TEST(ProgressTerminal, LongPathFitsOneLine) {
 volatile sig_atomic_t g_previousHandlerCalls = 0;
 extern "C" void PreviousHandler(int) { g_previousHandlerCalls = g_previousHandlerCalls + 1; }
 
-TEST(ProgressInterrupt, CtrlCCancelsTheOpenTransferOnly) {
+// Ctrl-C is the Cancel of the open transfer window, and it still reaches
+// the program's own handler: the library never swallows it (a program that
+// quits on its second Ctrl-C must be able to).
+TEST(ProgressInterrupt, CtrlCCancelsTheOpenTransferAndReachesTheProgram) {
     struct sigaction mine = {}, old = {};
     mine.sa_handler = PreviousHandler;
     sigemptyset(&mine.sa_mask);
@@ -341,7 +346,7 @@ TEST(ProgressInterrupt, CtrlCCancelsTheOpenTransferOnly) {
         SetProgressRange(&rec, 0, 100, nullptr);
         EXPECT_EQ(rec.flags & kProgressCancelled, 0u);
         raise(SIGINT);
-        EXPECT_EQ(g_previousHandlerCalls, 0);
+        EXPECT_EQ(g_previousHandlerCalls, 1);
         UpdateProgress(&rec, 0, 0);
         EXPECT_NE(rec.flags & kProgressCancelled, 0u);
         DestroyProgressWindow(rec.hDlg);
@@ -356,10 +361,36 @@ TEST(ProgressInterrupt, CtrlCCancelsTheOpenTransferOnly) {
     }
     close(devnull);
 
-    // With the window gone the program's own handler is back.
+    EXPECT_EQ(g_previousHandlerCalls, 2);
+
+    // With the window gone the program's own handler is back, alone.
     raise(SIGINT);
-    EXPECT_EQ(g_previousHandlerCalls, 1);
+    EXPECT_EQ(g_previousHandlerCalls, 3);
     sigaction(SIGINT, &old, nullptr);
+}
+
+// In a program without a handler of its own the first Ctrl-C is Cancel and
+// the second does what Ctrl-C does: it ends the process at once.
+TEST(ProgressInterrupt, SecondCtrlCQuitsAProgramWithoutAHandler) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGINT, SIG_DFL);
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, STDERR_FILENO);
+        ProgressRecord rec{};
+        CreateProgressWindow(nullptr, &rec);
+        raise(SIGINT);
+        UpdateProgress(&rec, 0, 0);
+        if (!(rec.flags & kProgressCancelled))
+            _exit(1);
+        raise(SIGINT);
+        _exit(2);  // not reached
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
 }
 
 }  // namespace

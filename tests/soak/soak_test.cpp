@@ -13,6 +13,12 @@
 // SOAK_OPS (default 300) and SOAK_SEED (default: from the clock) choose the
 // run; the seed is printed so that a failing run can be repeated.  CI runs
 // the short seeded version; bench/soak/run the long one.
+//
+// SOAK_HIDDEN_FOLDERS=1 starts from images that already hold files with
+// hidden, system and archive folders between them (made with mtools): the
+// player numbers files only, so every file number the library uses must
+// step over those folders.  With ZVC450_EMU_DIRTY_ANSWERS=1 the player's
+// answers carry leftover bytes after their terminators.
 
 #include "fileops_fixture.h"
 
@@ -93,6 +99,43 @@ public:
         });
         ZVC450_SetTimeout(kTimeoutMs, kTimeoutMs);
         mem_[1].index = 1;
+    }
+
+    // Files with folders of every attribute between them, put on both
+    // images by mtools while the player is unplugged.
+    void StartWithHiddenFolders()
+    {
+        struct Item {
+            const char *name;
+            const char *attributes;  // mattrib flags; null for a file
+        } const items[] = {{"FIRST.MP3", nullptr},   {"Hidden folder", "+h"},     {"Second song.mp3", nullptr},
+                           {"SYSTEM", "+s"},         {"Third.txt", nullptr},      {"Archived folder", "+a"},
+                           {"Hidden system", "+h +s"}, {"LAST.MP3", nullptr}};
+        session_->Restart([&] {
+            for (Memory &m : mem_) {
+                const std::string image = session_->options.state.folder +
+                                          (m.index == 0 ? "/internal.img" : "/card.img");
+                uint32_t seed = 1;
+                for (const Item &item : items) {
+                    std::string out;
+                    const std::string device = std::string("'::/") + item.name + "'";
+                    if (item.attributes) {
+                        ASSERT_EQ(RunTool("mmd -i '" + image + "' " + device, &out), 0) << out;
+                        ASSERT_EQ(RunTool("mattrib -i '" + image + "' " + item.attributes + " " + device, &out), 0)
+                            << out;
+                        m.dirs[item.name];
+                        continue;
+                    }
+                    const Bytes content = Pattern(1000 * seed + seed, seed);
+                    const std::string local = local_ / "src/seed";
+                    WriteFile(local, content);
+                    ASSERT_EQ(RunTool("mcopy -i '" + image + "' '" + local + "' " + device, &out), 0) << out;
+                    ::unlink(local.c_str());
+                    m.root.files[item.name] = content;
+                    ++seed;
+                }
+            }
+        });
     }
 
     void Run()
@@ -729,5 +772,9 @@ TEST(Soak, RandomOperationsWithFaults)
     std::printf("soak: %u operations, seed %" PRIu64 " (repeat with SOAK_SEED=%" PRIu64 ")\n", ops, seed, seed);
     std::fflush(stdout);
     Soak soak(ops, seed);
+    if (EnvNumber("SOAK_HIDDEN_FOLDERS", 0))
+        soak.StartWithHiddenFolders();
+    if (::testing::Test::HasFatalFailure())
+        return;
     soak.Run();
 }

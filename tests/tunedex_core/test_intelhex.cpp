@@ -117,7 +117,11 @@ TEST_F(IntelHexFiles, ConvertsWellFormedFiles)
         {"no end record", rec(0, 0, {1, 2}), 0, {1, 2}},
         {"blank lines, CR LF, lower case, surrounding blanks",
          "\n" + std::string(":0200000001ab52\r\n") + "  \r\n  :00000001ff  \r\n", 0, {0x01, 0xAB}},
-        {"empty data record", rec(0, 0x10, {}) + rec(0, 0, {3}) + kEnd, 0, {3}},
+        {"empty data record reaches its address", rec(0, 0x10, {}) + rec(0, 0, {3}) + kEnd, 0,
+         concat({{3}, Bytes(15, 0)})},
+        {"empty data record below the end changes nothing", rec(0, 0, fill(1, 8)) + rec(0, 4, {}) + kEnd, 0,
+         fill(1, 8)},
+        {"empty data record below the base", rec(0, 0x1000, {}) + rec(0, 0x2000, {5}) + kEnd, 0x2000, {5}},
     };
     for (const GoodCase &c : cases) {
         QString error;
@@ -262,6 +266,42 @@ INSTANTIATE_TEST_SUITE_P(
                       OracleCase{0x0, 8192, kIntelHexBootBase},
                       OracleCase{0xFF000, 12000, 0xF0000},     // crosses 1 MiB: segment then linear records
                       OracleCase{0x123457, 5000, 0x120000}));  // linear records, odd start
+
+// A data record without bytes pads the image up to its address with zeros;
+// objcopy does the same when told to pad to that address (it skips such a
+// record itself).
+TEST_F(IntelHexFiles, EmptyDataRecordPadsAsObjcopysPadTo)
+{
+    const QString objcopy = QStringLiteral(TUNEDEX_OBJCOPY);
+    if (objcopy.isEmpty() || !QFileInfo(objcopy).isExecutable())
+        GTEST_SKIP() << "objcopy not found";
+    const unsigned base = kIntelHexApplicationBase, padTo = base + 0x1234;
+    std::mt19937 random(7);
+    std::string hex;
+    for (unsigned at = base; at < base + 0x800; at += 16) {
+        Bytes data(16);
+        for (unsigned char &b : data)
+            b = static_cast<unsigned char>(random());
+        hex += rec(0, at, data);
+    }
+    write(path("data.hex"), hex + kEnd);
+    write(path("in.hex"), hex + rec(0, padTo, {}) + kEnd);
+
+    QProcess process;
+    process.start(objcopy, {QStringLiteral("-I"), QStringLiteral("ihex"), QStringLiteral("-O"), QStringLiteral("binary"),
+                            QStringLiteral("--gap-fill=0"), QStringLiteral("--pad-to=0x%1").arg(padTo, 0, 16),
+                            path("data.hex"), path("reference.bin")});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const Bytes reference = read(path("reference.bin"));
+    ASSERT_EQ(reference.size(), padTo - base);
+
+    QString error;
+    ASSERT_TRUE(zvs450_ConvertIntelHex(QFile::encodeName(path("in.hex")).constData(),
+                                       QFile::encodeName(path("out.bin")).constData(), base, &error))
+        << error.toStdString();
+    EXPECT_TRUE(read(path("out.bin")) == reference);
+}
 
 } // namespace
 

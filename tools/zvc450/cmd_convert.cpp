@@ -57,9 +57,12 @@ int RunConvert(Invocation &inv)
                  : ZVC450_ConvertBvfToWav(source.c_str(), pending.temp().c_str(), OnConvertProgress, &state);
     }
     if (!ok)
-        return ReportError("convert " + source);
+        return ReportError(ZVC450_GetError() == ZVC450USB_ERR_FILE_TOOBIG
+                               ? "convert " + source + ": its WAV would be too large (4 GiB at most)"
+                               : "convert " + source);
     if (!pending.Commit())
         return Fail("convert: " + target + ": " + std::strerror(errno));
+    WarnIfSilent("convert " + source, target);
     return kExitOk;
 }
 

@@ -65,24 +65,30 @@ class DirectoryWalk {
 public:
     explicit DirectoryWalk(const Device &device) : device_(device) {}
 
-    // Climbs to the root.  Returns false with the error reported.
+    // Climbs to the root: as many steps up as the player's current path
+    // has components.  A directory that still has a parent after them (a
+    // damaged file system, a player that lies) stops the climb.  Returns
+    // false with the error reported; Undo() then goes back down.
     bool ToRoot(const std::string &context)
     {
-        for (int depth = 0; depth < kMaxDepth; ++depth) {
+        const int depth = PathDepth();
+        for (int step = 0;; ++step) {
             Listing listing;
             if (!ReadListing(device_, &listing, context))
                 return false;
             const Entry *up = FindDotDot(listing);
             if (!up)
                 return true;
+            if (step >= depth) {
+                Fail(context + ": the player's directories do not lead back to its root");
+                return false;
+            }
             const Entry *here = FindDot(listing);
             if (!Change(up->key, context))
                 return false;
             // Coming back down needs the key of the directory just left.
             leftOnTheWayUp_.push_back(here ? here->key : 0);
         }
-        Fail(context + ": the player's directories nest too deep");
-        return false;
     }
 
     bool Step(const std::string &name, const std::string &context)
@@ -138,6 +144,21 @@ public:
     }
 
 private:
+    // Components of the player's current path, at most kMaxDepth (also when
+    // the player cannot say).
+    int PathDepth() const
+    {
+        std::string path(4096, '\0');
+        if (!ZVC450_GetCurrentDirectory(device_.handle(), device_.memory(), &path[0], int(path.size())))
+            return kMaxDepth;
+        path.resize(std::char_traits<char>::length(path.c_str()));
+        int depth = 0;
+        for (size_t i = 0; i < path.size(); ++i)
+            if (path[i] != '/' && (i == 0 || path[i - 1] == '/'))
+                ++depth;
+        return std::min(depth, kMaxDepth);
+    }
+
     struct Move {
         bool wentUp;
         unsigned from;  // after "..": the key of the directory that was left
@@ -160,6 +181,12 @@ private:
 
 int RunLs(Invocation &inv)
 {
+    if (inv.args.Has("escape") && inv.args.Has("hide-control-chars"))
+        return UsageError(inv.command, "--escape and --hide-control-chars exclude each other");
+    if (inv.args.Has("escape"))
+        SetOutputEscape(Escape::Backslash);
+    if (inv.args.Has("hide-control-chars"))
+        SetOutputEscape(Escape::Hide);
     Device device(inv.global);
     Listing listing;
     if (!OpenAndList(device, &listing, "ls"))
@@ -171,7 +198,16 @@ int RunLs(Invocation &inv)
     for (const Entry &e : listing.files())
         std::cout << (longForm ? LongListingLine(e) : ShortListingLine(e)) << '\n';
     std::cout.flush();
-    return std::cout ? kExitOk : kExitFailed;
+    if (!std::cout)
+        return kExitFailed;
+    // The player's listing stopped before the count its header gave (a
+    // damaged directory, a link that failed half-way): what arrived is
+    // shown, but not as the whole directory.
+    const ZVC450_SUMMARY &s = listing.summary();
+    if (s.dwFilesFound < s.dwFileCount)
+        return Fail("ls: incomplete listing (" + std::to_string(s.dwFilesFound) + " of " +
+                    std::to_string(s.dwFileCount) + " files)");
+    return kExitOk;
 }
 
 int RunCd(Invocation &inv)
@@ -186,8 +222,10 @@ int RunCd(Invocation &inv)
         return exit;
 
     DirectoryWalk walk(device);
-    if (path[0] == '/' && !walk.ToRoot(context))
+    if (path[0] == '/' && !walk.ToRoot(context)) {
+        walk.Undo();
         return kExitFailed;
+    }
     size_t pos = 0;
     while (pos <= path.size()) {
         size_t slash = path.find('/', pos);
@@ -214,7 +252,7 @@ int RunPwd(Invocation &inv)
     if (!ZVC450_GetCurrentDirectory(device.handle(), device.memory(), &buf[0], int(buf.size())))
         return ReportError("pwd");
     buf.resize(std::char_traits<char>::length(buf.c_str()));
-    std::cout << buf << std::endl;
+    std::cout << ForOutput(buf) << std::endl;
     return kExitOk;
 }
 

@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "device.h"
+#include "interrupt.h"
 #include "listing.h"
 #include "localfile.h"
 #include "output.h"
@@ -189,9 +190,18 @@ int FontGet(Invocation &inv)
     const std::string fontName(info.szFontName, strnlen(info.szFontName, sizeof info.szFontName));
     std::string path = inv.args.operands.size() > 1 ? inv.args.operands[1] : std::string();
     if (path.empty() || IsDirectory(path)) {
-        if (!IsSafeLocalName(fontName))
-            return Fail("font get: the player's font has no usable file name; name the output file");
-        path = JoinPath(path, fontName);
+        // The player names the file: made safe, and no file replaced
+        // unless the user says so.
+        std::string name;
+        const std::string problem = LocalNameFor(fontName, false, path, &name);
+        if (!problem.empty())
+            return Fail("font get: '" + fontName + "': " + problem);
+        if (name != fontName)
+            std::fprintf(stderr, "zvc450: font get: '%s' is saved as '%s'\n", ForMessage(fontName).c_str(),
+                         ForMessage(name).c_str());
+        path = JoinPath(path, name);
+        if (!inv.args.Has("force") && Exists(path))
+            return Fail("font get: the font would replace " + path + "; use --force to replace it");
     }
     PendingFile pending(path);
     if (!pending.ok())
@@ -199,7 +209,8 @@ int FontGet(Invocation &inv)
     int ok;
     {
         QuietScope quiet(device.quiet());
-        ok = ZVC450_UploadFont(nullptr, device.handle(), pending.temp().c_str(), fontName.c_str(), info.dwFontSize);
+        ok = ZVC450_UploadFont(nullptr, device.handle(), pending.temp().c_str(), ForMessage(fontName).c_str(),
+                               info.dwFontSize);
     }
     if (!ok)
         return ReportError("font get");
@@ -276,6 +287,7 @@ int RunFormat(Invocation &inv)
     int ok;
     {
         Device::LongOperation longWait(device);
+        UncancellableScope formatting("the format");
         QuietScope quiet(device.quiet());
         ok = low ? ZVC450_FormatLow(nullptr, device.handle(), device.memory())
                  : ZVC450_Format(nullptr, device.handle(), device.memory());
@@ -318,6 +330,7 @@ int RunFirmware(Invocation &inv)
     int ok;
     {
         Device::LongOperation longWait(device);
+        UncancellableScope upgrading("the firmware upgrade");
         QuietScope quiet(device.quiet());
         ok = ZVC450_UpgradeFirmware(nullptr, device.handle(), boot ? 1 : 0, 0,
                                     hex ? image.path.c_str() : file.c_str(), file.c_str());

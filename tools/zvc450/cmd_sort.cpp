@@ -59,7 +59,8 @@ std::vector<playorder::Track> TracksOf(const Listing &listing)
 // exchange, then what it exchanges.
 std::string ExchangeLine(const playorder::Exchange &x, const std::string &a, const std::string &b)
 {
-    return "swap " + std::to_string(x.a) + " " + std::to_string(x.b) + "   '" + a + "' <-> '" + b + "'";
+    return "swap " + std::to_string(x.a) + " " + std::to_string(x.b) + "   '" + ForOutput(a) + "' <-> '" +
+           ForOutput(b) + "'";
 }
 
 }  // namespace

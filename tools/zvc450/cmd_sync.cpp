@@ -18,6 +18,7 @@
 #include "device.h"
 #include "interrupt.h"
 #include "listing.h"
+#include "output.h"
 #include "localfile.h"
 #include "player_names.h"
 #include "playorder.h"
@@ -113,12 +114,12 @@ private:
 
     void Did(const char *action, const std::string &path) const
     {
-        std::printf("%-8s %s\n", action, path.c_str());
+        std::printf("%-8s %s\n", action, ForOutput(path).c_str());
         std::fflush(stdout);
     }
     void Skip(const std::string &path, const std::string &why)
     {
-        std::fprintf(stderr, "zvc450: sync: skipped %s: %s\n", path.c_str(), why.c_str());
+        std::fprintf(stderr, "zvc450: sync: skipped %s: %s\n", ForMessage(path).c_str(), ForMessage(why).c_str());
         skipped_ = true;
     }
 

@@ -7,6 +7,7 @@
 #include "listing.h"
 #include "localfile.h"
 #include "player_names.h"
+#include "output.h"
 #include "verified.h"
 
 #include <algorithm>
@@ -21,7 +22,7 @@ namespace {
 
 int Cancelled(const std::string &context)
 {
-    std::fprintf(stderr, "zvc450: %s: cancelled\n", context.c_str());
+    std::fprintf(stderr, "zvc450: %s: cancelled\n", ForMessage(context).c_str());
     return kExitCancelled;
 }
 
@@ -91,6 +92,7 @@ int RunGet(Invocation &inv)
             return Fail("get: " + outDir + ": not a folder");
     }
     const bool raw = inv.args.Has("raw");
+    const bool force = inv.args.Has("force");
     const bool verify = inv.args.Has("verify");
 
     Device device(inv.global);
@@ -111,10 +113,18 @@ int RunGet(Invocation &inv)
             return Fail("get: " + error);
         if (std::any_of(jobs.begin(), jobs.end(), [e](const Job &j) { return j.entry == e; }))
             continue;
-        if (!IsSafeLocalName(e->name))
-            return Fail("get: '" + e->name + "' cannot be a file name here");
+        // The name is the user's when it was typed as the player lists it;
+        // a number or an 8.3 name gives the player's name, which may be
+        // anything at all.
+        const bool typed = word == e->name || word == "./" + e->name;
+        std::string name;
+        const std::string problem = LocalNameFor(e->name, typed, outDir, &name);
+        if (!problem.empty())
+            return Fail("get: '" + e->name + "': " + problem + "; nothing was copied");
+        if (name != e->name)
+            std::fprintf(stderr, "zvc450: get: '%s' is saved as '%s'\n", ForMessage(e->name).c_str(),
+                         ForMessage(name).c_str());
         Job job{e, std::string(), ZVC450_UPLOAD_COPY};
-        std::string name = e->name;
         // Recordings arrive as WAV, as the desktop program delivers them.
         const std::string ext = Extension(name);
         if (!raw && SameAsciiText(ext, "BCW"))
@@ -135,6 +145,10 @@ int RunGet(Invocation &inv)
                 return Fail("get: '" + other.entry->name + "' and '" + e->name + "' would both become " + job.path);
         if (IsDirectory(job.path))
             return Fail("get: " + job.path + ": is a folder");
+        // A file that a name from the player would replace stays unless the
+        // user says so: the player chose that name, not the user.
+        if (!typed && !force && Exists(job.path))
+            return Fail("get: '" + e->name + "' would replace " + job.path + "; use --force to replace it");
         jobs.push_back(job);
     }
 
@@ -149,20 +163,24 @@ int RunGet(Invocation &inv)
         {
             QuietScope quiet(device.quiet());
             ok = ZVC450_Upload(nullptr, device.handle(), device.memory(), job.entry->number, pending.temp().c_str(),
-                               job.entry->name.c_str(), job.entry->record.dwSize, job.kind);
+                               ForMessage(job.entry->name).c_str(), job.entry->record.dwSize, job.kind);
         }
         if (!ok)
-            return ReportError(context);
+            return ReportError(ZVC450_GetError() == ZVC450USB_ERR_FILE_TOOBIG && job.kind != ZVC450_UPLOAD_COPY
+                                   ? context + ": the recording's WAV would be too large (4 GiB at most)"
+                                   : context);
         if (verify) {
             const int exit = CompareWithPlayer(device, *job.entry, pending.temp(), context,
                                                "a second read from the player differs from the first");
             if (exit != kExitOk) {
-                std::fprintf(stderr, "zvc450: %s: nothing was saved\n", context.c_str());
+                std::fprintf(stderr, "zvc450: %s: nothing was saved\n", ForMessage(context).c_str());
                 return exit;
             }
         }
         if (!pending.Commit())
             return Fail(context + ": " + job.path + ": " + SystemText(errno));
+        if (job.kind != ZVC450_UPLOAD_COPY)
+            WarnIfSilent(context, job.path);
     }
     return kExitOk;
 }

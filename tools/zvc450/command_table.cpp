@@ -14,13 +14,18 @@ const std::vector<Command> &Commands()
          "each memory (only the chosen one with --internal or --external) its\n"
          "medium information and capacity, as \"key: value\" lines.\n",
          {}, 0, 0, RunInfo},
-        {"ls", "[-l]", "list the current directory",
+        {"ls", "[-l] [-b|--hide-control-chars]", "list the current directory",
          "Lists the current directory of the memory: directories first (with a\n"
-         "trailing /), then files in the player's order.\n"
-         "  -l, --long   one line per entry: type (d or f), file number, size in\n"
-         "               bytes, write date and time, name; directories show \"-\"\n"
-         "               for number and size\n",
-         {{"long", 'l', false}}, 0, 0, RunLs},
+         "trailing /), then files in the player's order.  Control characters in\n"
+         "names are shown as '?' on a terminal and as \\-escapes (\\n, \\033, a\n"
+         "backslash doubled) otherwise.  A listing that ends before the count the\n"
+         "player gave is shown, and reported as incomplete (exit status 1).\n"
+         "  -l, --long               one line per entry: type (d or f), file number,\n"
+         "                           size in bytes, write date and time, name;\n"
+         "                           directories show \"-\" for number and size\n"
+         "  -b, --escape             \\-escapes, also on a terminal\n"
+         "      --hide-control-chars '?', also when not on a terminal\n",
+         {{"long", 'l', false}, {"escape", 'b', false}, {"hide-control-chars", 0, false}}, 0, 0, RunLs},
         {"cd", "DIR|..|/", "change the current directory",
          "Changes the player's current directory of the memory.  DIR may be a\n"
          "path of several directories (A/B), \"..\" the parent, \"/\" the root.\n"
@@ -50,18 +55,23 @@ const std::vector<Command> &Commands()
          "                         a copy that differs is removed and put fails,\n"
          "                         naming the first byte that differs\n",
          {{"rename-invalid", 0, false}, {"verify", 0, false}}, 1, -1, RunPut},
-        {"get", "NAME|NUMBER... [-o DIR] [--raw] [--verify]", "copy files from the player",
+        {"get", "NAME|NUMBER... [-o DIR] [--raw] [--force] [--verify]", "copy files from the player",
          "Copies files of the current directory to the PC, into the current\n"
          "folder or DIR.  Voice recordings (*.BCW, *.BVF) arrive as WAV files\n"
-         "named *.WAV.  A file of the same name in DIR is replaced, but only once\n"
-         "the copy is complete: a failed or cancelled copy leaves nothing behind.\n"
+         "named *.WAV.  A name typed as the player lists it replaces a file of\n"
+         "that name in DIR, but only once the copy is complete: a failed or\n"
+         "cancelled copy leaves nothing behind.  A file given by its number or\n"
+         "8.3 name takes the player's name, made safe (no leading '.', no\n"
+         "control characters: those become '_'), and replaces nothing without\n"
+         "--force.\n"
          "  -o, --output DIR   folder for the copies\n"
          "      --raw          copy recordings as they are, without conversion\n"
+         "  -f, --force        replace files also under names the player gave\n"
          "      --verify       read each file a second time and compare the reads;\n"
          "                     when they differ nothing is saved and get fails,\n"
          "                     naming the first byte that differs (recordings only\n"
          "                     with --raw)\n",
-         {{"output", 'o', true}, {"raw", 0, false}, {"verify", 0, false}}, 1, -1, RunGet},
+         {{"output", 'o', true}, {"raw", 0, false}, {"force", 'f', false}, {"verify", 0, false}}, 1, -1, RunGet},
         {"rm", "NAME|NUMBER...", "delete files",
          "Deletes files of the current directory.  All names are looked up before\n"
          "the first file is deleted, so numbers refer to the listing as it was.\n",
@@ -115,13 +125,14 @@ const std::vector<Command> &Commands()
          "  --app       write the application code\n"
          "  -y, --yes   do not ask for confirmation\n",
          {{"boot", 0, false}, {"app", 0, false}, {"yes", 'y', false}}, 1, 1, RunFirmware},
-        {"font", "put FILE | get [OUT] | erase | info", "manage the player's display font",
+        {"font", "put FILE | get [OUT] [--force] | erase | info", "manage the player's display font",
          "  font put FILE   store FILE as the player's display font\n"
-         "  font get [OUT]  copy the font to OUT (default: its name, in the\n"
-         "                  current folder)\n"
+         "  font get [OUT]  copy the font to OUT (default: its name, made safe\n"
+         "                  as get does, in the current folder; an existing\n"
+         "                  file of that name is replaced only with --force)\n"
          "  font erase      erase the font\n"
          "  font info       print its name and size\n",
-         {}, 1, 2, RunFont},
+         {{"force", 'f', false}}, 1, 2, RunFont},
         {"raw", "FIRST COUNT FILE", "save raw memory blocks to a file",
          "Saves COUNT blocks of 16384 bytes of the memory, starting at block\n"
          "FIRST, below the file system, into FILE.\n",

@@ -6,6 +6,7 @@
 
 #include "device.h"
 #include "listing.h"
+#include "output.h"
 #include "localfile.h"
 #include "verified.h"
 
@@ -56,7 +57,8 @@ bool RemoveIncompleteCopy(const Device &device, const std::set<std::string> &bef
 {
     Listing after;
     if (!after.Read(device)) {
-        std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n", name.c_str());
+        std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n",
+                     ForMessage(name).c_str());
         return false;
     }
     const bool any = std::any_of(after.files().begin(), after.files().end(), [&](const Entry &e) {
@@ -69,7 +71,8 @@ bool RemoveIncompleteCopy(const Device &device, const std::set<std::string> &bef
         if (ZVC450_Delete(nullptr, device.handle(), device.memory(), added->number, added->name.c_str()))
             return true;
     }
-    std::fprintf(stderr, "zvc450: the player keeps an incomplete copy of '%s'; remove it with rm\n", name.c_str());
+    std::fprintf(stderr, "zvc450: the player keeps an incomplete copy of '%s'; remove it with rm\n",
+                 ForMessage(name).c_str());
     return false;
 }
 
@@ -170,16 +173,17 @@ int CopyToPlayer(const Device &device, Listing *listing, const std::string &sour
         return exit;
     }
     if (name != BaseName(source))
-        std::fprintf(stderr, "zvc450: %s: stored as '%s'\n", context.c_str(), name.c_str());
+        std::fprintf(stderr, "zvc450: %s: stored as '%s'\n", ForMessage(context).c_str(), ForMessage(name).c_str());
     // The player sends no answer after the file's data, and the last
     // writes may still sit in the link's buffers when the call returns:
     // a copy counts only once the player lists it with its full size.
     if (!ReadListing(device, listing, context)) {
-        std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n", name.c_str());
+        std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n",
+                     ForMessage(name).c_str());
         return kExitFailed;
     }
     if (!HoldsWholeCopy(*listing, before, source)) {
-        std::fprintf(stderr, "zvc450: %s: the player did not receive the whole file\n", context.c_str());
+        std::fprintf(stderr, "zvc450: %s: the player did not receive the whole file\n", ForMessage(context).c_str());
         RemoveIncompleteCopy(device, before, name);
         return kExitFailed;
     }
@@ -192,7 +196,8 @@ int CopyToPlayer(const Device &device, Listing *listing, const std::string &sour
                               : Fail(context + ": the copy cannot be told apart on the player");
         if (exit != kExitOk) {
             if (RemoveIncompleteCopy(device, before, name))
-                std::fprintf(stderr, "zvc450: %s: the copy was removed from the player\n", context.c_str());
+                std::fprintf(stderr, "zvc450: %s: the copy was removed from the player\n",
+                             ForMessage(context).c_str());
             ReadListing(device, listing, context);
             return exit;
         }

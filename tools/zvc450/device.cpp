@@ -2,10 +2,14 @@
 
 #include "device.h"
 
+#include "interrupt.h"
+#include "output.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <iostream>
 #include <unistd.h>
 
 namespace cli {
@@ -33,8 +37,11 @@ LibraryError CaptureError()
 
 int ReportError(const std::string &context, const LibraryError &error)
 {
-    if (error.code == ZVS450USB_ERR_USERBREAK) {
-        std::fprintf(stderr, "zvc450: %s: cancelled\n", context.c_str());
+    // A wait that Ctrl-C ended fails as a link error in the library; it is
+    // the user's cancel all the same.
+    if (error.code == ZVS450USB_ERR_USERBREAK || InterruptPending()) {
+        std::cout.flush();
+        std::fprintf(stderr, "zvc450: %s: cancelled\n", ForMessage(context).c_str());
         return kExitCancelled;
     }
     // Put the saved state back, so that the library's text refines code 5
@@ -43,7 +50,8 @@ int ReportError(const std::string &context, const LibraryError &error)
     if (error.sys != 0)
         ZVC450_SetWindowsError(error.sys);
     ZVC450_SetError(error.code);
-    std::fprintf(stderr, "zvc450: %s: ", context.c_str());
+    std::cout.flush();
+    std::fprintf(stderr, "zvc450: %s: ", ForMessage(context).c_str());
     std::fflush(stderr);
     // A Windows-error code of 0 would make the library read errno; with no
     // system error recorded, errno 0 gives the library's own fallback text.

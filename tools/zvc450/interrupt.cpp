@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -13,6 +14,11 @@ namespace cli {
 namespace {
 
 volatile sig_atomic_t g_interrupted = 0;
+
+// The note for a Ctrl-C during work that cannot stop, built before the work
+// starts (the handler only writes it); empty outside such work.
+char g_uncancellableNote[160];
+volatile sig_atomic_t g_uncancellable = 0;
 
 // Written only while no signal handler can run with the old contents: the
 // pointer is switched in one store after the buffer is filled.
@@ -32,6 +38,11 @@ extern "C" void OnInterrupt(int)
     if (g_interrupted)
         RemoveAndExit(kExitCancelled);
     g_interrupted = 1;
+    if (g_uncancellable) {
+        ssize_t ignored = ::write(STDERR_FILENO, g_uncancellableNote, std::strlen(g_uncancellableNote));
+        (void)ignored;
+        return;
+    }
     static const char note[] = "\nzvc450: stopping after this step (Ctrl-C again to quit now)\n";
     if (isatty(STDERR_FILENO) == 1) {
         ssize_t ignored = ::write(STDERR_FILENO, note, sizeof note - 1);
@@ -64,6 +75,17 @@ void InstallInterruptHandlers()
 }
 
 bool InterruptPending() { return g_interrupted != 0; }
+
+UncancellableScope::UncancellableScope(const char *what)
+{
+    std::snprintf(g_uncancellableNote, sizeof g_uncancellableNote,
+                  "\nzvc450: %s cannot be cancelled; the player would be left unusable (Ctrl-C again to quit "
+                  "anyway)\n",
+                  what);
+    g_uncancellable = 1;
+}
+
+UncancellableScope::~UncancellableScope() { g_uncancellable = 0; }
 
 void SetFileToRemoveOnSignal(const char *path)
 {

@@ -4,9 +4,13 @@
 
 #include "cli.h"
 #include "interrupt.h"
+#include "output.h"
+
+#include <localname_core.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -112,6 +116,51 @@ bool IsSafeLocalName(const std::string &name)
            name.find('\0') == std::string::npos;
 }
 
+std::string LocalNameFor(const std::string &playerName, bool typed, const std::string &folder, std::string *local)
+{
+    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    const size_t maxBytes = limit > 0 ? size_t(limit) : kLocalNameMaxBytes;
+    switch (zvs450_SafeLocalName(playerName, local, typed, maxBytes)) {
+    case LocalNameStatus::Unchanged:
+    case LocalNameStatus::Changed:
+        return std::string();
+    case LocalNameStatus::Empty:
+        return "the player gives no usable name; name the local file";
+    case LocalNameStatus::TooLong:
+        break;
+    }
+    return "the name is too long for a file here (" + std::to_string(local->size()) + " bytes, at most " +
+           std::to_string(maxBytes) + ")";
+}
+
+void WarnIfSilent(const std::string &context, const std::string &wavPath)
+{
+    // The converters write "RIFF" size "WAVE", then chunks; the "data" chunk's
+    // length is the sound.
+    FILE *f = std::fopen(wavPath.c_str(), "rb");
+    if (!f)
+        return;
+    unsigned char head[12];
+    bool silent = false;
+    if (std::fread(head, 1, sizeof head, f) == sizeof head && std::memcmp(head, "RIFF", 4) == 0 &&
+        std::memcmp(head + 8, "WAVE", 4) == 0) {
+        unsigned char chunk[8];
+        while (std::fread(chunk, 1, sizeof chunk, f) == sizeof chunk) {
+            const unsigned long len = chunk[4] | chunk[5] << 8 | chunk[6] << 16 | (unsigned long)chunk[7] << 24;
+            if (std::memcmp(chunk, "data", 4) == 0) {
+                silent = len == 0;
+                break;
+            }
+            if (std::fseek(f, long(len + (len & 1)), SEEK_CUR) != 0)
+                break;
+        }
+    }
+    std::fclose(f);
+    if (silent)
+        std::fprintf(stderr, "zvc450: %s: no recording frame found; %s holds no sound\n",
+                     ForMessage(context).c_str(), ForMessage(BaseName(wavPath)).c_str());
+}
+
 bool SameFile(const std::string &a, const std::string &b)
 {
     struct stat sa, sb;
@@ -123,6 +172,12 @@ bool IsDirectory(const std::string &path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string &path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace cli

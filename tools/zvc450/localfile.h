@@ -43,13 +43,28 @@ std::string JoinPath(const std::string &dir, const std::string &name);
 std::string Extension(const std::string &name);
 std::string WithExtension(const std::string &name, const std::string &ext);
 
-// A name from the player that may safely become a file name here: not
-// empty, not "." or "..", no "/" and no NUL.
+// A name that may stand as one path component at all: not empty, not "."
+// or "..", no "/" and no NUL.  (Names that become local files go through
+// LocalNameFor, which is stricter.)
 bool IsSafeLocalName(const std::string &name);
+
+// The local name for a name the player gave, made safe by the rule of
+// localname_core.h (no control characters, no "/", no leading "." unless
+// `typed`: the user typed the name as the player lists it).  Returns "" with
+// the name in *local, or why there can be no such file in `folder` ("" is
+// the current folder): no name at all, or one longer than its file system
+// allows - found before any data moves.
+std::string LocalNameFor(const std::string &playerName, bool typed, const std::string &folder, std::string *local);
+
+// After a recording was converted: says on stderr when its WAV holds no
+// sound at all (the player's file had no frame in it).
+void WarnIfSilent(const std::string &context, const std::string &wavPath);
 
 // True when both paths name the same existing file.
 bool SameFile(const std::string &a, const std::string &b);
 bool IsDirectory(const std::string &path);
+// True when something (a file, a folder, a dangling link) has that name.
+bool Exists(const std::string &path);
 
 }  // namespace cli
 

@@ -13,25 +13,6 @@
 #include <cstdio>
 #include <iostream>
 
-namespace cli {
-
-int Fail(const std::string &message)
-{
-    std::cout.flush();
-    std::fprintf(stderr, "zvc450: %s\n", message.c_str());
-    return kExitFailed;
-}
-
-int UsageError(const std::string &command, const std::string &message)
-{
-    std::cout.flush();
-    std::fprintf(stderr, "zvc450: %s%s%s\n", command.c_str(), command.empty() ? "" : ": ", message.c_str());
-    std::fprintf(stderr, "Try 'zvc450 %s%s--help'.\n", command.c_str(), command.empty() ? "" : " ");
-    return kExitUsage;
-}
-
-}  // namespace cli
-
 using namespace cli;
 
 int main(int argc, char **argv)
@@ -96,5 +77,6 @@ int main(int argc, char **argv)
 
     const int status = command->run(inv);
     std::cout.flush();
-    return status;
+    // Whatever failed after a Ctrl-C failed because of it.
+    return status != kExitOk && status != kExitUsage && InterruptPending() ? kExitCancelled : status;
 }

@@ -3,6 +3,15 @@
 //
 // Listings and reports go to stdout in a fixed form that scripts may parse;
 // questions, progress and errors go to stderr.
+//
+// Everything the player says (names, its identification, the current path)
+// may hold control characters: a newline would forge extra lines of a
+// listing or report, an escape sequence would reach the terminal.  They are
+// never printed as they are.  As ls does, stdout shows them as '?' on a
+// terminal and as \-escapes (\n, \t, \033, with a backslash doubled)
+// everywhere else, so scripts read one unambiguous line per entry; ls's -b
+// (--escape) and --hide-control-chars choose.  Messages on stderr use the
+// \-escapes without doubling backslashes.
 #ifndef ZVC450_OUTPUT_H
 #define ZVC450_OUTPUT_H
 
@@ -12,6 +21,25 @@
 namespace cli {
 
 struct Entry;
+
+enum class Escape {
+    Hide,       // '?' for each control character
+    Backslash,  // \n, \t, \033, \302\233 ...; a backslash doubled
+    Message,    // as Backslash, but a backslash stays single
+};
+
+// `text` with its control characters (C0, DEL, C1), the characters that
+// reorder text on screen (U+202A..U+202E, U+2066..U+2069) and every byte that
+// is no valid UTF-8 escaped.
+std::string Escaped(const std::string &text, Escape style);
+
+// The style of stdout: Hide on a terminal, Backslash elsewhere, unless set.
+Escape OutputEscape();
+void SetOutputEscape(Escape style);
+// Escaped(text, OutputEscape()).
+std::string ForOutput(const std::string &text);
+// Escaped(text, Escape::Message).
+std::string ForMessage(const std::string &text);
 
 // "YYYY-MM-DD HH:MM:SS" of a FAT date and time (fields as stored, so a
 // zero date prints as 1980-00-00 00:00:00).
@@ -27,7 +55,7 @@ std::string ShortListingLine(const Entry &entry);
 // and may itself contain spaces.
 std::string LongListingLine(const Entry &entry);
 
-// "key: value" on stdout.
+// "key: value" on stdout, the value escaped for stdout.
 void PrintField(const std::string &key, const std::string &value);
 void PrintField(const std::string &key, unsigned long long value);
 

@@ -4,6 +4,7 @@
 
 #include "device.h"
 #include "listing.h"
+#include "output.h"
 
 #include <cstdio>
 
@@ -30,7 +31,8 @@ int CompareWithPlayer(const Device &device, const Entry &entry, const std::strin
         return ReportError(context + ": reading it back");
     if (difference < 0)
         return kExitOk;
-    std::fprintf(stderr, "zvc450: %s: %s at %s\n", context.c_str(), what.c_str(), ByteOffsetText(difference).c_str());
+    std::fprintf(stderr, "zvc450: %s: %s at %s\n", ForMessage(context).c_str(), what.c_str(),
+                 ByteOffsetText(difference).c_str());
     return kExitFailed;
 }
 
