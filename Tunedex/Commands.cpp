@@ -21,6 +21,9 @@ const QList<MenuEntry> &mainMenu()
         {1, "&Paste\tCtrl+V", EditPaste},
         {1, nullptr, 0},
         {1, "&Option", EditOption},
+        {1, nullptr, 0},
+        {1, "Sort By Name", MemSortByName},
+        {1, "Natural Order", MemNaturalOrder},
 
         {0, "&View", 0},
         {1, "&Tool Bar", ViewToolBar},

@@ -4,8 +4,9 @@
 // Every menu entry, accelerator and tool bar button names a command by its
 // number; the numbers are the ones the player's PC software has always used
 // (32773..32813 for the program's own commands, the framework's standard
-// numbers for Exit, Undo, the bars and so on), so the device view's context
-// menu, the main menu and the tool bar all meet on the same handler.
+// numbers for Exit, Undo, the bars and so on; the play-order commands that
+// came later follow at 32814), so the device view's context menu, the main
+// menu and the tool bar all meet on the same handler.
 //
 // A command goes first to the pane that holds the keyboard focus, then to the
 // client view, then to the frame (HCommandTarget below). A command that no
@@ -67,6 +68,8 @@ enum Id : int {
     MemRemoveDirectory = 32811,
     MemRenameDirectory = 32812,
     MemMakeMultipleDirectory = 32813,
+    MemSortByName = 32814,      // device view: "Sort By Name" (play order)
+    MemNaturalOrder = 32815,    // device view: "Natural Order" (play order)
 };
 
 // Control numbers of the frame's windows.

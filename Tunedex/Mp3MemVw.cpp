@@ -710,7 +710,8 @@ bool HMp3MemView::handlesCommand(int id)
 {
     using namespace Mp3MemCmd;
     switch (id) {
-    case Delete: case Up: case Down: case Refresh: case Format: case LowLevelFormat: case Rename:
+    case Delete: case Up: case Down: case SortByName: case NaturalOrder: case Refresh: case Format:
+    case LowLevelFormat: case Rename:
     case ChangeDirectory: case MakeDirectory: case MakeMultipleDirectory: case RemoveDirectory:
     case RenameDirectory: case DownloadRawData: case DiskProperties:
         return true;
@@ -736,6 +737,9 @@ bool HMp3MemView::isCommandEnabled(int id) const
         return m_usable && filesOnly && std::all_of(sel.begin(), sel.end(), [this](const MemItemData *d) {
                    return d->fileIndex < m_fileCount - 1;
                });
+    case SortByName:
+    case NaturalOrder:
+        return listShown && m_usable && m_fileCount > 1;
     case Refresh:
     case DownloadRawData:
     case DiskProperties:
@@ -766,6 +770,8 @@ bool HMp3MemView::runCommand(int id)
     case Delete: onDelete(); return true;
     case Up: onUp(); return true;
     case Down: onDown(); return true;
+    case SortByName: onSortByName(); return true;
+    case NaturalOrder: onNaturalOrder(); return true;
     case Refresh: onRefresh(); return true;
     case Format: onFormat(); return true;
     case LowLevelFormat: onLowLevelFormat(); return true;
@@ -784,7 +790,7 @@ bool HMp3MemView::runCommand(int id)
 const QList<int> &HMp3MemView::contextMenuCommands()
 {
     using namespace Mp3MemCmd;
-    static const QList<int> commands{Delete, Up, Down, 0, Refresh, Format, LowLevelFormat, Rename, 0,
+    static const QList<int> commands{Delete, Up, Down, SortByName, NaturalOrder, 0, Refresh, Format, LowLevelFormat, Rename, 0,
                                      ChangeDirectory, MakeDirectory, MakeMultipleDirectory, RemoveDirectory,
                                      RenameDirectory, 0, DownloadRawData, DiskProperties};
     return commands;
@@ -797,6 +803,8 @@ QString HMp3MemView::commandText(int id)
     case Delete: return QStringLiteral("Delete");
     case Up: return QStringLiteral("Up");
     case Down: return QStringLiteral("Down");
+    case SortByName: return QStringLiteral("Sort By Name");
+    case NaturalOrder: return QStringLiteral("Natural Order");
     case Refresh: return QStringLiteral("Refresh");
     case Format: return QStringLiteral("Format");
     case LowLevelFormat: return QStringLiteral("Low Level Format");
@@ -850,6 +858,8 @@ void HMp3MemView::onLowLevelFormat() { format(true); }
 void HMp3MemView::onDelete() { deleteSelection(true); }
 void HMp3MemView::onUp() { reorder(true); }
 void HMp3MemView::onDown() { reorder(false); }
+void HMp3MemView::onSortByName() { sortPlayOrder(Mp3MemCmd::SortByName); }
+void HMp3MemView::onNaturalOrder() { sortPlayOrder(Mp3MemCmd::NaturalOrder); }
 
 bool HMp3MemView::format(bool lowLevel, int memory)
 {
@@ -927,6 +937,38 @@ void HMp3MemView::reorder(bool up)
     refresh(false);
     if (moved)
         selectFileIndices(indices);
+}
+
+// The player plays a directory's files in the order of their entries. After a confirmation
+// the files are put in order, one exchange of two files at a time, with a progress window
+// whose Cancel stops between two exchanges (every file stays intact); the list then shows
+// the new order by number.
+void HMp3MemView::sortPlayOrder(int command)
+{
+    if (m_memory == -1)
+        return;
+    const bool natural = command == Mp3MemCmd::NaturalOrder;
+    if (!prompter().confirm(this, commandText(command),
+                            QString::fromLatin1(natural ? Mp3MemText::kNaturalOrderQuestion
+                                                        : Mp3MemText::kSortByNameQuestion),
+                            HMemPrompter::Icon::Question))
+        return;
+    int result;
+    {
+        HProgressDlg progress(this);
+        progress.setStatus(commandText(command));
+        progress.show();
+        result = zvs450_SortFiles(this, m_memory, natural ? playorder::Key::Natural : playorder::Key::Name,
+                                  [&progress](int done, int total) {
+                                      progress.setRange(0, total);
+                                      progress.setPos(done);
+                                      progress.pump();
+                                      return !progress.isCancelled();
+                                  });
+    }
+    refresh(false);
+    if (result == 0)
+        sortBy(HMemListModel::ColNumber, true);
 }
 
 // ---- Names and directories --------------------------------------------------------------

@@ -41,6 +41,11 @@ inline constexpr char kDeleteOne[] = "Would delete file %1 ?";           // 4002
 inline constexpr char kDeleteMany[] = "Would you delete the selected file?"; // 4003
 inline constexpr char kCannotTransferDirectory[] = "Cannot download/upload the directory."; // 4005
 inline constexpr char kFormatQuestion[] = "All file will be deleted.\nAre you sure?"; // 4007
+inline constexpr char kSortByNameQuestion[] =
+    "Put the files of this directory in order by name?\nThe player plays them in this order.";
+inline constexpr char kNaturalOrderQuestion[] =
+    "Put the files of this directory in natural order, numbers by their value (2 before 10)?\n"
+    "The player plays them in this order.";
 } // namespace Mp3MemText
 
 // Command identifiers the view handles; the menus and the frame use the same numbers.
@@ -60,6 +65,8 @@ enum : int {
     RemoveDirectory = 32811,
     RenameDirectory = 32812,
     MakeMultipleDirectory = 32813,
+    SortByName = 32814,
+    NaturalOrder = 32815,
 };
 } // namespace Mp3MemCmd
 
@@ -248,6 +255,8 @@ public slots:
     void onDelete();
     void onUp();
     void onDown();
+    void onSortByName();
+    void onNaturalOrder();
     void onRefresh();
     void onFormat();
     void onLowLevelFormat();
@@ -290,6 +299,7 @@ private:
     void onHeaderClicked(int column);
     void onRowActivated(int row);
     void reorder(bool up);
+    void sortPlayOrder(int command);
     // Opens the name editor on row; with a seed the editor starts with that text
     // instead of the row's name (a name the player refused, to be corrected).
     void startLabelEdit(int row, const QString &seed = QString());

@@ -180,6 +180,8 @@ void setUserUsbId(unsigned vid, unsigned pid)
 
 bool internalOnly() { return value(Key::IntOnly) != 0; }
 void setInternalOnly(bool internalOnly) { setValue(Key::IntOnly, internalOnly ? 1 : 0); }
+bool verifyCopies() { return value(Key::VerifyCopies) != 0; }
+void setVerifyCopies(bool verify) { setValue(Key::VerifyCopies, verify ? 1 : 0); }
 int windowState() { return value(Key::WindowState); }
 void setWindowState(int state) { setValue(Key::WindowState, state); }
 

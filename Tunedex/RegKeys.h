@@ -57,6 +57,8 @@ inline constexpr IntKey UserVID{"Firmware", "UserVID", 0};
 inline constexpr IntKey UserPID{"Firmware", "UserPID", 0};
 // Non-zero = list the internal memory only.
 inline constexpr IntKey IntOnly{"Firmware", "IntOnly", 0};
+// Non-zero = read every copy to the player back and compare it with its file.
+inline constexpr IntKey VerifyCopies{"TuneDeck", "VerifyCopies", 0};
 // The desktop view's folder; its default is the current directory at start.
 inline constexpr StringKey LastDirectory{"Desktop", "LastDirectory", ""};
 inline constexpr StringKey FileListFilter{"", "FileListFilter", "*.*"};
@@ -119,6 +121,8 @@ void getUserUsbId(unsigned *vid, unsigned *pid);
 void setUserUsbId(unsigned vid, unsigned pid);
 bool internalOnly();
 void setInternalOnly(bool internalOnly);
+bool verifyCopies();
+void setVerifyCopies(bool verify);
 int windowState();
 void setWindowState(int state);
 

@@ -95,6 +95,9 @@ Faults:
   --slow MS              wait MS milliseconds before every answer
   --full                 report every memory full and refuse new files and
                          directories with internal error 25
+  --corrupt-writes N     store every Nth 16 KiB block of file data the host
+                         writes with one bit flipped, silently (failing
+                         flash); the count runs over all files
   --kill-after-writes N  die (SIGKILL) right after the Nth write to the
                          images, as a player that loses its power; for tests
                          of what such a crash leaves on the images
@@ -218,6 +221,13 @@ int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* m
       opt->slowMs = int(n);
     } else if (a == "--full") {
       opt->fullMedium = true;
+    } else if (a == "--corrupt-writes") {
+      if (!value(&v)) return 2;
+      if (!ParseNumber(v, &n) || n == 0 || n > 0xFFFFFFFFu) {
+        *message = "--corrupt-writes takes a positive block count: " + v;
+        return 2;
+      }
+      opt->corruptWrites = uint32_t(n);
     } else if (a == "--kill-after-writes") {
       if (!value(&v)) return 2;
       if (!ParseNumber(v, &opt->killAfterWrites) || opt->killAfterWrites == 0) {
@@ -254,6 +264,7 @@ Emulator::Emulator(EmulatorOptions opt) : opt_(std::move(opt)) {
   firmwareFaults_.mute = opt_.mute;
   firmwareFaults_.slowMs = opt_.slowMs;
   firmwareFaults_.fullMedium = opt_.fullMedium;
+  firmwareFaults_.CorruptWrites(opt_.corruptWrites);
   for (const auto& r : opt_.refusals) firmwareFaults_.Refuse(r.first, r.second);
   linkFaults_.bytesPerSecond = opt_.bytesPerSecond;
   linkFaults_.cutAfterBytes = opt_.cutAfterBytes;

@@ -141,6 +141,18 @@ void FirmwareFaults::ClearRefusals() {
   refusals_.clear();
 }
 
+void FirmwareFaults::CorruptWrites(uint32_t everyNth) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  corruptEvery_ = everyNth;
+  blocksWritten_ = 0;
+}
+
+bool FirmwareFaults::TakeCorruptBlock() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (corruptEvery_ == 0) return false;
+  return ++blocksWritten_ % corruptEvery_ == 0;
+}
+
 int FirmwareFaults::RefusalFor(const std::string& key) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = refusals_.find(key);
@@ -562,6 +574,9 @@ void Firmware::StartDownload(Command&, const std::vector<uint8_t>& set, uint32_t
       size_t chunk = size_t(std::min<uint64_t>(kTransferSize, total - done));
       pipe_->Read(buf.data(), chunk);
       size_t data = size_t(std::min<uint64_t>(chunk, size > done ? size - done : 0));
+      // A weak cell: the block lands with the lowest bit of its middle byte
+      // turned over, and nothing says so.
+      if (data && faults_->TakeCorruptBlock()) buf[data / 2] ^= 0x01;
       if (data && !writeErr) writeErr = v->WriteData(buf.data(), data);
       done += chunk;
     }

@@ -30,6 +30,13 @@ class FirmwareFaults {
   std::atomic<int> slowMs{0};           // wait this long before every answer
   std::atomic<bool> fullMedium{false};  // report every memory full, refuse new files (25)
 
+  // Flash that fails quietly: every Nth block of file data the host writes
+  // (counted over all downloads from now on) is stored with one bit
+  // flipped; 0 stores everything as sent.
+  void CorruptWrites(uint32_t everyNth);
+  // Counts one written block; true when it is to be stored damaged.
+  bool TakeCorruptBlock();
+
   // Refuse every command with these command bytes ("W", "GG", "DM", ...)
   // with the given internal error code.
   void Refuse(const std::string& key, int code);
@@ -39,6 +46,8 @@ class FirmwareFaults {
  private:
   mutable std::mutex mutex_;
   std::map<std::string, int> refusals_;
+  uint32_t corruptEvery_ = 0;  // under mutex_
+  uint64_t blocksWritten_ = 0;
 };
 
 struct FirmwareSettings {

@@ -244,7 +244,10 @@ QWidget *HConfigDlg::buildPage(int page)
         row(0, "Receiving Timeout [ms] :", "(Recomend : 300,000)", &m_c.recvTimeout);
         row(1, "Transmission Timeout [ms] :", "(Recomend : 100,000)", &m_c.sendTimeout);
         row(2, "Formating Timeout [ms] :", "(Recomend : 3,000,000)", &m_c.formatTimeout);
-        form->setRowStretch(3, 1);
+        // Transfers, like the time-outs: each copy read back after it arrived.
+        m_c.verifyCopies = new QCheckBox(QStringLiteral("Verify copies to the player"), w);
+        form->addWidget(m_c.verifyCopies, 3, 0, 1, 3);
+        form->setRowStretch(4, 1);
         break;
     }
     case 1: {
@@ -376,6 +379,7 @@ void HConfigDlg::loadValues()
     m_c.userVid->setText(hex4(vid));
     m_c.userPid->setText(hex4(pid));
     m_c.internalOnly->setChecked(RegKeys::internalOnly());
+    m_c.verifyCopies->setChecked(RegKeys::verifyCopies());
 }
 
 bool HConfigDlg::checkValues()
@@ -454,6 +458,7 @@ void HConfigDlg::storeValues()
     RegKeys::setInternalOnly(internalOnly);
     // Takes effect at the next connection.
     zvs450_SetMemoryCount(internalOnly ? 1 : 2);
+    RegKeys::setVerifyCopies(m_c.verifyCopies->isChecked());
 }
 
 void HConfigDlg::accept()

@@ -28,6 +28,7 @@ public:
         QLineEdit *recvTimeout = nullptr;     // page 0, 1002
         QLineEdit *sendTimeout = nullptr;     //         1003
         QLineEdit *formatTimeout = nullptr;   //         1004
+        QCheckBox *verifyCopies = nullptr;    //         (read copies back)
         QRadioButton *romMds = nullptr;       // page 1, 1018
         QRadioButton *romStandAlone = nullptr; //        1019
         QRadioButton *adpcmWav = nullptr;     // page 2, 1021

@@ -16,8 +16,12 @@
 
 #include <zvc450usb.h>
 
+#include "playorder.h"
+
 #include <QString>
 #include <QtGlobal>
+
+#include <functional>
 
 class QWidget;
 class HFileTransferList;
@@ -64,6 +68,10 @@ inline constexpr char kZvs450FilterIntelHex[] = "Intel Hex File(*.hex)\n*.hex\nA
 inline constexpr char kZvs450TextBootUpgrade[] = "Boot Code Upgrade";                                 // 3015
 inline constexpr char kZvs450FilterFont[] = "Bitmap font(*.fot)\n*.fot\nAll Files(*.*)\n*.*\n\n";     // 3018
 inline constexpr char kZvs450TextFontDownload[] = "LCD UNICODE Font Download";                        // 3019
+// Verified copies (the "Verify copies to the player" setting).
+inline constexpr char kZvs450TextCopyDiffers[] =
+    "The copy of %1 on the player differs from the file at byte %2.\nIt was removed from the player.";
+inline constexpr char kZvs450TextCopyMissing[] = "The player does not list the copy of %1, so it cannot be verified.";
 
 // Texts of the session's own (not numbered in the program's string table).
 inline constexpr char kZvs450TextBusy[] =
@@ -205,6 +213,15 @@ int zvs450_ChangeToParent(int memory);
 int zvs450_MakeDirectory(int memory, const QString &name);
 int zvs450_RemoveDirectory(int memory, unsigned key);
 int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName);
+
+// ---- Play order ------------------------------------------------------------------
+
+// Puts the files of the memory's current directory into the order of key (the
+// rules of playorder.h) with the fewest exchanges of two files. progress(done,
+// total) is called before every exchange and once after the last; when it
+// returns false the sort stops there and returns 14 without a message. Every
+// file stays intact however the sort ends. Failures are shown to owner.
+int zvs450_SortFiles(QWidget *owner, int memory, playorder::Key key, const std::function<bool(int, int)> &progress);
 
 // ---- Maintenance ---------------------------------------------------------------
 

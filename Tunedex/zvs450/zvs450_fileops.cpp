@@ -17,6 +17,8 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <set>
+#include <string>
 
 using namespace zvs450_detail;
 
@@ -323,6 +325,54 @@ void removeIncompleteCopy(QWidget *owner, int memory, bool listed, int added, co
     }
 }
 
+// The library's error and system error, kept across the calls that clean up
+// after a failure (the player's reason stays as the failure left it unless
+// the clean-up fails too).
+struct LibraryErrorState {
+    int error = 0;
+    unsigned sys = 0;
+
+    static LibraryErrorState capture() { return {ZVC450_GetError(), ZVC450_GetWindowsError()}; }
+    void restore() const
+    {
+        ZVC450_SetWindowsError(sys);
+        ZVC450_SetError(error);
+    }
+};
+
+// After a download that the player lists whole: reads the new file back
+// from the player and compares it with its source. A copy that differs, or
+// whose check was cancelled, is removed, so that no bad copy stays on the
+// player looking good. index is the new file's number, -1 when the listing
+// could not tell which file the copy made.
+Step verifyCopy(QWidget *owner, HZVC450 handle, int memory, int index, const QString &path)
+{
+    if (index < 0) {
+        zvs450_GetUi().message(owner, QString::fromLatin1(kZvs450TextCopyMissing).arg(path), QString());
+        ZVC450_SetError(ZVC450USB_ERR_INTERNAL);
+        return Step::Refused;
+    }
+    const ZVC450_DIRENTRY entry = session().memory[memory].files[static_cast<size_t>(index)];
+    const QByteArray localPath = path.toUtf8();
+    long long difference = -1;
+    const bool compared = ZVC450_VerifyFile(owner, handle, memory, index, localPath.constData(),
+                                            localPath.constData(), entry.dwSize, &difference);
+    markStale(memory);
+    if (compared && difference < 0)
+        return Step::Next;
+    const LibraryErrorState failure = LibraryErrorState::capture();
+    const QString name = QString::fromUtf8(entry.szLongName[0] ? entry.szLongName : localPath.constData());
+    ZVC450_Delete(owner, handle, memory, index, name.toUtf8().constData());
+    if (!compared) {
+        failure.restore();
+        return Step::Failed;
+    }
+    zvs450_GetUi().message(owner, QString::fromLatin1(kZvs450TextCopyDiffers).arg(path).arg(difference),
+                           QString());
+    ZVC450_SetError(ZVC450USB_ERR_INTERNAL);
+    return Step::Refused;
+}
+
 } // namespace
 
 int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
@@ -339,6 +389,7 @@ int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
     // The library names a copy after the file it reads: a file that must go under
     // another name is read through a link of that name.
     std::optional<QTemporaryDir> links;
+    const bool verify = RegKeys::verifyCopies();
     return runBatch(owner, memory, list, [&](HZVC450 handle, const FileTransferItem &item) {
         QString source = item.name;
         const QString name = QFileInfo(item.name).fileName();
@@ -374,7 +425,7 @@ int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
         int added = -1;
         const bool listed = listAdded(memory, before, &added);
         if (copied && listed && (added < 0 || session().memory[memory].files[size_t(added)].dwSize == quint64(size)))
-            return Step::Next;
+            return verify ? verifyCopy(owner, handle, memory, added, item.name) : Step::Next;
         if (copied) {
             // A transfer that ended short; or the player stopped answering.
             error = listed ? ZVC450USB_ERR_USB : ZVC450_GetError();

@@ -220,9 +220,29 @@ ZVC450_API int ZVC450_GetCurrentDirectory(HZVC450 h, int memory, char *buf, int 
 /* ---- File transfers ------------------------------------------------------ */
 /* owner: the QWidget* that owns the progress window, or null. */
 ZVC450_API int ZVC450_Download(void *owner, HZVC450 h, int memory, const char *localPath);
+/*
+ * ZVC450_Download with flags.  ZVC450_DOWNLOAD_KEEP_TIME: the copy is dated
+ * with the local file's modification time instead of the moment of the copy
+ * (FAT keeps local time, in steps of two seconds).  Other bits are refused
+ * with 11.  ZVC450_Download(...) is ZVC450_DownloadEx(..., 0).
+ */
+#define ZVC450_DOWNLOAD_KEEP_TIME 1u
+ZVC450_API int ZVC450_DownloadEx(void *owner, HZVC450 h, int memory, const char *localPath, unsigned flags);
 ZVC450_API int ZVC450_Replace(HZVC450 h, int memory, int fileA, int fileB);
 ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, const char *localPath,
                              const char *displayName, unsigned size, int kind);
+/*
+ * Reads file fileIndex of the current directory (size bytes, as listed) back
+ * from the player and compares it with the local file localPath, in a
+ * "Verifying..." window showing displayName (or localPath).  Nothing is
+ * written.  Returns 1 when the comparison ran: *firstDifference receives the
+ * offset of the first byte that differs (where one file ends and the other
+ * goes on, the end of the shorter), or -1 when both hold the same bytes.
+ * Returns 0 on failure with the library error set as by ZVC450_Upload
+ * (4, 5, 6, 11, 14).
+ */
+ZVC450_API int ZVC450_VerifyFile(void *owner, HZVC450 h, int memory, int fileIndex, const char *localPath,
+                                 const char *displayName, unsigned size, long long *firstDifference);
 
 /* ---- Names the player can store ------------------------------------------ */
 /*

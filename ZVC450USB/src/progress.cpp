@@ -37,6 +37,7 @@ constexpr WindowString kWindowStrings[] = {
     {kStrCodecErasing, "Codec Area Erasing..."},
     {kStrWaitErase, "Wait about 20 seconds...."},
     {kStrConverting, "Converting... (BVF -> WAV)"},
+    {kStrVerifying, "Verifying..."},
 };
 
 // Texts of the window templates themselves.

@@ -50,9 +50,10 @@ enum : unsigned {
     kStrCodecErasing     = 3018,  // "Codec Area Erasing..."
     kStrWaitErase        = 3019,  // "Wait about 20 seconds...."
     kStrConverting       = 3021,  // "Converting... (BVF -> WAV)"
+    kStrVerifying        = 3022,  // "Verifying..."
 };
 
-// Text of a window string (3000..3021), or null when there is no such entry.
+// Text of a window string (3000..3022), or null when there is no such entry.
 const char *ProgressString(unsigned id);
 
 // ---- Progress record --------------------------------------------------------

@@ -98,26 +98,6 @@ void stopPlayer(HZVC450 h) { abortTransfer(h); }
 // on a real bus.
 constexpr unsigned kSurplusWaitMs = 20;
 
-// The player sends its whole file (or font, or range) whatever size the
-// caller asked for; when it had more than that, the rest would be taken for
-// the answer to the next command.  Drop it.  On the virtual link the abort
-// request alone drops it (its status stage comes after the last data); on a
-// real bus a short probe tells whether anything follows, and only then is
-// the player stopped and the pipe drained.
-void dropSurplus(HZVC450 h)
-{
-    Transport *link = transportOf(h);
-    if (!link)
-        return;
-    if (link->abortDropsQueuedIn()) {
-        link->controlOut(kAbortSetup, g_lib.sendTimeoutMs);
-        return;
-    }
-    uint8_t probe[kPacketSize];
-    if (link->read(probe, kPacketSize, kSurplusWaitMs) > 0)
-        stopPlayer(h);
-}
-
 // ".zvc450-" + 6 random letters + ".part" in folder (with its "/", or "").
 std::string temporaryName(const std::string &folder)
 {
@@ -135,6 +115,43 @@ std::string temporaryName(const std::string &folder)
 }
 
 }  // namespace
+
+bool requestFile(HZVC450 h, int memory, const uint8_t *number, int numberLen)
+{
+    if (!ZVC450_SendCommand(h, memory, 'R', number, numberLen))
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (!checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL) != 0;
+    // The second answer says the data follows.  One that never comes is
+    // the link's failure; one that refuses is the player's.
+    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
+        return fail(ZVC450USB_ERR_USB) != 0;
+    if (!checkAnswer())
+        return fail(ZVC450USB_ERR_INTERNAL) != 0;
+    return true;
+}
+
+// The player sends its whole file (or font, or range) whatever size the
+// caller asked for; when it had more than that, the rest would be taken for
+// the answer to the next command.  On the virtual link the abort
+// request alone drops it (its status stage comes after the last data); on a
+// real bus a short probe tells whether anything follows, and only then is
+// the player stopped and the pipe drained.
+void dropSurplus(HZVC450 h)
+{
+    Transport *link = transportOf(h);
+    if (!link)
+        return;
+    if (link->abortDropsQueuedIn()) {
+        link->controlOut(kAbortSetup, g_lib.sendTimeoutMs);
+        return;
+    }
+    uint8_t probe[kPacketSize];
+    if (link->read(probe, kPacketSize, kSurplusWaitMs) > 0)
+        stopPlayer(h);
+}
 
 // ---- Local output ----------------------------------------------------------------
 
@@ -489,7 +506,12 @@ extern "C" {
 
 ZVC450_API int ZVC450_Download(void *owner, HZVC450 h, int memory, const char *localPath)
 {
-    if (!validMemory(memory))
+    return ZVC450_DownloadEx(owner, h, memory, localPath, 0);
+}
+
+ZVC450_API int ZVC450_DownloadEx(void *owner, HZVC450 h, int memory, const char *localPath, unsigned flags)
+{
+    if (!validMemory(memory) || (flags & ~unsigned(ZVC450_DOWNLOAD_KEEP_TIME)) != 0)
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!localPath || !*localPath)
         return failSystem(ENOENT);
@@ -505,9 +527,11 @@ ZVC450_API int ZVC450_Download(void *owner, HZVC450 h, int memory, const char *l
     FileHandle file(::open(localPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0)
         return failSystem(errno);
-    const FatStamp stamp = fatStampNow();
+    FatStamp stamp = fatStampNow();
     if (fstat(file.get(), &st) != 0)
         return failSystem(errno);
+    if (flags & ZVC450_DOWNLOAD_KEEP_TIME)
+        stamp = fatStampOf(st.st_mtime);
     if (!S_ISREG(st.st_mode))
         return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
@@ -584,18 +608,8 @@ ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, 
         }
     } removeRecording{recording};
 
-    if (!ZVC450_SendCommand(h, memory, 'R', index, indexLen))
-        return fail(ZVC450USB_ERR_USB);
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL);
-    // The second answer says the data follows.  One that never comes is
-    // the link's failure; one that refuses is the player's.
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL);
+    if (!requestFile(h, memory, index, indexLen))
+        return 0;
 
     const char *shown = displayName ? displayName : localPath;
     ProgressRecord rec{};

@@ -48,6 +48,15 @@ bool sendFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord 
 bool receiveFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord *rec,
                      const DataPhaseOptions &opt = DataPhaseOptions());
 
+// Asks the player for a file of a memory's current directory ("R" with the
+// file number as putFileNumber wrote it) and takes its two answers: the
+// file's data follows.  False with the library error set (4 or 5).
+bool requestFile(HZVC450 h, int memory, const uint8_t *number, int numberLen);
+
+// After the size asked for has arrived: drops whatever more the player sends
+// of the file, so that the next command finds it listening.
+void dropSurplus(HZVC450 h);
+
 // The transfer buffer of a data phase: 16 KiB when it can be had, else
 // halving down to 1 KiB, else the library's 512-byte packet buffer.  Always
 // a multiple of 512.

@@ -201,7 +201,8 @@ private slots:
         const QStringList expected = {
             "&File", "  E&xit = 57665",
             "Edit", "  &Undo\tCtrl+Z = 57643", "  Cu&t\tCtrl+X = 57635", "  &Copy\tCtrl+C = 57634",
-            "  &Paste\tCtrl+V = 57637", "  -", "  &Option = 32789",
+            "  &Paste\tCtrl+V = 57637", "  -", "  &Option = 32789", "  -", "  Sort By Name = 32814",
+            "  Natural Order = 32815",
             "&View", "  &Tool Bar = 59392", "  &Status Bar = 59393", "  -", "  &Properties = 32779",
             "Tool", "  &Refresh\tF5 = 32788",
             "  Format", "    Format Internal Memory = 32781", "    Format External Memory = 32782", "    -",

@@ -676,6 +676,30 @@ private slots:
         QCOMPARE(RegKeys::romSelect(), 0);
     }
 
+    // "Verify copies to the player": off on a first run, stored at OK only,
+    // shown as stored the next time.
+    void configVerifyCopies()
+    {
+        zvs450_Initialize();
+        QVERIFY(!RegKeys::verifyCopies());
+        {
+            ScriptedConfigDlg dlg;
+            QVERIFY(!dlg.controls().verifyCopies->isChecked());
+            dlg.controls().verifyCopies->setChecked(true);
+            dlg.reject();
+        }
+        QVERIFY(!RegKeys::verifyCopies());
+        {
+            ScriptedConfigDlg dlg;
+            dlg.controls().verifyCopies->setChecked(true);
+            dlg.accept();
+        }
+        QVERIFY(RegKeys::verifyCopies());
+        QCOMPARE(QSettings().value(QStringLiteral("TuneDeck/VerifyCopies")).toInt(), 1);
+        ScriptedConfigDlg again;
+        QVERIFY(again.controls().verifyCopies->isChecked());
+    }
+
     // ---- The view against the player ----
 
     void emptyViewWithoutMemory()
@@ -720,7 +744,7 @@ private slots:
             if (a->isEnabled() && !a->isSeparator())
                 enabled << a->text();
         }
-        QCOMPARE(all, (QStringList{"Delete", "Up", "Down", "-", "Refresh", "Format", "Low Level Format", "Rename",
+        QCOMPARE(all, (QStringList{"Delete", "Up", "Down", "Sort By Name", "Natural Order", "-", "Refresh", "Format", "Low Level Format", "Rename",
                                    "-", "Change Directory", "Make Directory", "Make Multiple Directory (Debug Only)",
                                    "Remove Directory", "Rename Directory", "-", "Download Raw Data",
                                    "Disk Properties"}));
@@ -821,6 +845,44 @@ private slots:
         view->runCommand(Mp3MemCmd::Down);
         QCOMPARE(selectedFileIndices(*view), QList<int>{4});
         QCOMPARE(view->model()->rows()[size_t(rowOfFile(*view, 4))].name, QStringLiteral("F1.MP3"));
+    }
+
+    // Sort By Name and Natural Order ask first, then put the player's files in that order
+    // and show the list in the player's order.
+    void sortPlayOrder()
+    {
+        QVERIFY(startPlayer());
+        HFileTransferList list;
+        for (const char *name : {"10 Song.mp3", "2 Song.mp3", "1 song.mp3", "b.mp3"})
+            list.add(writeLocal(QString::fromLatin1(name), 10), -1, 0);
+        QVERIFY(zvs450_Download(nullptr, 0, list) == 0);
+        auto view = makeView();
+        auto playOrder = [&] {
+            QStringList names;
+            for (int i = 0; i < 4; ++i)
+                names << view->model()->rows()[size_t(rowOfFile(*view, i))].name;
+            return names;
+        };
+        QVERIFY(view->isCommandEnabled(Mp3MemCmd::SortByName));
+        QVERIFY(view->isCommandEnabled(Mp3MemCmd::NaturalOrder));
+
+        m_prompter.answer = false;
+        view->runCommand(Mp3MemCmd::NaturalOrder);
+        QCOMPARE(m_prompter.confirms, QStringList{QStringLiteral("Natural Order|")
+                                                  + QString::fromLatin1(Mp3MemText::kNaturalOrderQuestion)});
+        QCOMPARE(playOrder(), (QStringList{"10 Song.mp3", "2 Song.mp3", "1 song.mp3", "b.mp3"}));
+
+        m_prompter.answer = true;
+        view->runCommand(Mp3MemCmd::NaturalOrder);
+        QCOMPARE(playOrder(), (QStringList{"1 song.mp3", "2 Song.mp3", "10 Song.mp3", "b.mp3"}));
+        // Shown in the player's order.
+        QCOMPARE(view->list()->header()->sortIndicatorSection(), int(HMemListModel::ColNumber));
+        QCOMPARE(rowNames(*view), playOrder());
+
+        view->runCommand(Mp3MemCmd::SortByName);
+        QCOMPARE(m_prompter.confirms.last(),
+                 QStringLiteral("Sort By Name|") + QString::fromLatin1(Mp3MemText::kSortByNameQuestion));
+        QCOMPARE(playOrder(), (QStringList{"1 song.mp3", "10 Song.mp3", "2 Song.mp3", "b.mp3"}));
     }
 
     void newFolderEdit()

@@ -228,6 +228,14 @@ int ZVC450_Upload(void *, HZVC450 h, int memory, int fileIndex, const char *loca
     return fake::validHandle(h) && scripted("Upload");
 }
 
+int ZVC450_VerifyFile(void *, HZVC450 h, int memory, int fileIndex, const char *localPath, const char *displayName,
+                      unsigned size, long long *firstDifference)
+{
+    note("VerifyFile", memory, fileIndex, str(localPath), str(displayName), size);
+    *firstDifference = -1;
+    return fake::validHandle(h) && scripted("VerifyFile");
+}
+
 int ZVC450_Delete(void *, HZVC450 h, int memory, int fileIndex, const char *displayName)
 {
     note("Delete", memory, fileIndex, str(displayName));

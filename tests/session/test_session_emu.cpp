@@ -323,6 +323,81 @@ TEST_F(EmulatedPlayer, DownloadBatchStopsAtTheFirstFailure)
     EXPECT_EQ(files(0, false).names, QStringList{QStringLiteral("a.mp3")});
 }
 
+// With "Verify copies to the player" every copy is read back: one the
+// player's flash damaged is found, named and removed, and the batch stops
+// there.  Without the setting the same damage goes unseen.
+TEST_F(EmulatedPlayer, VerifiedDownloadsLeaveNoDamagedCopy)
+{
+    start();
+    QByteArray big(40000, '\0');
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7 + 3);
+    HFileTransferList list;
+    list.add(write(QStringLiteral("a.mp3"), "one block"), -1, 0);
+    const QString b = write(QStringLiteral("b.mp3"), big);  // blocks 2, 3 and 4 written
+    list.add(b, -1, 0);
+    list.add(write(QStringLiteral("c.mp3"), "never sent"), -1, 0);
+    player->Faults().CorruptWrites(3);
+
+    RegKeys::setVerifyCopies(true);
+    EXPECT_NE(zvs450_Download(nullptr, 0, list), 0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, QString::fromLatin1(kZvs450TextCopyDiffers).arg(b).arg(16384 + 8192));
+    EXPECT_EQ(files(0, false).names, QStringList{QStringLiteral("a.mp3")});
+
+    RegKeys::setVerifyCopies(false);
+    player->Faults().CorruptWrites(1);
+    HFileTransferList unverified;
+    unverified.add(b, -1, 0);
+    EXPECT_EQ(zvs450_Download(nullptr, 0, unverified), 0);
+    EXPECT_EQ(ui.messages.size(), 1u) << "nothing said";
+    const Listing listing = files(0, false);
+    ASSERT_EQ(listing.names, (QStringList{QStringLiteral("a.mp3"), QStringLiteral("b.mp3")}));
+    player->Faults().CorruptWrites(0);
+    HFileTransferList back;
+    back.add(QStringLiteral("b.mp3"), listing.indexOf(QStringLiteral("b.mp3")), quint32(big.size()));
+    ASSERT_EQ(zvs450_Upload(nullptr, 0, local, back), 0);
+    const QByteArray stored = read(local + QStringLiteral("/b.mp3"));
+    ASSERT_EQ(stored.size(), big.size());
+    EXPECT_NE(stored, big);
+}
+
+// The play order: the fewest exchanges, reported as they go; stopped by the
+// caller it stops at once, silently, with every file still there.
+TEST_F(EmulatedPlayer, SortFilesReportsItsProgressAndStopsWhenAsked)
+{
+    start();
+    HFileTransferList list;
+    const QStringList copied = {QStringLiteral("d.mp3"), QStringLiteral("c.mp3"), QStringLiteral("b.mp3"),
+                                QStringLiteral("a.mp3")};
+    for (const QString &name : copied)
+        list.add(write(name, name.toUtf8()), -1, 0);
+    ASSERT_EQ(zvs450_Download(nullptr, 0, list), 0);
+
+    std::vector<std::pair<int, int>> calls;
+    const int stopped = zvs450_SortFiles(nullptr, 0, playorder::Key::Name, [&](int done, int total) {
+        calls.emplace_back(done, total);
+        return done < 1;
+    });
+    EXPECT_EQ(stopped, ZVS450USB_ERR_USERBREAK);
+    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}}));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(files(0, false).names,
+              (QStringList{QStringLiteral("a.mp3"), QStringLiteral("c.mp3"), QStringLiteral("b.mp3"),
+                           QStringLiteral("d.mp3")}));
+
+    calls.clear();
+    EXPECT_EQ(zvs450_SortFiles(nullptr, 0, playorder::Key::Name, [&](int done, int total) {
+                  calls.emplace_back(done, total);
+                  return true;
+              }),
+              0);
+    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{0, 1}, {1, 1}}));
+    EXPECT_EQ(files(0, false).names,
+              (QStringList{QStringLiteral("a.mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.mp3"),
+                           QStringLiteral("d.mp3")}));
+}
+
 // A name with ':' or '\' goes to the player with "_" in their place once the user
 // says so: the whole file, under that name, readable by tools nobody here wrote.
 TEST_F(EmulatedPlayer, NamesWithCharactersFatCannotHoldGoWithUnderscores)

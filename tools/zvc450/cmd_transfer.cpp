@@ -1,21 +1,20 @@
 // cmd_transfer.cpp - copying files to the player (put) and from it (get).
 
 #include "commands.h"
+#include "copy_to_player.h"
 #include "device.h"
 #include "interrupt.h"
 #include "listing.h"
 #include "localfile.h"
 #include "player_names.h"
 #include "output.h"
+#include "verified.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <set>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace cli {
@@ -29,130 +28,13 @@ int Cancelled(const std::string &context)
 
 std::string SystemText(int err) { return std::strerror(err); }
 
-// The 8.3 name as stored: unique within a directory, whatever long name
-// the entry has.
-std::string StoredShortName(const ZVC450_DIRENTRY &record)
-{
-    return std::string(record.szName, 8) + std::string(record.szExt, 3);
-}
-
-std::set<std::string> StoredShortNames(const Listing &listing)
-{
-    std::set<std::string> names;
-    for (const Entry &e : listing.files())
-        names.insert(StoredShortName(e.record));
-    return names;
-}
-
-// A download that fails or is cancelled after the player accepted the name
-// leaves an incomplete file there (the player created it when the name was
-// announced).  It is the one file that was not there before.
-void RemoveIncompleteCopy(const Device &device, const std::set<std::string> &before, const std::string &name)
-{
-    Listing after;
-    if (!after.Read(device)) {
-        std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n",
-                     ForMessage(name).c_str());
-        return;
-    }
-    std::vector<const Entry *> added;
-    for (const Entry &e : after.files())
-        if (before.count(StoredShortName(e.record)) == 0)
-            added.push_back(&e);
-    if (added.empty())
-        return;  // the player refused the name: nothing was made
-    if (added.size() == 1) {
-        QuietScope quiet(true);
-        if (ZVC450_Delete(nullptr, device.handle(), device.memory(), added[0]->number, added[0]->name.c_str()))
-            return;
-    }
-    std::fprintf(stderr, "zvc450: the player keeps an incomplete copy of '%s'; remove it with rm\n",
-                 ForMessage(name).c_str());
-}
-
-// True when the listing holds one new file with the size of the local source.
-bool HoldsWholeCopy(const Listing &listing, const std::set<std::string> &before, const std::string &source)
-{
-    struct stat st;
-    if (::stat(source.c_str(), &st) != 0)
-        return true;  // nothing to compare with; the transfer itself succeeded
-    for (const Entry &e : listing.files())
-        if (before.count(StoredShortName(e.record)) == 0)
-            return e.record.dwSize == uint64_t(st.st_size);
-    return false;
-}
-
-// Checks a file to put before the player is touched.
-bool CheckLocalSource(const std::string &path, std::string *error)
-{
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-        *error = path + ": " + SystemText(errno);
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        *error = path + ": is a folder (put copies files; try " + path + "/*)";
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *error = path + ": not a regular file";
-        return false;
-    }
-    if (::access(path.c_str(), R_OK) != 0) {
-        *error = path + ": " + SystemText(errno);
-        return false;
-    }
-    return true;
-}
-
-// The library names a file on the player after the last component of its
-// local path.  To store a file under another name it is handed a symbolic
-// link of that name, in a folder of its own that goes away afterwards.
-class StagedSource {
-public:
-    StagedSource(const std::string &source, const std::string &name)
-    {
-        if (BaseName(source) == name) {
-            path_ = source;
-            return;
-        }
-        char target[PATH_MAX];
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zvc450-put-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (!::realpath(source.c_str(), target) || !::mkdtemp(buf.data()))
-            return;
-        folder_ = buf.data();
-        const std::string link = folder_ + "/" + name;
-        if (::symlink(target, link.c_str()) == 0)
-            path_ = link;
-    }
-    ~StagedSource()
-    {
-        if (folder_.empty())
-            return;
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-        ::rmdir(folder_.c_str());
-    }
-    StagedSource(const StagedSource &) = delete;
-    StagedSource &operator=(const StagedSource &) = delete;
-
-    // Empty when the link could not be made (errno says why).
-    const std::string &path() const { return path_; }
-
-private:
-    std::string folder_;
-    std::string path_;
-};
-
 }  // namespace
 
 int RunPut(Invocation &inv)
 {
     const std::vector<std::string> &sources = inv.args.operands;
     const bool renameInvalid = inv.args.Has("rename-invalid");
+    const bool verify = inv.args.Has("verify");
     std::vector<std::string> names;  // what each file is called on the player
     for (size_t i = 0; i < sources.size(); ++i) {
         std::string error;
@@ -186,40 +68,12 @@ int RunPut(Invocation &inv)
     }
 
     for (size_t i = 0; i < sources.size(); ++i) {
-        const std::string &source = sources[i];
         if (InterruptPending())
-            return Cancelled("put " + source);
-        const StagedSource staged(source, names[i]);
-        if (staged.path().empty())
-            return Fail("put " + source + ": cannot store it as '" + names[i] + "': " + SystemText(errno));
-        const std::set<std::string> before = StoredShortNames(listing);
-        int ok;
-        {
-            QuietScope quiet(device.quiet());
-            ok = ZVC450_Download(nullptr, device.handle(), device.memory(), staged.path().c_str());
-        }
-        if (!ok) {
-            const LibraryError error = CaptureError();
-            const int exit = ReportError("put " + source, error);
-            RemoveIncompleteCopy(device, before, names[i]);
+            return Cancelled("put " + sources[i]);
+        CopyOptions copy;
+        copy.verify = verify;
+        if (const int exit = CopyToPlayer(device, &listing, sources[i], names[i], copy, "put " + sources[i]))
             return exit;
-        }
-        if (names[i] != BaseName(source))
-            std::fprintf(stderr, "zvc450: put %s: stored as '%s'\n", source.c_str(), names[i].c_str());
-        // The player sends no answer after the file's data, and the last
-        // writes may still sit in the link's buffers when the call returns:
-        // a copy counts only once the player lists it with its full size.
-        if (!ReadListing(device, &listing, "put " + source)) {
-            std::fprintf(stderr, "zvc450: the player may keep an incomplete copy of '%s'; check with ls\n",
-                         ForMessage(names[i]).c_str());
-            return kExitFailed;
-        }
-        if (!HoldsWholeCopy(listing, before, source)) {
-            std::fprintf(stderr, "zvc450: put %s: the player did not receive the whole file\n",
-                         ForMessage(source).c_str());
-            RemoveIncompleteCopy(device, before, names[i]);
-            return kExitFailed;
-        }
     }
     return kExitOk;
 }
@@ -239,6 +93,7 @@ int RunGet(Invocation &inv)
     }
     const bool raw = inv.args.Has("raw");
     const bool force = inv.args.Has("force");
+    const bool verify = inv.args.Has("verify");
 
     Device device(inv.global);
     Listing listing;
@@ -276,8 +131,14 @@ int RunGet(Invocation &inv)
             job.kind = ZVC450_UPLOAD_BCW2WAV;
         else if (!raw && SameAsciiText(ext, "BVF"))
             job.kind = ZVC450_UPLOAD_BVF2WAV;
-        if (job.kind != ZVC450_UPLOAD_COPY)
+        if (job.kind != ZVC450_UPLOAD_COPY) {
+            // The WAV made while receiving cannot be compared with a second
+            // read of the recording.
+            if (verify)
+                return UsageError(inv.command, "--verify compares copies as they are; '" + e->name +
+                                                   "' would be converted to WAV (add --raw to verify it)");
             name = WithExtension(name, "WAV");
+        }
         job.path = JoinPath(outDir, name);
         for (const Job &other : jobs)
             if (other.path == job.path)
@@ -308,6 +169,14 @@ int RunGet(Invocation &inv)
             return ReportError(ZVC450_GetError() == ZVC450USB_ERR_FILE_TOOBIG && job.kind != ZVC450_UPLOAD_COPY
                                    ? context + ": the recording's WAV would be too large (4 GiB at most)"
                                    : context);
+        if (verify) {
+            const int exit = CompareWithPlayer(device, *job.entry, pending.temp(), context,
+                                               "a second read from the player differs from the first");
+            if (exit != kExitOk) {
+                std::fprintf(stderr, "zvc450: %s: nothing was saved\n", ForMessage(context).c_str());
+                return exit;
+            }
+        }
         if (!pending.Commit())
             return Fail(context + ": " + job.path + ": " + SystemText(errno));
         if (job.kind != ZVC450_UPLOAD_COPY)

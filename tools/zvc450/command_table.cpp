@@ -42,7 +42,7 @@ const std::vector<Command> &Commands()
          "Renames a file (by name or number) or a directory of the current\n"
          "directory.  The player cannot move entries between directories.\n",
          {}, 2, 2, RunMv},
-        {"put", "FILE... [--rename-invalid]", "copy files to the player",
+        {"put", "FILE... [--rename-invalid] [--verify]", "copy files to the player",
          "Copies local files into the current directory of the memory, in the\n"
          "order given.  A name that already exists on the player is refused.  A\n"
          "copy that fails or is cancelled with Ctrl-C is removed from the player.\n"
@@ -50,9 +50,12 @@ const std::vector<Command> &Commands()
          "name, nor a name that ends in a dot or a space; such a file is refused\n"
          "unless --rename-invalid is given.\n"
          "      --rename-invalid   store such files with '_' in place of each of\n"
-         "                         those characters (and of a trailing dot or space)\n",
-         {{"rename-invalid", 0, false}}, 1, -1, RunPut},
-        {"get", "NAME|NUMBER... [-o DIR] [--raw] [--force]", "copy files from the player",
+         "                         those characters (and of a trailing dot or space)\n"
+         "      --verify           read each copy back and compare it with the file;\n"
+         "                         a copy that differs is removed and put fails,\n"
+         "                         naming the first byte that differs\n",
+         {{"rename-invalid", 0, false}, {"verify", 0, false}}, 1, -1, RunPut},
+        {"get", "NAME|NUMBER... [-o DIR] [--raw] [--force] [--verify]", "copy files from the player",
          "Copies files of the current directory to the PC, into the current\n"
          "folder or DIR.  Voice recordings (*.BCW, *.BVF) arrive as WAV files\n"
          "named *.WAV.  A name typed as the player lists it replaces a file of\n"
@@ -63,8 +66,12 @@ const std::vector<Command> &Commands()
          "--force.\n"
          "  -o, --output DIR   folder for the copies\n"
          "      --raw          copy recordings as they are, without conversion\n"
-         "  -f, --force        replace files also under names the player gave\n",
-         {{"output", 'o', true}, {"raw", 0, false}, {"force", 'f', false}}, 1, -1, RunGet},
+         "  -f, --force        replace files also under names the player gave\n"
+         "      --verify       read each file a second time and compare the reads;\n"
+         "                     when they differ nothing is saved and get fails,\n"
+         "                     naming the first byte that differs (recordings only\n"
+         "                     with --raw)\n",
+         {{"output", 'o', true}, {"raw", 0, false}, {"force", 'f', false}, {"verify", 0, false}}, 1, -1, RunGet},
         {"rm", "NAME|NUMBER...", "delete files",
          "Deletes files of the current directory.  All names are looked up before\n"
          "the first file is deleted, so numbers refer to the listing as it was.\n",
@@ -73,6 +80,37 @@ const std::vector<Command> &Commands()
          "Exchanges the places of two files in the player's order (the order in\n"
          "which it plays them).\n",
          {}, 2, 2, RunSwap},
+        {"sort", "[--by name|natural|date|size] [--reverse] [--dry-run]", "put the files in play order",
+         "Puts the files of the current directory into the order the player is to\n"
+         "play them in, with the fewest exchanges of two files (at most one fewer\n"
+         "than there are files).  Interrupted (Ctrl-C, unplugged) it leaves every\n"
+         "file intact, only partly sorted.  Directories keep their places.\n"
+         "      --by KEY    name (the default; letters without regard to case),\n"
+         "                  natural (numbers in names by value: \"2 Song\" before\n"
+         "                  \"10 Song\"), date (oldest first) or size (smallest first)\n"
+         "      --reverse   the other way round\n"
+         "      --dry-run   print the exchanges as swap commands and change nothing\n",
+         {{"by", 0, true}, {"reverse", 0, false}, {"dry-run", 'n', false}}, 0, 0, RunSort},
+        {"sync", "PC-FOLDER [--delete] [--dry-run] [--rename-invalid] [--verify]",
+         "make the current directory hold the files of a PC folder",
+         "Copies into the current directory of the memory the files of PC-FOLDER\n"
+         "that the player lacks or holds with another size or write time (to FAT's\n"
+         "two seconds; copies keep their file's time).  Sub-folders become\n"
+         "directories on firmware that has them (1.43).  Hidden files and folders\n"
+         "are left out.  A second sync right after the first copies nothing.\n"
+         "Prints one line per change: put, replace, delete, mkdir or rmdir and the\n"
+         "path on the player.  Names the player cannot store (below firmware 1.30:\n"
+         "any name that is not NAME.EXT) are reported and skipped, and the exit\n"
+         "status is then 1.\n"
+         "      --delete           also remove the files and directories the PC\n"
+         "                         folder does not have\n"
+         "  -n, --dry-run          print the changes and make none\n"
+         "      --rename-invalid   store such names with '_' in place of the\n"
+         "                         characters the player cannot hold (below 1.30:\n"
+         "                         in an 8.3 form)\n"
+         "      --verify           read each copy back, as put --verify does\n",
+         {{"delete", 0, false}, {"dry-run", 'n', false}, {"rename-invalid", 0, false}, {"verify", 0, false}}, 1, 1,
+         RunSync},
         {"format", "[--low] [--yes]", "format the memory",
          "Makes a new, empty file system on the memory.  Everything on it is lost.\n"
          "  --low       low-level format: the player erases the medium first\n"

@@ -38,6 +38,8 @@ int RunPut(Invocation &inv);
 int RunGet(Invocation &inv);
 int RunRm(Invocation &inv);
 int RunSwap(Invocation &inv);
+int RunSort(Invocation &inv);
+int RunSync(Invocation &inv);
 int RunFormat(Invocation &inv);
 int RunFirmware(Invocation &inv);
 int RunFont(Invocation &inv);

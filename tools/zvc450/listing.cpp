@@ -112,6 +112,11 @@ std::string ShortNameText(const ZVC450_DIRENTRY &record)
     return text;
 }
 
+std::string StoredShortName(const ZVC450_DIRENTRY &record)
+{
+    return std::string(record.szName, 8) + std::string(record.szExt, 3);
+}
+
 bool Listing::Read(const Device &device)
 {
     // Players up to 1.42 know only the plain listing of files; from 1.43 on

@@ -66,6 +66,9 @@ bool OpenAndList(Device &device, Listing *listing, const std::string &context);
 
 // Display text of an entry's 8.3 name from the device code page.
 std::string ShortNameText(const ZVC450_DIRENTRY &record);
+// The 8.3 name as stored (11 bytes, padded): unique within a directory,
+// whatever long name the entry has.
+std::string StoredShortName(const ZVC450_DIRENTRY &record);
 
 }  // namespace cli
 

@@ -4,7 +4,9 @@
 
 #include "zvc450usb.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace cli {
 namespace {
@@ -21,7 +23,58 @@ std::string Shown(char c)
     return buf;
 }
 
+// A character an 8.3 name may hold as it is (lower-case letters count:
+// they are stored upper-cased).
+bool ShortNameChar(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return b > 0x20 && b < 0x7F && std::strchr("\"*+,./:;<=>?[\\]|", c) == nullptr;
+}
+
+// The 8.3 field made of part: spaces and dots dropped, other characters an
+// 8.3 name cannot hold as '_', upper case, at most `room` characters.
+std::string ShortField(const std::string &part, size_t room)
+{
+    std::string field;
+    for (size_t i = 0; i < part.size() && field.size() < room; ++i) {
+        const char c = part[i];
+        if (c == ' ' || c == '.')
+            continue;
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            // One '_' for a whole UTF-8 sequence.
+            while (i + 1 < part.size() && (static_cast<unsigned char>(part[i + 1]) & 0xC0) == 0x80)
+                ++i;
+            field += '_';
+            continue;
+        }
+        field += ShortNameChar(c) ? char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) : '_';
+    }
+    return field;
+}
+
 }  // namespace
+
+std::string ShortNameFor(const std::string &name, bool mend, std::string *why)
+{
+    const std::string general = WhyPlayerCannotStore(name);
+    const size_t dot = name.rfind('.');
+    const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    const bool exact = general.empty() && !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
+                       std::all_of(base.begin(), base.end(), ShortNameChar) &&
+                       std::all_of(ext.begin(), ext.end(), ShortNameChar);
+    if (exact)
+        return name;
+    if (!mend) {
+        *why = general.empty() ? "this firmware stores 8.3 names only (NAME.EXT)" : general;
+        return std::string();
+    }
+    std::string shortBase = ShortField(base, 8);
+    const std::string shortExt = ShortField(ext, 3);
+    if (shortBase.empty())
+        shortBase = "_";
+    return shortExt.empty() ? shortBase : shortBase + "." + shortExt;
+}
 
 std::string WhyPlayerCannotStore(const std::string &name)
 {

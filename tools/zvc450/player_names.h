@@ -21,6 +21,14 @@ std::string WhyPlayerCannotStore(const std::string &name);
 // "..", blank, only a dot and an extension, too long).
 std::string StorableName(const std::string &name);
 
+// Firmware before 1.30 keeps 8.3 names only (NAME.EXT, upper case).  The
+// name a file gets there: name itself when it is an 8.3 name (letters in
+// either case: the player shows them in upper case); else, with mend, an
+// 8.3 name made of it (spaces and dots of the base left out, other
+// characters an 8.3 name cannot hold as '_', base and extension cut to 8
+// and 3).  Empty otherwise, with the reason in *why.
+std::string ShortNameFor(const std::string &name, bool mend, std::string *why);
+
 }  // namespace cli
 
 #endif
