@@ -3,8 +3,6 @@
 #include "RegKeys.h"
 #include "zvs450.h"
 
-#include <zvc450usb.h>
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -447,13 +445,13 @@ void HConfigDlg::storeValues()
 
     const unsigned version = firmwareCodeFor(m_c.firmware->currentIndex());
     RegKeys::setExpectedFirmwareVersion(version);
-    ZVC450_SetExpectedFirmwareVersion(version);
+    zvs450_SetExpectedFirmwareVersion(version);
     unsigned oldVid = 0, oldPid = 0;
     RegKeys::getUserUsbId(&oldVid, &oldPid);
     const unsigned vid = parseUsbId(m_c.userVid->text()).value_or(oldVid);
     const unsigned pid = parseUsbId(m_c.userPid->text()).value_or(oldPid);
     RegKeys::setUserUsbId(vid, pid);
-    ZVC450_SetUserUSBID(vid, pid);
+    zvs450_SetUserUsbId(vid, pid);
     const bool internalOnly = m_c.internalOnly->isChecked();
     RegKeys::setInternalOnly(internalOnly);
     // Takes effect at the next connection.

@@ -156,6 +156,14 @@ void zvs450_SetTimeouts(unsigned recvMs, unsigned sendMs, unsigned formatMs);
 // Number of memories listed: 1 or 2 (anything above 2 is 2).
 void zvs450_SetMemoryCount(int count);
 int zvs450_GetMemoryCount();
+// The firmware version the library takes the player for (0: the one it
+// reports) and the USB ids it looks for first (0, 0: none); both count from
+// the next connection.
+void zvs450_SetExpectedFirmwareVersion(unsigned version);
+void zvs450_SetUserUsbId(unsigned vid, unsigned pid);
+// The socket of the emulated player the library talks to instead of USB
+// (ZVC450_VUSB), empty when it uses USB: the device watcher watches it.
+QString zvs450_EmulatedPlayerSocket();
 
 // ---- Cached listing ----------------------------------------------------------
 // These read the cache, refreshing it first when an operation has marked it

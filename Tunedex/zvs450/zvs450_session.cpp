@@ -254,11 +254,11 @@ void zvs450_Initialize()
     }
     RegKeys::getTimeouts(&s.recvTimeout, &s.sendTimeout, &s.formatTimeout);
     ZVC450_SetTimeout(s.recvTimeout, s.sendTimeout);
-    ZVC450_SetExpectedFirmwareVersion(RegKeys::expectedFirmwareVersion());
+    zvs450_SetExpectedFirmwareVersion(RegKeys::expectedFirmwareVersion());
     unsigned vid = 0;
     unsigned pid = 0;
     RegKeys::getUserUsbId(&vid, &pid);
-    ZVC450_SetUserUSBID(vid, pid);
+    zvs450_SetUserUsbId(vid, pid);
     s.memoryCount = RegKeys::internalOnly() ? 1 : 2;
     s.initialized = true;
 }
@@ -398,6 +398,12 @@ void zvs450_SetTimeouts(unsigned recvMs, unsigned sendMs, unsigned formatMs)
 void zvs450_SetMemoryCount(int count) { session().memoryCount = count > kMemorySlots ? kMemorySlots : count; }
 
 int zvs450_GetMemoryCount() { return session().memoryCount; }
+
+void zvs450_SetExpectedFirmwareVersion(unsigned version) { ZVC450_SetExpectedFirmwareVersion(version); }
+
+void zvs450_SetUserUsbId(unsigned vid, unsigned pid) { ZVC450_SetUserUSBID(vid, pid); }
+
+QString zvs450_EmulatedPlayerSocket() { return qEnvironmentVariable("ZVC450_VUSB"); }
 
 // ---- Cached listing ---------------------------------------------------------------
 
