@@ -5,10 +5,9 @@
 
 #include "RegKeys.h"
 
-#include <iconv.h>
+#include <shortname.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -51,40 +50,6 @@ Operation::~Operation()
 } // namespace zvs450_detail
 
 namespace {
-
-// Short names come from the player in its code page (CP437 unless the user
-// picked another one for the library with ZVC450_CODEPAGE); long names are
-// already UTF-8.
-QString decodeShortName(const char *bytes)
-{
-    const size_t length = std::strlen(bytes);
-    bool ascii = true;
-    for (size_t i = 0; i < length; ++i)
-        ascii = ascii && static_cast<unsigned char>(bytes[i]) < 0x80;
-    if (ascii)
-        return QString::fromLatin1(bytes, static_cast<qsizetype>(length));
-
-    const char *codePage = std::getenv("ZVC450_CODEPAGE");
-    iconv_t cd = iconv_open("UTF-8", codePage && *codePage ? codePage : "CP437");
-    if (cd == iconv_t(-1))
-        cd = iconv_open("UTF-8", "CP437");
-    if (cd != iconv_t(-1)) {
-        char out[64] = {};
-        char *in = const_cast<char *>(bytes);
-        size_t inLeft = length;
-        char *outPtr = out;
-        size_t outLeft = sizeof out - 1;
-        const size_t converted = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        iconv_close(cd);
-        if (converted != size_t(-1))
-            return QString::fromUtf8(out, outPtr - out);
-    }
-    QString name = QString::fromLatin1(bytes, static_cast<qsizetype>(length));
-    for (QChar &c : name)
-        if (c.unicode() >= 0x80)
-            c = QLatin1Char('_');
-    return name;
-}
 
 // Cuts the trailing spaces of a space-padded field in place.
 void trimField(char *field, size_t width)
@@ -235,10 +200,8 @@ QString displayName(ZVC450_DIRENTRY &entry)
     trimField(entry.szExt, sizeof entry.szExt - 1);
     if (entry.szLongName[0] != '\0')
         return QString::fromUtf8(entry.szLongName);
-    QString name = decodeShortName(entry.szName);
-    if (entry.szExt[0] != '\0')
-        name += QLatin1Char('.') + decodeShortName(entry.szExt);
-    return name;
+    return QString::fromStdString(zvs450_ShortNameText(entry.szName, sizeof entry.szName - 1, entry.szExt,
+                                                       sizeof entry.szExt - 1, '_'));
 }
 
 } // namespace zvs450_detail
