@@ -268,7 +268,9 @@ QString zvs450_StorableName(const QString &name);
 QString zvs450_DescribeCharacters(const QString &characters);
 
 // A device file name made safe as one local file name, for names the user did
-// not type: "/", "\", ":" and control characters become "_", and so does a
-// leading "." (a player must not plant ".bashrc" or ".profile", nor hide a
-// file), so the name can never lead out of the folder it is placed in.
+// not type, by the rule the command-line tool follows too (localname_core.h):
+// "/", control characters and characters that reorder text become "_", and so
+// does a leading "." (a player must not plant ".bashrc" or ".profile", nor
+// hide a file), so the name can never lead out of the folder it is placed in;
+// here "\" and ":" become "_" as well, ".." is "__" and a name left empty is "_".
 QString zvs450_LocalFileName(const QString &deviceName);

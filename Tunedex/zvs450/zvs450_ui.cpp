@@ -3,6 +3,8 @@
 
 #include "zvs450_p.h"
 
+#include <localname_core.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -109,19 +111,20 @@ QString zvs450_QtFilter(const char *pairs)
 
 QString zvs450_LocalFileName(const QString &deviceName)
 {
-    if (deviceName.isEmpty())
-        return QStringLiteral("_");
-    if (deviceName == QLatin1String(".") || deviceName == QLatin1String(".."))
-        return QString(deviceName.size(), QLatin1Char('_'));
+    // Names saved by the program have always had '\\' and ':' replaced too (the
+    // folder separators of the system it came from), and ".." made "__": a file
+    // copied again gets the name its earlier copy has.
+    if (deviceName == QLatin1String(".."))
+        return QStringLiteral("__");
     QString name = deviceName;
-    for (QChar &c : name) {
-        const char16_t u = c.unicode();
-        if (u == '/' || u == '\\' || u == ':' || u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+    for (QChar &c : name)
+        if (c == QLatin1Char('\\') || c == QLatin1Char(':'))
             c = QLatin1Char('_');
-    }
-    if (name.startsWith(QLatin1Char('.')))
-        name[0] = QLatin1Char('_');
-    return name;
+    std::string safe;
+    // No length limit here: a name too long for the folder fails where the file is made.
+    if (zvs450_SafeLocalName(name.toStdString(), &safe) == LocalNameStatus::Empty)
+        return QStringLiteral("_");
+    return QString::fromStdString(safe);
 }
 
 namespace zvs450_detail {

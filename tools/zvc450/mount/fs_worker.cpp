@@ -7,7 +7,6 @@
 #include "filesystem.h"
 
 #include "../device.h"
-#include "../localfile.h"
 #include "errors.h"
 #include "log.h"
 #include "names.h"
@@ -18,6 +17,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include <localname_core.h>
 
 namespace mountfs {
 namespace {
@@ -232,7 +233,7 @@ std::shared_ptr<const Folder> Filesystem::BuildFolder(const FolderPath &p, const
     auto add = [&](const cli::Entry &e, const std::vector<std::pair<std::string, int>> &choices) {
         for (const auto &choice : choices) {
             const std::string &name = choice.first;
-            if (!cli::IsSafeLocalName(name) || f->byName.count(Folded(name)))
+            if (!zvs450_IsOnePathComponent(name) || f->byName.count(Folded(name)))
                 continue;
             Item item;
             item.name = name;
