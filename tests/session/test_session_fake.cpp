@@ -553,6 +553,14 @@ TEST_F(Session, UploadNamesFromThePlayerAreMadeSafe)
     EXPECT_EQ(fake::callsOf("Upload").size(), 1u);
 }
 
+// A name that shows "song.mp3" and is "song<U+202E>3pm.exe" must not reach the PC as
+// it is: characters that reorder text go as the command-line tool lets them go.
+TEST_F(Session, UploadNamesLoseCharactersThatReorderText)
+{
+    EXPECT_EQ(zvs450_LocalFileName(QString::fromUtf8("gpj.\xE2\x80\xAE" "exe")), QStringLiteral("gpj._exe"));
+    EXPECT_EQ(zvs450_LocalFileName(QString::fromUtf8("a\xE2\x81\xA6" "b\xE2\x81\xA9")), QStringLiteral("a_b_"));
+}
+
 // ':' and '\' are ordinary characters of a Linux name that no FAT name holds: the
 // user says, once before the batch starts, whether those copies go with "_".
 TEST_F(Session, DownloadAsksBeforeTheBatchAboutCharactersThePlayerCannotStore)
