@@ -684,14 +684,6 @@ QList<const MemItemData *> HMp3MemView::selectedItems() const
     return items;
 }
 
-bool HMp3MemView::selectionHasDirectory() const
-{
-    for (const MemItemData *d : selectedItems())
-        if (!d || d->isDirectory())
-            return true;
-    return false;
-}
-
 void HMp3MemView::selectFileIndices(const QList<int> &indices)
 {
     const QSet<int> wanted(indices.begin(), indices.end());
@@ -706,131 +698,150 @@ void HMp3MemView::selectFileIndices(const QList<int> &indices)
 
 // ---- Commands ---------------------------------------------------------------------------
 
-bool HMp3MemView::handlesCommand(int id)
+// What the enabling rules look at, taken once when a menu asks.
+struct HMp3MemView::CommandContext {
+    bool usable = false;
+    bool listShown = false;
+    unsigned status = 0;
+    int fileCount = 0;
+    QList<const MemItemData *> selection;  // null for the row of a directory being named
+
+    bool filesOnly() const
+    {
+        return !selection.isEmpty()
+               && std::all_of(selection.begin(), selection.end(), [](const MemItemData *d) { return d && !d->isDirectory(); });
+    }
+    bool oneRow() const { return selection.size() == 1 && selection.first(); }
+    bool oneDirectory() const { return oneRow() && selection.first()->isDirectory(); }
+    // "." and ".." are the directory itself and its parent: neither can go or be renamed.
+    bool oneNamedRow() const { return oneRow() && !selection.first()->isDotEntry(); }
+};
+
+// The view's commands in the order of its context menu ("Mp3Player TrackMenu"); a row
+// without an id is a separator there. The main menu and the accelerators reach the same
+// rows by id while the view has the focus.
+const std::vector<HMp3MemView::Command> &HMp3MemView::commands()
 {
     using namespace Mp3MemCmd;
-    switch (id) {
-    case Delete: case Up: case Down: case SortByName: case NaturalOrder: case Refresh: case Format:
-    case LowLevelFormat: case Rename:
-    case ChangeDirectory: case MakeDirectory: case MakeMultipleDirectory: case RemoveDirectory:
-    case RenameDirectory: case DownloadRawData: case DiskProperties:
-        return true;
-    default:
-        return false;
-    }
+    using C = CommandContext;
+    using V = HMp3MemView;
+    static const std::vector<Command> table = {
+        {Delete, QT_TR_NOOP("Delete"), [](const C &c) { return c.usable && c.filesOnly(); },
+         [](V &v) { v.deleteSelection(true); }},
+        {Up, QT_TR_NOOP("Up"),
+         [](const C &c) {
+             return c.usable && c.filesOnly() && std::none_of(c.selection.begin(), c.selection.end(), [](const MemItemData *d) {
+                        return d->fileIndex == 0;
+                    });
+         },
+         [](V &v) { v.reorder(true); }},
+        {Down, QT_TR_NOOP("Down"),
+         [](const C &c) {
+             return c.usable && c.filesOnly() && std::all_of(c.selection.begin(), c.selection.end(), [&c](const MemItemData *d) {
+                        return d->fileIndex < c.fileCount - 1;
+                    });
+         },
+         [](V &v) { v.reorder(false); }},
+        {SortByName, QT_TR_NOOP("Sort By Name"), [](const C &c) { return c.listShown && c.usable && c.fileCount > 1; },
+         [](V &v) { v.sortPlayOrder(SortByName); }},
+        {NaturalOrder, QT_TR_NOOP("Natural Order"), [](const C &c) { return c.listShown && c.usable && c.fileCount > 1; },
+         [](V &v) { v.sortPlayOrder(NaturalOrder); }},
+        {},
+        {Refresh, QT_TR_NOOP("Refresh"), [](const C &) { return true; }, [](V &v) { v.refresh(true); }},
+        {Format, QT_TR_NOOP("Format"), [](const C &c) { return (c.status & kZvs450DeviceIoGood) != 0; },
+         [](V &v) { v.format(false); }},
+        {LowLevelFormat, QT_TR_NOOP("Low Level Format"), [](const C &c) { return (c.status & kZvs450DeviceIoGood) != 0; },
+         [](V &v) { v.format(true); }},
+        {Rename, QT_TR_NOOP("Rename"), [](const C &c) { return c.usable && c.oneNamedRow(); },
+         [](V &v) { v.renameSelected(); }},
+        {},
+        {ChangeDirectory, QT_TR_NOOP("Change Directory"), [](const C &c) { return c.listShown && c.oneDirectory(); },
+         [](V &v) { v.enterSelectedDirectory(); }},
+        {MakeDirectory, QT_TR_NOOP("Make Directory"), [](const C &c) { return c.listShown && c.usable; },
+         [](V &v) { v.makeDirectory(); }},
+        {MakeMultipleDirectory, QT_TR_NOOP("Make Multiple Directory (Debug Only)"),
+         [](const C &c) { return c.listShown && c.usable; }, [](V &v) { v.makeMultipleDirectories(); }},
+        {RemoveDirectory, QT_TR_NOOP("Remove Directory"),
+         [](const C &c) { return c.listShown && c.usable && c.oneDirectory() && c.oneNamedRow(); },
+         [](V &v) { v.removeSelectedDirectory(); }},
+        {RenameDirectory, QT_TR_NOOP("Rename Directory"),
+         [](const C &c) { return c.listShown && c.usable && c.oneDirectory() && c.oneNamedRow(); },
+         [](V &v) { v.renameSelected(); }},
+        {},
+        {DownloadRawData, QT_TR_NOOP("Download Raw Data"), [](const C &) { return true; },
+         [](V &v) { zvs450_RawData(&v, v.m_memory); }},
+        {DiskProperties, QT_TR_NOOP("Disk Properties"), [](const C &) { return true; },
+         [](V &v) { v.prompter().showDiskProperties(&v, v.m_memory < 0 ? 0 : v.m_memory); }},
+    };
+    return table;
+}
+
+const HMp3MemView::Command *HMp3MemView::command(int id)
+{
+    if (id == 0)
+        return nullptr;
+    for (const Command &c : commands())
+        if (c.id == id)
+            return &c;
+    return nullptr;
+}
+
+bool HMp3MemView::handlesCommand(int id)
+{
+    return command(id) != nullptr;
 }
 
 bool HMp3MemView::isCommandEnabled(int id) const
 {
-    using namespace Mp3MemCmd;
-    const QList<const MemItemData *> sel = selectedItems();
-    const bool listShown = !m_list->isHidden();
-    const bool oneDirectory = sel.size() == 1 && sel.first() && sel.first()->isDirectory();
-    const bool filesOnly = !sel.isEmpty() && !selectionHasDirectory();
-    switch (id) {
-    case Delete:
-        return m_usable && filesOnly;
-    case Up:
-        return m_usable && filesOnly
-               && std::none_of(sel.begin(), sel.end(), [](const MemItemData *d) { return d->fileIndex == 0; });
-    case Down:
-        return m_usable && filesOnly && std::all_of(sel.begin(), sel.end(), [this](const MemItemData *d) {
-                   return d->fileIndex < m_fileCount - 1;
-               });
-    case SortByName:
-    case NaturalOrder:
-        return listShown && m_usable && m_fileCount > 1;
-    case Refresh:
-    case DownloadRawData:
-    case DiskProperties:
-        return true;
-    case Format:
-    case LowLevelFormat:
-        return (m_status & kZvs450DeviceIoGood) != 0;
-    case Rename:
-        return m_usable && sel.size() == 1 && sel.first() && !sel.first()->isDotEntry();
-    case ChangeDirectory:
-        return listShown && oneDirectory;
-    case MakeDirectory:
-    case MakeMultipleDirectory:
-        return listShown && m_usable;
-    case RemoveDirectory:
-    case RenameDirectory:
-        // "." and ".." are the directory itself and its parent: neither can go or be renamed.
-        return listShown && m_usable && oneDirectory && !sel.first()->isDotEntry();
-    default:
+    const Command *c = command(id);
+    if (!c)
         return false;
-    }
+    CommandContext context;
+    context.usable = m_usable;
+    context.listShown = !m_list->isHidden();
+    context.status = m_status;
+    context.fileCount = m_fileCount;
+    context.selection = selectedItems();
+    return c->enabled(context);
 }
 
 bool HMp3MemView::runCommand(int id)
 {
-    using namespace Mp3MemCmd;
-    switch (id) {
-    case Delete: onDelete(); return true;
-    case Up: onUp(); return true;
-    case Down: onDown(); return true;
-    case SortByName: onSortByName(); return true;
-    case NaturalOrder: onNaturalOrder(); return true;
-    case Refresh: onRefresh(); return true;
-    case Format: onFormat(); return true;
-    case LowLevelFormat: onLowLevelFormat(); return true;
-    case Rename: onRename(); return true;
-    case ChangeDirectory: onChangeDirectory(); return true;
-    case MakeDirectory: onMakeDirectory(); return true;
-    case MakeMultipleDirectory: onMakeMultipleDirectory(); return true;
-    case RemoveDirectory: onRemoveDirectory(); return true;
-    case RenameDirectory: onRenameDirectory(); return true;
-    case DownloadRawData: onDownloadRawData(); return true;
-    case DiskProperties: onDiskProperties(); return true;
-    default: return false;
-    }
+    const Command *c = command(id);
+    if (!c)
+        return false;
+    c->run(*this);
+    return true;
 }
 
 const QList<int> &HMp3MemView::contextMenuCommands()
 {
-    using namespace Mp3MemCmd;
-    static const QList<int> commands{Delete, Up, Down, SortByName, NaturalOrder, 0, Refresh, Format, LowLevelFormat, Rename, 0,
-                                     ChangeDirectory, MakeDirectory, MakeMultipleDirectory, RemoveDirectory,
-                                     RenameDirectory, 0, DownloadRawData, DiskProperties};
-    return commands;
+    static const QList<int> ids = [] {
+        QList<int> list;
+        for (const Command &c : commands())
+            list.append(c.id);
+        return list;
+    }();
+    return ids;
 }
 
 QString HMp3MemView::commandText(int id)
 {
-    using namespace Mp3MemCmd;
-    switch (id) {
-    case Delete: return QStringLiteral("Delete");
-    case Up: return QStringLiteral("Up");
-    case Down: return QStringLiteral("Down");
-    case SortByName: return QStringLiteral("Sort By Name");
-    case NaturalOrder: return QStringLiteral("Natural Order");
-    case Refresh: return QStringLiteral("Refresh");
-    case Format: return QStringLiteral("Format");
-    case LowLevelFormat: return QStringLiteral("Low Level Format");
-    case Rename: return QStringLiteral("Rename");
-    case ChangeDirectory: return QStringLiteral("Change Directory");
-    case MakeDirectory: return QStringLiteral("Make Directory");
-    case MakeMultipleDirectory: return QStringLiteral("Make Multiple Directory (Debug Only)");
-    case RemoveDirectory: return QStringLiteral("Remove Directory");
-    case RenameDirectory: return QStringLiteral("Rename Directory");
-    case DownloadRawData: return QStringLiteral("Download Raw Data");
-    case DiskProperties: return QStringLiteral("Disk Properties");
-    default: return QString();
-    }
+    const Command *c = command(id);
+    return c ? tr(c->text) : QString();
 }
 
 QMenu *HMp3MemView::createContextMenu(QWidget *parent)
 {
     auto *menu = new QMenu(QStringLiteral("Mp3Player TrackMenu"), parent);
-    for (int id : contextMenuCommands()) {
-        if (id == 0) {
+    for (const Command &c : commands()) {
+        if (c.id == 0) {
             menu->addSeparator();
             continue;
         }
-        QAction *a = menu->addAction(commandText(id));
-        a->setData(id);
-        a->setEnabled(isCommandEnabled(id));
+        QAction *a = menu->addAction(tr(c.text));
+        a->setData(c.id);
+        a->setEnabled(isCommandEnabled(c.id));
     }
     emit contextMenuAboutToShow(menu);
     return menu;
@@ -851,15 +862,6 @@ void HMp3MemView::contextMenuEvent(QContextMenuEvent *e)
 {
     showContextMenu(e->globalPos());
 }
-
-void HMp3MemView::onRefresh() { refresh(true); }
-void HMp3MemView::onFormat() { format(false); }
-void HMp3MemView::onLowLevelFormat() { format(true); }
-void HMp3MemView::onDelete() { deleteSelection(true); }
-void HMp3MemView::onUp() { reorder(true); }
-void HMp3MemView::onDown() { reorder(false); }
-void HMp3MemView::onSortByName() { sortPlayOrder(Mp3MemCmd::SortByName); }
-void HMp3MemView::onNaturalOrder() { sortPlayOrder(Mp3MemCmd::NaturalOrder); }
 
 bool HMp3MemView::format(bool lowLevel, int memory)
 {
@@ -1040,16 +1042,14 @@ void HMp3MemView::finishLabelEdit()
     refresh(false);
 }
 
-void HMp3MemView::onRename()
+void HMp3MemView::renameSelected()
 {
     const QList<int> rows = m_list->selectedRows();
     if (!rows.isEmpty())
         startLabelEdit(rows.first());
 }
 
-void HMp3MemView::onRenameDirectory() { onRename(); }
-
-void HMp3MemView::onMakeDirectory()
+void HMp3MemView::makeDirectory()
 {
     if (!m_usable || m_memory == -1)
         return;
@@ -1058,14 +1058,14 @@ void HMp3MemView::onMakeDirectory()
     startLabelEdit(row);
 }
 
-void HMp3MemView::onChangeDirectory()
+void HMp3MemView::enterSelectedDirectory()
 {
     const QList<int> rows = m_list->selectedRows();
     if (!rows.isEmpty())
         onRowActivated(rows.first());
 }
 
-void HMp3MemView::onRemoveDirectory()
+void HMp3MemView::removeSelectedDirectory()
 {
     const QList<int> rows = m_list->selectedRows();
     if (rows.isEmpty() || m_memory == -1)
@@ -1077,7 +1077,7 @@ void HMp3MemView::onRemoveDirectory()
     refresh(false);
 }
 
-void HMp3MemView::onMakeMultipleDirectory()
+void HMp3MemView::makeMultipleDirectories()
 {
     if (m_memory == -1)
         return;
@@ -1104,16 +1104,6 @@ void HMp3MemView::onMakeMultipleDirectory()
     }
     m_model->removePendingRow();
     refresh(false);
-}
-
-void HMp3MemView::onDownloadRawData()
-{
-    zvs450_RawData(this, m_memory);
-}
-
-void HMp3MemView::onDiskProperties()
-{
-    prompter().showDiskProperties(this, m_memory < 0 ? 0 : m_memory);
 }
 
 void HMp3MemView::onUpButton()

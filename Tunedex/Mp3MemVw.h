@@ -252,22 +252,6 @@ public:
     static State stateFor(bool listed, unsigned status);
 
 public slots:
-    void onDelete();
-    void onUp();
-    void onDown();
-    void onSortByName();
-    void onNaturalOrder();
-    void onRefresh();
-    void onFormat();
-    void onLowLevelFormat();
-    void onRename();
-    void onChangeDirectory();
-    void onMakeDirectory();
-    void onMakeMultipleDirectory();
-    void onRemoveDirectory();
-    void onRenameDirectory();
-    void onDownloadRawData();
-    void onDiskProperties();
     void onUpButton();
     void showContextMenu(const QPoint &globalPos);
 
@@ -290,6 +274,17 @@ protected:
 private:
     class Sink;
     class NameDelegate;
+    struct CommandContext;
+    // One command of the view: its id (0: a separator of the context menu), its menu
+    // text, its enabling rule and its handler.
+    struct Command {
+        int id = 0;
+        const char *text = nullptr;
+        bool (*enabled)(const CommandContext &) = nullptr;
+        void (*run)(HMp3MemView &) = nullptr;
+    };
+    static const std::vector<Command> &commands();
+    static const Command *command(int id);
 
     void clearView(State state);
     void buildColumns();
@@ -300,6 +295,11 @@ private:
     void onRowActivated(int row);
     void reorder(bool up);
     void sortPlayOrder(int command);
+    void renameSelected();
+    void enterSelectedDirectory();
+    void makeDirectory();
+    void makeMultipleDirectories();
+    void removeSelectedDirectory();
     // Opens the name editor on row; with a seed the editor starts with that text
     // instead of the row's name (a name the player refused, to be corrected).
     void startLabelEdit(int row, const QString &seed = QString());
@@ -308,7 +308,6 @@ private:
     void finishLabelEdit();
     void selectFileIndices(const QList<int> &indices);
     QList<const MemItemData *> selectedItems() const;
-    bool selectionHasDirectory() const;
     HMemPrompter &prompter();
     void layoutChildren();
 
