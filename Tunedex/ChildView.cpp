@@ -5,6 +5,7 @@
 #include "FileListCtrl.h"
 #include "Mp3MemVw.h"
 #include "FontInfoDlg.h"
+#include "StringTable.h"
 #include "zvs450.h"
 
 #include <QApplication>
@@ -129,10 +130,10 @@ CChildView::CChildView(QWidget *parent) : QWidget(parent), m_memTarget(std::make
         const char *tip;
     };
     const ButtonDef defs[4] = {
-        {DownloadInternal, true, cmd::kTextDownloadInternal},
-        {UploadInternal, false, cmd::kTextUploadInternal},
-        {DownloadExternal, true, cmd::kTextDownloadExternal},
-        {UploadExternal, false, cmd::kTextUploadExternal},
+        {DownloadInternal, true, text::kDownloadInternal},
+        {UploadInternal, false, text::kUploadInternal},
+        {DownloadExternal, true, text::kDownloadExternal},
+        {UploadExternal, false, text::kUploadExternal},
     };
     const QIcon downIcon = arrowIcon(true);
     const QIcon upIcon = arrowIcon(false);
@@ -340,10 +341,10 @@ void CChildView::upgrade(bool bootCode)
     const int result = bootCode ? zvs450_UpgradeBootCode(this, &touched) : zvs450_UpgradeApplicationCode(this, &touched);
     if (!touched)
         return;
-    const QString text = QString::fromLatin1(result == 0 ? cmd::kTextUpgradeSucceeded : cmd::kTextUpgradeFailed)
-                         + QLatin1Char('\n') + QString::fromLatin1(cmd::kTextUnplug) + QLatin1Char('\n')
-                         + QString::fromLatin1(cmd::kTextRestart);
-    zvs450_GetUi().message(this, text, QString::fromLatin1(cmd::kTextRestart));
+    const QString text = QString::fromLatin1(result == 0 ? text::kUpgradeSucceeded : text::kUpgradeFailed)
+                         + QLatin1Char('\n') + text::tr(text::kUnplug) + QLatin1Char('\n')
+                         + text::tr(text::kRestart);
+    zvs450_GetUi().message(this, text, text::tr(text::kRestart));
     if (QWidget *frame = window())
         QMetaObject::invokeMethod(frame, "close", Qt::QueuedConnection);
 }

@@ -2,6 +2,7 @@
 
 #include "FileListCtrl.h"
 #include "RegKeys.h"
+#include "StringTable.h"
 #include "errorsys.h"
 
 #include <QApplication>
@@ -31,15 +32,6 @@
 #include <numeric>
 
 namespace {
-
-// Texts of the program's string table used here, by number.
-const char *const kTextName = QT_TRANSLATE_NOOP("HDesktopView", "Name");          // 3000
-const char *const kTextSize = QT_TRANSLATE_NOOP("HDesktopView", "Size");          // 3001
-const char *const kTextType = QT_TRANSLATE_NOOP("HDesktopView", "Type");          // 3002
-const char *const kTextDate = QT_TRANSLATE_NOOP("HDesktopView", "Date");          // 3003
-const char *const kTextConfirmCaption = "Confirm file deleting";                  // 3008
-const char *const kTextDeleteOne = "Would delete file %1 ?";                      // 4002
-const char *const kTextDeleteMany = "Would you delete the selected file?";        // 4003
 
 constexpr int kDefaultColumnWidth = RegKeys::kDefaultColumnWidth;
 constexpr int kView = RegKeys::kDesktopView;
@@ -207,9 +199,8 @@ QVariant HDeskListModel::headerData(int section, Qt::Orientation orientation, in
         return section == ColSize ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
     if (role != Qt::DisplayRole)
         return QVariant();
-    static const char *const titles[ColumnCount] = {kTextName, kTextSize, kTextType, kTextDate};
-    return section >= 0 && section < ColumnCount ? QCoreApplication::translate("HDesktopView", titles[section])
-                                                 : QVariant();
+    static const char *const titles[ColumnCount] = {text::kName, text::kSize, text::kType, text::kDate};
+    return section >= 0 && section < ColumnCount ? text::tr(titles[section]) : QVariant();
 }
 
 void HDeskListModel::setRows(std::vector<DeskItemData> rows)
@@ -310,9 +301,9 @@ void HDeskPrompter::showProperties(QWidget *owner, const QString &path)
     const QFileInfo fi(path);
     QString text = path;
     if (fi.exists()) {
-        text += QStringLiteral("\n\n%1: %2").arg(QCoreApplication::translate("HDesktopView", kTextSize),
+        text += QStringLiteral("\n\n%1: %2").arg(text::tr(text::kSize),
                                                   QLocale().formattedDataSize(fi.size()));
-        text += QStringLiteral("\n%1: %2").arg(QCoreApplication::translate("HDesktopView", kTextDate),
+        text += QStringLiteral("\n%1: %2").arg(text::tr(text::kDate),
                                                 QLocale().toString(fi.lastModified(), QLocale::LongFormat));
     }
     QMessageBox::information(owner, QCoreApplication::translate("HDesktopView", "Properties"), text);
@@ -628,9 +619,9 @@ void HDesktopView::deleteSelection(bool ask)
     if (rows.isEmpty() || folder.isEmpty())
         return;
     if (ask) {
-        const QString text = rows.size() == 1 ? QString::fromLatin1(kTextDeleteOne).arg(m_model->row(rows.first()).name)
-                                              : QString::fromLatin1(kTextDeleteMany);
-        if (!prompter().confirm(this, QString::fromLatin1(kTextConfirmCaption), text))
+        const QString text = rows.size() == 1 ? text::tr(text::kDeleteOne).arg(m_model->row(rows.first()).name)
+                                              : text::tr(text::kDeleteMany);
+        if (!prompter().confirm(this, text::tr(text::kConfirmDeleteCaption), text))
             return;
     }
     for (int r : rows) {

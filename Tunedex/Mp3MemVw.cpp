@@ -6,6 +6,7 @@
 #include "dialogs/MultiDirDlg.h"
 #include "dialogs/ProgressDlg.h"
 #include "errorsys.h"
+#include "StringTable.h"
 #include "zvs450.h"
 
 #include <QCollator>
@@ -104,7 +105,7 @@ QVariant HMemListModel::data(const QModelIndex &index, int role) const
     case Qt::EditRole:
         if (index.column() != ColName)
             return QVariant();
-        return pending ? QString::fromLatin1(Mp3MemText::kNewFolder) : columnText(row, ColName);
+        return pending ? text::tr(text::kNewFolder) : columnText(row, ColName);
     case Qt::DecorationRole:
         if (index.column() != ColName)
             return QVariant();
@@ -128,13 +129,13 @@ QVariant HMemListModel::headerData(int section, Qt::Orientation orientation, int
         return QVariant();
     switch (section) {
     case ColName:
-        return QString::fromLatin1(Mp3MemText::kName);
+        return text::tr(text::kName);
     case ColNumber:
-        return QString::fromLatin1(Mp3MemText::kNumber);
+        return text::tr(text::kNumber);
     case ColSize:
-        return QString::fromLatin1(Mp3MemText::kSize);
+        return text::tr(text::kSize);
     case ColType:
-        return QString::fromLatin1(Mp3MemText::kType);
+        return text::tr(text::kType);
     default:
         return QVariant();
     }
@@ -451,11 +452,11 @@ QString HMp3MemView::statusText(bool usable, unsigned status, quint64 totalBytes
     const auto total = sizeInUnits(totalBytes);
     const auto remain = sizeInUnits(freeBytes);
     if (!usable && !(status & kZvs450DeviceIoGood))
-        return QString::fromLatin1(Mp3MemText::kNotConnected);
+        return text::tr(text::kNotConnected);
     if (!usable && !(status & kZvs450FatValid))
-        return QString::fromLatin1(Mp3MemText::kNotFormatted).arg(total.first).arg(total.second);
-    const char *format = usable || (status & kZvs450StandardGeometry) ? Mp3MemText::kStatusUsable
-                                                                      : Mp3MemText::kStatusReadOnly;
+        return text::tr(text::kNotFormatted).arg(total.first).arg(total.second);
+    const char *format = usable || (status & kZvs450StandardGeometry) ? text::kStatusUsable
+                                                                      : text::kStatusReadOnly;
     return QString::fromLatin1(format)
         .arg(total.first)
         .arg(total.second)
@@ -867,8 +868,8 @@ bool HMp3MemView::format(bool lowLevel, int memory)
 {
     if (memory == -1)
         memory = m_memory;
-    const QString caption = QString::fromLatin1(lowLevel ? Mp3MemText::kLowFormatCaption : Mp3MemText::kFormatCaption);
-    if (!prompter().confirm(this, caption, QString::fromLatin1(Mp3MemText::kFormatQuestion), HMemPrompter::Icon::Question))
+    const QString caption = QString::fromLatin1(lowLevel ? text::kLowFormatCaption : text::kFormatCaption);
+    if (!prompter().confirm(this, caption, text::tr(text::kFormatQuestion), HMemPrompter::Icon::Question))
         return false;
     const int result = lowLevel ? zvs450_FormatLow(this, memory) : zvs450_Format(this, memory);
     refresh(false);
@@ -882,9 +883,9 @@ void HMp3MemView::deleteSelection(bool ask)
         return;
     if (ask) {
         const QString text = rows.size() == 1
-                                 ? QString::fromLatin1(Mp3MemText::kDeleteOne).arg(m_model->columnText(rows.first(), 0))
-                                 : QString::fromLatin1(Mp3MemText::kDeleteMany);
-        if (!prompter().confirm(this, QString::fromLatin1(Mp3MemText::kConfirmDeleteCaption), text,
+                                 ? text::tr(text::kDeleteOne).arg(m_model->columnText(rows.first(), 0))
+                                 : text::tr(text::kDeleteMany);
+        if (!prompter().confirm(this, text::tr(text::kConfirmDeleteCaption), text,
                                 HMemPrompter::Icon::Information))
             return;
     }
@@ -951,8 +952,8 @@ void HMp3MemView::sortPlayOrder(int command)
         return;
     const bool natural = command == Mp3MemCmd::NaturalOrder;
     if (!prompter().confirm(this, commandText(command),
-                            QString::fromLatin1(natural ? Mp3MemText::kNaturalOrderQuestion
-                                                        : Mp3MemText::kSortByNameQuestion),
+                            QString::fromLatin1(natural ? text::kNaturalOrderQuestion
+                                                        : text::kSortByNameQuestion),
                             HMemPrompter::Icon::Question))
         return;
     int result;
@@ -1130,7 +1131,7 @@ bool HMp3MemView::onDroppedDirectory(const QString &path, bool show)
 {
     if (!show)
         return true;
-    prompter().message(this, QString(), path + QLatin1Char('\n') + QString::fromLatin1(Mp3MemText::kCannotTransferDirectory),
+    prompter().message(this, QString(), path + QLatin1Char('\n') + text::tr(text::kCannotTransferDirectory),
                        HMemPrompter::Icon::Warning);
     return false;
 }
@@ -1176,7 +1177,7 @@ bool HMp3MemView::collectSelection(HFileTransferList &list)
     for (int r : m_list->selectedRows()) {
         const MemItemData *d = m_model->item(r);
         if (!d || d->isDirectory()) {
-            prompter().message(this, QString(), QString::fromLatin1(Mp3MemText::kCannotTransferDirectory),
+            prompter().message(this, QString(), text::tr(text::kCannotTransferDirectory),
                                HMemPrompter::Icon::Stop);
             list.removeAll();
             return false;

@@ -20,34 +20,6 @@ class HFileListCtrl;
 class QMenu;
 class QToolButton;
 
-// Texts of the program's string table that the device views show, by number.
-namespace Mp3MemText {
-inline constexpr char kName[] = "Name";                                  // 3000
-inline constexpr char kSize[] = "Size";                                  // 3001
-inline constexpr char kType[] = "Type";                                  // 3002
-inline constexpr char kInternalMemory[] = "Internal Memory";             // 3004
-inline constexpr char kExternalMemory[] = "External Memory";             // 3005
-inline constexpr char kStatusUsable[] = "Total %1%2,  Remain %3%4,  %5 File(s), %6 Directory(s)";  // 3006
-inline constexpr char kNotConnected[] = "Not Connected";                 // 3007
-inline constexpr char kConfirmDeleteCaption[] = "Confirm file deleting"; // 3008
-inline constexpr char kNumber[] = "Number";                              // 3011
-inline constexpr char kFormatCaption[] = "Format";                       // 3012
-inline constexpr char kLowFormatCaption[] = "Low Level Format";          // 3020
-inline constexpr char kNotFormatted[] = "Not Formated, Total %1%2";      // 3021
-inline constexpr char kStatusReadOnly[] =
-    "Read Only - Total %1%2,  Remain %3%4,  %5 File(s), %6 Directory(s)"; // 3022
-inline constexpr char kNewFolder[] = "New Folder";                       // 3105
-inline constexpr char kDeleteOne[] = "Would delete file %1 ?";           // 4002
-inline constexpr char kDeleteMany[] = "Would you delete the selected file?"; // 4003
-inline constexpr char kCannotTransferDirectory[] = "Cannot download/upload the directory."; // 4005
-inline constexpr char kFormatQuestion[] = "All file will be deleted.\nAre you sure?"; // 4007
-inline constexpr char kSortByNameQuestion[] =
-    "Put the files of this directory in order by name?\nThe player plays them in this order.";
-inline constexpr char kNaturalOrderQuestion[] =
-    "Put the files of this directory in natural order, numbers by their value (2 before 10)?\n"
-    "The player plays them in this order.";
-} // namespace Mp3MemText
-
 // Command identifiers the view handles; the menus and the frame use the same numbers.
 namespace Mp3MemCmd {
 enum : int {

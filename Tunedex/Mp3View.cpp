@@ -1,8 +1,8 @@
 #include "Mp3View.h"
 
-#include "Commands.h"
 #include "FileListCtrl.h"
 #include "Mp3MemVw.h"
+#include "StringTable.h"
 #include "zvs450.h"
 
 #include <QApplication>
@@ -116,7 +116,7 @@ void HMp3View::paintEvent(QPaintEvent *)
         return;
     qDrawShadePanel(&p, r, palette(), true, 2);
     p.setPen(palette().color(QPalette::ButtonText));
-    p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, QString::fromLatin1(cmd::kTextNotConnected));
+    p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, text::tr(text::kPlayerNotConnected));
 }
 
 HMp3MemView *HMp3View::memoryView(int index) const
@@ -169,7 +169,7 @@ void HMp3View::titleAndRefresh()
         HMp3MemView *v = m_views.at(i);
         if (!v)
             continue;
-        v->setTitle(QString::fromLatin1(i == 0 ? cmd::kTextInternalMemory : cmd::kTextExternalMemory));
+        v->setTitle(QString::fromLatin1(i == 0 ? text::kInternalMemory : text::kExternalMemory));
         // A row the player does not have now (none at all when it is gone) must not keep
         // what it showed before: those rows would still take drops and start transfers.
         if (i < m_count)

@@ -1,6 +1,7 @@
 #include "ConfigDlg.h"
 
 #include "RegKeys.h"
+#include "StringTable.h"
 #include "zvs450.h"
 
 #include <QButtonGroup>
@@ -40,12 +41,7 @@ constexpr FirmwareChoice kFirmwareChoices[] = {
 constexpr int kFirmwareChoiceCount = int(sizeof kFirmwareChoices / sizeof kFirmwareChoices[0]);
 
 const char *const kPageTitles[HConfigDlg::kPageCount] = {
-    "Setting Timeout",              // 3100
-    "ROM Selection",                // 3101
-    "ADPCM Configuration",          // 3102
-    "BVF Configuration",            // 3104
-    "Raw Data Read Configuration",  // 3103
-    "Firmware Version",             // 3106
+    text::kPageTimeout, text::kPageRom, text::kPageAdpcm, text::kPageBvf, text::kPageRawData, text::kPageFirmware,
 };
 
 // The text after its leading spaces and tabs.
@@ -177,7 +173,7 @@ unsigned HConfigDlg::firmwareCodeFor(int index)
 
 QString HConfigDlg::pageTitle(int page)
 {
-    return page >= 0 && page < kPageCount ? QString::fromLatin1(kPageTitles[page]) : QString();
+    return page >= 0 && page < kPageCount ? text::tr(kPageTitles[page]) : QString();
 }
 
 HConfigDlg::HConfigDlg(QWidget *parent) : QDialog(parent)

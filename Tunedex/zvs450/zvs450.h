@@ -16,6 +16,7 @@
 
 #include <zvc450usb.h>
 
+#include "StringTable.h"
 #include "playorder.h"
 
 #include <QString>
@@ -59,29 +60,6 @@ public:
     virtual bool startViewer(const QString &program, const QString &file) = 0;
 };
 
-// The session's texts (the program's string table numbers in the comments).
-inline constexpr char kZvs450TextOverwrite[] = "Already exist the file.\nWill you overwrite?";        // 4006
-inline constexpr char kZvs450TextRawDataUnset[] = "Raw Data Filename or Range was not specified.";   // 4010
-inline constexpr char kZvs450TextRawDataRange[] = "Raw Data Range was exceeded.";                     // 4011
-inline constexpr char kZvs450TextCodecUpgrade[] = "Codec Upgrade";                                    // 3013
-inline constexpr char kZvs450FilterIntelHex[] = "Intel Hex File(*.hex)\n*.hex\nAll Files(*.*)\n*.*\n\n"; // 3014
-inline constexpr char kZvs450TextBootUpgrade[] = "Boot Code Upgrade";                                 // 3015
-inline constexpr char kZvs450FilterFont[] = "Bitmap font(*.fot)\n*.fot\nAll Files(*.*)\n*.*\n\n";     // 3018
-inline constexpr char kZvs450TextFontDownload[] = "LCD UNICODE Font Download";                        // 3019
-// Verified copies (the "Verify copies to the player" setting).
-inline constexpr char kZvs450TextCopyDiffers[] =
-    "The copy of %1 on the player differs from the file at byte %2.\nIt was removed from the player.";
-inline constexpr char kZvs450TextCopyMissing[] = "The player does not list the copy of %1, so it cannot be verified.";
-
-// Texts of the session's own (not numbered in the program's string table).
-inline constexpr char kZvs450TextBusy[] =
-    "The player was busy with another operation.\nWhat was asked of it meanwhile was not done; please try again.";
-inline constexpr char kZvs450TextIncompleteDeleted[] =
-    "The copy of %1 did not reach the player whole.\nThe incomplete file %2 was deleted from the player.";
-inline constexpr char kZvs450TextIncompleteKept[] =
-    "The copy of %1 did not reach the player whole.\n"
-    "The incomplete file %2 may still be on the player: delete it there once the player answers again.";
-
 // Result of an operation refused because another one was running (see
 // "One operation at a time" below). Not a library error code.
 inline constexpr int kZvs450ErrBusy = 100;
@@ -108,7 +86,7 @@ Zvs450Ui &zvs450_QtUi();
 // Turns a filter of "description\npattern\n" pairs ended by an empty entry
 // into Qt's "description (pattern);;..." form; "*.*" becomes "*", so that
 // "All Files (*)" shows the files without an extension too.
-QString zvs450_QtFilter(const char *pairs);
+QString zvs450_QtFilter(const QString &pairs);
 
 // ---- One operation at a time -------------------------------------------------
 // The library serves one operation at a time: it has one packet buffer and
@@ -121,7 +99,7 @@ QString zvs450_QtFilter(const char *pairs);
 // finds the session held does nothing: it returns kZvs450ErrBusy (false, 0 or
 // the cached listing for the reads), touches neither the player nor the
 // library's error state, and once the running operation has ended the user is
-// told (kZvs450TextBusy) that something asked meanwhile was not done. Reads of
+// told (text::kBusy) that something asked meanwhile was not done. Reads of
 // the cached listing answer from the cache, and Connect keeps the connection
 // as it is, without a message.
 

@@ -312,16 +312,16 @@ void removeIncompleteCopy(QWidget *owner, int memory, bool listed, int added, co
         const QString name = displayName(c.files[size_t(added)]);
         markStale(memory);
         if (s.handle && ZVC450_Delete(owner, s.handle, memory, added, name.toUtf8().constData())) {
-            zvs450_GetUi().message(owner, QString::fromUtf8(kZvs450TextIncompleteDeleted).arg(local, name), QString());
+            zvs450_GetUi().message(owner, text::tr(text::kIncompleteDeleted).arg(local, name), QString());
             return;
         }
-        zvs450_GetUi().message(owner, QString::fromUtf8(kZvs450TextIncompleteKept).arg(local, name), QString());
+        zvs450_GetUi().message(owner, text::tr(text::kIncompleteKept).arg(local, name), QString());
         return;
     }
     if (!listed) {
         // The player is gone: whatever it made of the copy carries the file's name.
         zvs450_GetUi().message(
-            owner, QString::fromUtf8(kZvs450TextIncompleteKept).arg(local, nameOnPlayer), QString());
+            owner, text::tr(text::kIncompleteKept).arg(local, nameOnPlayer), QString());
     }
 }
 
@@ -348,7 +348,7 @@ struct LibraryErrorState {
 Step verifyCopy(QWidget *owner, HZVC450 handle, int memory, int index, const QString &path)
 {
     if (index < 0) {
-        zvs450_GetUi().message(owner, QString::fromLatin1(kZvs450TextCopyMissing).arg(path), QString());
+        zvs450_GetUi().message(owner, text::tr(text::kCopyMissing).arg(path), QString());
         ZVC450_SetError(ZVC450USB_ERR_INTERNAL);
         return Step::Refused;
     }
@@ -367,7 +367,7 @@ Step verifyCopy(QWidget *owner, HZVC450 handle, int memory, int index, const QSt
         failure.restore();
         return Step::Failed;
     }
-    zvs450_GetUi().message(owner, QString::fromLatin1(kZvs450TextCopyDiffers).arg(path).arg(difference),
+    zvs450_GetUi().message(owner, text::tr(text::kCopyDiffers).arg(path).arg(difference),
                            QString());
     ZVC450_SetError(ZVC450USB_ERR_INTERNAL);
     return Step::Refused;

@@ -79,8 +79,8 @@ int upgrade(QWidget *owner, CodeArea area, bool *codeAreaTouched)
         return reportNotOpen(owner);
 
     const bool boot = area == CodeArea::Boot;
-    const QString title = QString::fromUtf8(boot ? kZvs450TextBootUpgrade : kZvs450TextCodecUpgrade);
-    const QString chosen = zvs450_GetUi().openFile(owner, title, zvs450_QtFilter(kZvs450FilterIntelHex),
+    const QString title = text::tr(boot ? text::kBootUpgrade : text::kCodecUpgrade);
+    const QString chosen = zvs450_GetUi().openFile(owner, title, zvs450_QtFilter(text::tr(text::kFilterIntelHex)),
                                                    boot ? RegKeys::bootCodeName() : RegKeys::codecCodeName());
     if (chosen.isEmpty())
         return ZVS450USB_ERR_USERBREAK;
@@ -156,8 +156,8 @@ int zvs450_DownloadFont(QWidget *owner)
         if (askOverwrite(owner, QString::fromUtf8(info.szFontName)) != Zvs450Ui::Answer::Yes)
             return ZVC450USB_ERR_NONE;
     }
-    const QString path = zvs450_GetUi().openFile(owner, QString::fromUtf8(kZvs450TextFontDownload),
-                                                 zvs450_QtFilter(kZvs450FilterFont), RegKeys::fontName());
+    const QString path = zvs450_GetUi().openFile(owner, text::tr(text::kFontDownload),
+                                                 zvs450_QtFilter(text::tr(text::kFilterFont)), RegKeys::fontName());
     if (path.isEmpty())
         return ZVS450USB_ERR_USERBREAK;
     RegKeys::setFontName(path);
@@ -232,7 +232,7 @@ int zvs450_RawData(QWidget *owner, int memory)
     Zvs450Ui &ui = zvs450_GetUi();
     const QString file = RegKeys::rawDataFileName();
     if (file.isEmpty()) {
-        ui.message(owner, QString::fromUtf8(kZvs450TextRawDataUnset), QString());
+        ui.message(owner, text::tr(text::kRawDataUnset), QString());
         return ZVC450USB_ERR_NONE;
     }
 
@@ -243,14 +243,14 @@ int zvs450_RawData(QWidget *owner, int memory)
         unsigned count = 0;
         RegKeys::getRawDataRange(&first, &count);
         if (count == 0) {
-            ui.message(owner, QString::fromUtf8(kZvs450TextRawDataUnset), QString());
+            ui.message(owner, text::tr(text::kRawDataUnset), QString());
             return ZVC450USB_ERR_NONE;
         }
         // The range is checked against the medium as it is now.
         const bool listed = validMemory(memory) && (!s.memory[memory].refreshNeeded || refresh(memory));
         const quint64 totalBlocks = listed ? s.memory[memory].summary.dwTotalBlocks : 0;
         if (count >= kZvs450RawDataMaxBlocks || quint64(first) + count > totalBlocks) {
-            ui.message(owner, QString::fromUtf8(kZvs450TextRawDataRange), QString());
+            ui.message(owner, text::tr(text::kRawDataRange), QString());
             return ZVC450USB_ERR_NONE;
         }
         Zvs450Ui::Answer answer = Zvs450Ui::Answer::Yes;

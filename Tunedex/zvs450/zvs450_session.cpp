@@ -43,7 +43,7 @@ Operation::~Operation()
     // the transfer up for as long as it stays open.
     if (s.refusalPending) {
         s.refusalPending = false;
-        zvs450_GetUi().message(m_owner, QString::fromUtf8(kZvs450TextBusy), QString());
+        zvs450_GetUi().message(m_owner, text::tr(text::kBusy), QString());
     }
 }
 

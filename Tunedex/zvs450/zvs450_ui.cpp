@@ -87,10 +87,10 @@ void zvs450_SetUi(Zvs450Ui *ui) { g_ui = ui; }
 
 Zvs450Ui &zvs450_GetUi() { return g_ui ? *g_ui : zvs450_QtUi(); }
 
-QString zvs450_QtFilter(const char *pairs)
+QString zvs450_QtFilter(const QString &pairs)
 {
     // "description\npattern\n" pairs up to an empty entry.
-    const QStringList parts = QString::fromUtf8(pairs).split(QLatin1Char('\n'));
+    const QStringList parts = pairs.split(QLatin1Char('\n'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2) {
         QString description = parts[i];
@@ -194,7 +194,7 @@ bool localEntryExists(const QString &path)
 
 Zvs450Ui::Answer askOverwrite(QWidget *owner, const QString &caption)
 {
-    return zvs450_GetUi().question(owner, QString::fromUtf8(kZvs450TextOverwrite), caption);
+    return zvs450_GetUi().question(owner, text::tr(text::kOverwrite), caption);
 }
 
 QString localPathFor(const QString &folder, const QString &deviceName)

@@ -357,7 +357,7 @@ TEST_F(Session, OverwriteQuestionSkipsOnNoAndEndsTheBatchOnCancel)
     EXPECT_NE(uploads[0].find("/B.MP3"), std::string::npos);
     EXPECT_NE(uploads[1].find("/C.MP3"), std::string::npos);
     ASSERT_EQ(ui.questions.size(), 3u);
-    EXPECT_EQ(ui.questions[0].text, QString::fromUtf8(kZvs450TextOverwrite));
+    EXPECT_EQ(ui.questions[0].text, QString::fromUtf8(text::kOverwrite));
     EXPECT_EQ(ui.questions[0].caption, path("A.MP3"));
     EXPECT_TRUE(fake::lib().messages.empty());
 }
@@ -779,11 +779,11 @@ TEST_F(Session, RawDataChecksItsRangeBeforeAnythingIsRead)
         unsigned first, count;
         const char *message; // null: uploaded
     } rows[] = {
-        {"", 0, 0, 1, kZvs450TextRawDataUnset},
-        {"raw.dat", 0, 0, 0x40000, kZvs450TextRawDataRange},
-        {"raw.dat", 0, 0, 0, kZvs450TextRawDataUnset},
-        {"raw.dat", 1, 90, 11, kZvs450TextRawDataRange},
-        {"raw.dat", 1, 0xFFFFFFFF, 2, kZvs450TextRawDataRange},
+        {"", 0, 0, 1, text::kRawDataUnset},
+        {"raw.dat", 0, 0, 0x40000, text::kRawDataRange},
+        {"raw.dat", 0, 0, 0, text::kRawDataUnset},
+        {"raw.dat", 1, 90, 11, text::kRawDataRange},
+        {"raw.dat", 1, 0xFFFFFFFF, 2, text::kRawDataRange},
         {"raw.dat", 1, 90, 10, nullptr},
         {"raw.dat", 0, 1, 0x3FFFF, nullptr},
     };
@@ -940,7 +940,7 @@ TEST_F(Session, OperationsAskedWhileOneRunsAreRefusedAndToldAfterIt)
     EXPECT_TRUE(fake::lib().messages.empty());
     // One message, once the copy had ended.
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(kZvs450TextBusy));
+    EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(text::kBusy));
     EXPECT_FALSE(zvs450_IsBusy());
 
     // Free again: the next operation runs.
@@ -1054,11 +1054,11 @@ TEST_F(Session, IncompleteCopyIsDeletedOrNamed)
             break;
         case Told::Deleted:
             ASSERT_EQ(ui.messages.size(), 1u);
-            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(kZvs450TextIncompleteDeleted).arg(source, QStringLiteral("Long song name.mp3")));
+            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(text::kIncompleteDeleted).arg(source, QStringLiteral("Long song name.mp3")));
             break;
         case Told::Kept:
             ASSERT_EQ(ui.messages.size(), 1u);
-            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(kZvs450TextIncompleteKept).arg(source, QStringLiteral("Long song name.mp3")));
+            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(text::kIncompleteKept).arg(source, QStringLiteral("Long song name.mp3")));
             break;
         }
     }
