@@ -6,10 +6,8 @@
 #pragma once
 
 #include "FileTran.h"
+#include "MemListModel.h"
 
-#include <QAbstractTableModel>
-#include <QHash>
-#include <QIcon>
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QWidget>
@@ -41,80 +39,6 @@ enum : int {
     NaturalOrder = 32815,
 };
 } // namespace Mp3MemCmd
-
-// One row: a file or a directory of the current directory.
-struct MemItemData {
-    quint32 size = 0;   // bytes (directories: the entry's size field)
-    quint32 key = 0;    // first cluster: the directory key of the directory commands
-    int fileIndex = -1; // position in the player's file order; -1 for directories
-    QString name;       // display name
-    int type = 0;       // entry of the model's icon and type-name cache
-
-    bool isDirectory() const { return fileIndex < 0; }
-    bool isDotEntry() const { return isDirectory() && (name == QLatin1String(".") || name == QLatin1String("..")); }
-    bool operator==(const MemItemData &o) const
-    {
-        return size == o.size && key == o.key && fileIndex == o.fileIndex && name == o.name && type == o.type;
-    }
-};
-
-// The rows of one device view. Icons and type names are looked up once per extension
-// (and once for folders), so listing thousands of files costs one lookup per kind.
-class HMemListModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    enum Column { ColName = 0, ColNumber, ColSize, ColType, ColumnCount };
-
-    explicit HMemListModel(QObject *parent = nullptr);
-
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex &index) const override;
-
-    // Replaces the rows; nothing is reset (and nothing repainted) when they are the same.
-    // Answers whether the rows changed.
-    bool setRows(std::vector<MemItemData> rows);
-    void clear();
-    const std::vector<MemItemData> &rows() const { return m_rows; }
-    // Null for the row of a directory being named (it has no data yet).
-    const MemItemData *item(int row) const;
-
-    // Rows may be renamed in place (a writable memory).
-    void setEditable(bool editable) { m_editable = editable; }
-    bool isEditable() const { return m_editable; }
-
-    // A row at the end with no data, for a new directory being named; its row number.
-    int appendPendingRow();
-    void removePendingRow();
-    int pendingRow() const { return m_pending ? int(m_rows.size()) : -1; }
-
-    // Cache entry of the icon and type name for a name (by extension) or for folders.
-    int typeFor(const QString &name, bool folder);
-    QString typeName(int type) const;
-    QIcon typeIcon(int type) const;
-    int typeCount() const { return int(m_types.size()); }
-
-    QString columnText(int row, int column) const;
-    // Sorts in place: directories before files ascending (after them descending), files by
-    // the column; the order of equal rows is kept.
-    void sortRows(int column, bool ascending);
-
-    // "%uKB" of the size rounded up to kilobytes.
-    static QString formatKB(quint32 bytes);
-
-private:
-    struct TypeInfo {
-        QString name;
-        QIcon icon;
-    };
-    std::vector<MemItemData> m_rows;
-    std::vector<TypeInfo> m_types;
-    QHash<QString, int> m_typeIndex;
-    bool m_editable = false;
-    bool m_pending = false;
-};
 
 // Questions and small windows of the view; tests answer them without a person.
 class HMemPrompter {
