@@ -87,32 +87,7 @@ void HMemPrompter::showDiskProperties(QWidget *owner, int memory)
     dlg.exec();
 }
 
-// ---- Listing sink and name editor ---------------------------------------------------------
-
-// Collects one listing from the session: directories with the folder entry, files with
-// the entry of their extension.
-class HMp3MemView::Sink final : public Zvs450ItemSink {
-public:
-    Sink(HMemListModel *model, bool directories, std::vector<MemItemData> *rows)
-        : m_model(model), m_directories(directories), m_rows(rows)
-    {
-    }
-    void addItem(const QString &displayName, int index, quint32 size, quint32 firstCluster) override
-    {
-        MemItemData d;
-        d.size = size;
-        d.key = firstCluster;
-        d.fileIndex = m_directories ? -1 : index;
-        d.name = displayName;
-        d.type = m_directories ? 0 : m_model->typeFor(displayName, false);
-        m_rows->push_back(std::move(d));
-    }
-
-private:
-    HMemListModel *m_model;
-    bool m_directories;
-    std::vector<MemItemData> *m_rows;
-};
+// ---- Name editor ---------------------------------------------------------
 
 // The in-place editor of a name. The model is never written: a committed text goes to
 // the view, which asks the player to rename or make the directory and lists again.
@@ -310,24 +285,12 @@ void HMp3MemView::refresh(bool force, int memory)
         buildColumns();
     }
 
-    m_status = 0;
-    std::vector<MemItemData> directories, files;
-    Sink dirSink(m_model, true, &directories);
-    Sink fileSink(m_model, false, &files);
-    quint64 total = 0, free = 0;
-    QString path;
-    // One forced listing is enough: the files come from the cache the directories just filled.
-    const bool listed = zvs450_EnumDirectories(memory, dirSink, force) && zvs450_EnumFiles(memory, fileSink, false)
-                        && zvs450_GetCapacity(memory, &total, &free) && zvs450_GetCurrentDirectory(memory, &path);
-    if (!listed) {
-        // A medium without a file system refuses its listing; the medium information
-        // still says so, and the user must be able to format it from here.
-        ZVC450_MEDIUMINFO info{};
-        if (zvs450_IsOpen() && zvs450_GetMediumInfo(memory, &info) == 0 && info.bDeviceIOStatus
-            && !(info.bFATStatus && info.bFATType)) {
-            m_status = kZvs450MediumInfoRead | kZvs450DeviceIoGood;
-            const quint64 blocks = info.wTotalBlockCount ? info.wTotalBlockCount : info.wPhysicalBlockCount;
-            m_totalBytes = blocks * 16384;
+    Zvs450Listing listing;
+    if (!zvs450_ReadListing(memory, force, &listing)) {
+        m_status = listing.status;
+        if (listing.status & kZvs450DeviceIoGood) {
+            // A medium without a file system: it can be formatted from here.
+            m_totalBytes = listing.totalBytes;
             m_freeBytes = 0;
             clearView(State::NotFormatted);
         } else {
@@ -336,10 +299,10 @@ void HMp3MemView::refresh(bool force, int memory)
         emit refreshed();
         return;
     }
-    m_totalBytes = total;
-    m_freeBytes = free;
-    m_path = path;
-    m_status = zvs450_GetMediumStatus(memory);
+    m_totalBytes = listing.totalBytes;
+    m_freeBytes = listing.freeBytes;
+    m_path = listing.path;
+    m_status = listing.status;
     const State state = stateFor(true, m_status);
     if (state == State::Empty || state == State::NotFormatted) {
         clearView(state);
@@ -347,10 +310,10 @@ void HMp3MemView::refresh(bool force, int memory)
         return;
     }
 
-    m_fileCount = zvs450_GetFileCount(memory);
-    m_directoryCount = zvs450_GetDirectoryCount(memory);
-    if (!zvs450_GetListedFileCounts(memory, &m_filesFound, &m_filesAnnounced))
-        m_filesFound = m_filesAnnounced = 0;
+    m_fileCount = listing.fileCount;
+    m_directoryCount = listing.directoryCount;
+    m_filesFound = listing.filesFound;
+    m_filesAnnounced = listing.filesAnnounced;
     m_state = state;
     m_usable = true;
     m_list->setEnabled(true);
@@ -358,9 +321,12 @@ void HMp3MemView::refresh(bool force, int memory)
     m_up->show();
 
     // Files first, then directories, as the rows stand before the sort.
-    std::vector<MemItemData> rows = std::move(files);
-    rows.insert(rows.end(), std::make_move_iterator(directories.begin()),
-                std::make_move_iterator(directories.end()));
+    std::vector<MemItemData> rows;
+    rows.reserve(listing.files.size() + listing.directories.size());
+    for (const Zvs450Listing::Item &f : listing.files)
+        rows.push_back({f.size, f.firstCluster, f.index, f.name, m_model->typeFor(f.name, false)});
+    for (const Zvs450Listing::Item &d : listing.directories)
+        rows.push_back({d.size, d.firstCluster, -1, d.name, 0});
     // A refresh that finds what is shown changes nothing: no reset, the selection stays.
     const bool changed = m_model->setRows(std::move(rows));
     if (changed)

@@ -168,7 +168,6 @@ protected:
     void dropEvent(QDropEvent *e) override;
 
 private:
-    class Sink;
     class NameDelegate;
     struct CommandContext;
     // One command of the view: its id (0: a separator of the context menu), its menu

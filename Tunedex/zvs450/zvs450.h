@@ -23,6 +23,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <vector>
 
 class QWidget;
 class HFileTransferList;
@@ -165,6 +166,32 @@ bool zvs450_EnumFiles(int memory, Zvs450ItemSink &sink, bool force);
 bool zvs450_EnumDirectories(int memory, Zvs450ItemSink &sink, bool force);
 // The current directory: "/" or "/A/B".
 bool zvs450_GetCurrentDirectory(int memory, QString *path);
+// What a device view shows of one memory, in one read of the cache.
+struct Zvs450Listing {
+    struct Item {
+        QString name;               // display name
+        int index = 0;              // file index (files), position among the directories
+        quint32 size = 0;
+        quint32 firstCluster = 0;   // the entry's key
+    };
+    std::vector<Item> files;        // in the player's order
+    std::vector<Item> directories;  // "." and ".." included where the player lists them
+    quint64 totalBytes = 0;
+    quint64 freeBytes = 0;
+    QString path;                   // the current directory
+    unsigned status = 0;            // medium status word
+    int fileCount = 0;              // as zvs450_GetFileCount
+    int directoryCount = 0;         // as zvs450_GetDirectoryCount
+    int filesFound = 0;             // as zvs450_GetListedFileCounts (0 and 0 when unknown)
+    int filesAnnounced = 0;
+};
+// The directories, the files, the capacity, the path and the counts of the
+// memory; force lists the player again first. False when the memory cannot
+// be listed: *listing then says only what the medium information does, that
+// is, for a medium without a file system (which can still be formatted) the
+// status kZvs450MediumInfoRead | kZvs450DeviceIoGood and its size in
+// totalBytes, and status 0 for anything else.
+bool zvs450_ReadListing(int memory, bool force, Zvs450Listing *listing);
 // Reads the medium-info record; 0 or the library error, no message (3 when
 // not connected).
 int zvs450_GetMediumInfo(int memory, ZVC450_MEDIUMINFO *info);

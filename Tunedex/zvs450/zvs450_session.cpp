@@ -467,6 +467,54 @@ bool zvs450_GetCurrentDirectory(int memory, QString *path)
     return true;
 }
 
+namespace {
+
+class ListingSink final : public Zvs450ItemSink
+{
+public:
+    explicit ListingSink(std::vector<Zvs450Listing::Item> *items) : m_items(items) {}
+    void addItem(const QString &displayName, int index, quint32 size, quint32 firstCluster) override
+    {
+        m_items->push_back({displayName, index, size, firstCluster});
+    }
+
+private:
+    std::vector<Zvs450Listing::Item> *m_items;
+};
+
+} // namespace
+
+bool zvs450_ReadListing(int memory, bool force, Zvs450Listing *listing)
+{
+    Zvs450Listing read;
+    ListingSink directories(&read.directories);
+    ListingSink files(&read.files);
+    // One forced listing is enough: the files come from the cache the directories just filled.
+    const bool listed = zvs450_EnumDirectories(memory, directories, force) && zvs450_EnumFiles(memory, files, false)
+                        && zvs450_GetCapacity(memory, &read.totalBytes, &read.freeBytes)
+                        && zvs450_GetCurrentDirectory(memory, &read.path);
+    if (!listed) {
+        // A medium without a file system refuses its listing; the medium information
+        // still says so, and the user must be able to format it.
+        *listing = Zvs450Listing{};
+        ZVC450_MEDIUMINFO info{};
+        if (zvs450_IsOpen() && zvs450_GetMediumInfo(memory, &info) == 0 && info.bDeviceIOStatus
+            && !(info.bFATStatus && info.bFATType)) {
+            listing->status = kZvs450MediumInfoRead | kZvs450DeviceIoGood;
+            const quint64 blocks = info.wTotalBlockCount ? info.wTotalBlockCount : info.wPhysicalBlockCount;
+            listing->totalBytes = blocks * kBlockBytes;
+        }
+        return false;
+    }
+    read.status = zvs450_GetMediumStatus(memory);
+    read.fileCount = zvs450_GetFileCount(memory);
+    read.directoryCount = zvs450_GetDirectoryCount(memory);
+    if (!zvs450_GetListedFileCounts(memory, &read.filesFound, &read.filesAnnounced))
+        read.filesFound = read.filesAnnounced = 0;
+    *listing = std::move(read);
+    return true;
+}
+
 int zvs450_GetMediumInfo(int memory, ZVC450_MEDIUMINFO *info)
 {
     Session &s = session();

@@ -274,6 +274,52 @@ TEST_F(Session, CapacityIsCountedInSixteenKilobyteBlocks)
     EXPECT_FALSE(zvs450_GetCapacity(2, &total, &free));
 }
 
+// What a device view shows comes in one read: the rows, the sizes, the path and the
+// counts; a medium that cannot be listed says only whether it could be formatted.
+TEST_F(Session, ReadListingGivesTheViewEverythingInOneRead)
+{
+    fake::Memory &m = fake::lib().memory[0];
+    m.files = {fake::entry("SONG    ", "MP3", "", 5000, 9), fake::entry("NOTE    ", "TXT", "Note.txt", 10, 12)};
+    m.dirs = {fake::entry("..      ", "   ", "", 0, 3), fake::entry("MUSIC   ", "   ", "", 0, 20)};
+    m.path = "/A";
+    m.totalBlocks = 64;
+    m.usedBlocks = 4;
+    connect();
+    Zvs450Listing listing;
+    ASSERT_TRUE(zvs450_ReadListing(0, true, &listing));
+    ASSERT_EQ(listing.files.size(), 2u);
+    EXPECT_EQ(listing.files[1].name, QStringLiteral("Note.txt"));
+    EXPECT_EQ(listing.files[1].index, 1);
+    EXPECT_EQ(listing.files[1].size, 10u);
+    EXPECT_EQ(listing.files[1].firstCluster, 12u);
+    ASSERT_EQ(listing.directories.size(), 2u);
+    EXPECT_EQ(listing.directories[0].name, QStringLiteral(".."));
+    EXPECT_EQ(listing.directories[1].firstCluster, 20u);
+    EXPECT_EQ(listing.totalBytes, 64u * 16384);
+    EXPECT_EQ(listing.freeBytes, 60u * 16384);
+    EXPECT_EQ(listing.path, QStringLiteral("/A"));
+    EXPECT_EQ(listing.status, 15u);
+    EXPECT_EQ(listing.fileCount, 2);
+    EXPECT_EQ(listing.directoryCount, 2);
+    EXPECT_EQ(listing.filesFound, 2);
+    EXPECT_EQ(listing.filesAnnounced, 2);
+
+    // A medium without a file system refuses its listing, yet can be formatted.
+    m.listFails = true;
+    m.info.bFATStatus = 0;
+    m.info.wTotalBlockCount = 0;
+    m.info.wPhysicalBlockCount = 128;
+    EXPECT_FALSE(zvs450_ReadListing(0, true, &listing));
+    EXPECT_TRUE(listing.files.empty());
+    EXPECT_EQ(listing.status, kZvs450MediumInfoRead | kZvs450DeviceIoGood);
+    EXPECT_EQ(listing.totalBytes, 128u * 16384);
+    // One whose medium does not answer either is just not there.
+    m.info.bDeviceIOStatus = 0;
+    EXPECT_FALSE(zvs450_ReadListing(0, true, &listing));
+    EXPECT_EQ(listing.status, 0u);
+    EXPECT_EQ(listing.totalBytes, 0u);
+}
+
 TEST_F(Session, ChangeToParentFindsTheDotDotEntryAndReadsThePathAgain)
 {
     fake::lib().memory[0].dirs = {fake::entry(".       ", "   ", "", 0, 7), fake::entry("..      ", "   ", "", 0, 3)};

@@ -20,7 +20,7 @@ struct ShortNameCase {
 
 // Rows run in order: a code page set by one row must give way to the next
 // row's, as it does when the user changes the setting between two listings.
-TEST(ShortName, FieldsBecomeTextInThePlayersCodePage)
+TEST(ShortNameText, FieldsBecomeTextInThePlayersCodePage)
 {
     const ShortNameCase cases[] = {
         {"base and extension", "", "README  ", "TXT", '_', "README.TXT"},
@@ -46,7 +46,7 @@ TEST(ShortName, FieldsBecomeTextInThePlayersCodePage)
 }
 
 // The fields of a directory entry follow one another without a NUL between them.
-TEST(ShortName, FieldsEndAtTheirWidth)
+TEST(ShortNameText, FieldsEndAtTheirWidth)
 {
     const char record[] = "ABCDEFGHMP3\x20\x20";
     EXPECT_EQ(zvs450_ShortNameText(record, 8, record + 8, 3, '_'), "ABCDEFGH.MP3");
