@@ -1,5 +1,6 @@
 #include "Mp3MemVw.h"
 
+#include "External/Folder.h"
 #include "FileListCtrl.h"
 #include "RegKeys.h"
 #include "dialogs/DiskInfoDlg.h"
@@ -23,7 +24,6 @@
 #include <QPainter>
 #include <QSet>
 #include <QStyleOptionButton>
-#include <QTextStream>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -918,35 +918,7 @@ bool HMp3MemView::uploadSelection(const QString &folder, HFileTransferList *uplo
 
 QString HMp3MemView::resolveDroppedPath(const QString &path)
 {
-    const QFileInfo fi(path);
-    if (fi.isSymLink()) {
-        // Followed to the end of a chain of links; a dangling link keeps its own path.
-        const QString target = fi.canonicalFilePath();
-        return target.isEmpty() ? path : target;
-    }
-    if (fi.suffix() == QLatin1String("desktop")) {
-        // A desktop link file ("Type=Link", "URL=file:///...") stands for its target.
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            QTextStream in(&f);
-            bool link = false;
-            QString url;
-            bool inEntry = false;
-            while (!in.atEnd()) {
-                const QString line = in.readLine().trimmed();
-                if (line.startsWith(QLatin1Char('[')))
-                    inEntry = line == QLatin1String("[Desktop Entry]");
-                else if (inEntry && line == QLatin1String("Type=Link"))
-                    link = true;
-                else if (inEntry && line.startsWith(QLatin1String("URL=")))
-                    url = line.mid(4);
-            }
-            const QUrl u(url);
-            if (link && u.isLocalFile() && !u.toLocalFile().isEmpty())
-                return u.toLocalFile();
-        }
-    }
-    return path;
+    return hResolveShellLink(path);
 }
 
 void HMp3MemView::dropUrls(const QList<QUrl> &urls)

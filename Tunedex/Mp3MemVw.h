@@ -132,7 +132,7 @@ public:
     // uploaded list is handed back for the target's accept. False when nothing ran.
     bool uploadSelection(const QString &folder, HFileTransferList *uploaded);
     // Files dropped from the desktop's file manager (local file URLs); links are
-    // followed to their targets.
+    // followed to their targets as the desktop pane follows them (hResolveShellLink).
     void dropUrls(const QList<QUrl> &urls);
     static QString resolveDroppedPath(const QString &path);
 

@@ -1024,6 +1024,26 @@ private slots:
         QVERIFY(!view->findChild<HProgressDlg *>());
     }
 
+    // A desktop link names its target as a URL or, as file managers also write it,
+    // as a plain path; either way the drop takes the target, as the desktop pane does.
+    void droppedDesktopLinksStandForTheirTargets()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("song.mp3"));
+        const struct {
+            const char *name;
+            QString url;
+        } rows[] = {{"url.desktop", QUrl::fromLocalFile(target).toString()}, {"path.desktop", target},
+                    {"UPPER.DESKTOP", target}};
+        for (const auto &row : rows) {
+            QFile f(dir.filePath(QString::fromLatin1(row.name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(("[Desktop Entry]\nType=Link\nURL=" + row.url + "\n").toUtf8());
+            f.close();
+            QCOMPARE(HMp3MemView::resolveDroppedPath(f.fileName()), target);
+        }
+    }
+
     void dropOfLinkDownloadsItsTarget()
     {
         QVERIFY(startPlayer());
