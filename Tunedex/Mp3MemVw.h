@@ -5,6 +5,7 @@
 // device session; after each operation the view reads the listing again.
 #pragma once
 
+#include "Commands.h"
 #include "FileTran.h"
 #include "MemListModel.h"
 
@@ -18,25 +19,26 @@ class HFileListCtrl;
 class QMenu;
 class QToolButton;
 
-// Command identifiers the view handles; the menus and the frame use the same numbers.
+// Command identifiers the view handles: the program's numbers (Commands.h), which the
+// menus and the frame use too, under the view's names.
 namespace Mp3MemCmd {
 enum : int {
-    Format = 32773,
-    Delete = 32784,
-    Up = 32786,
-    Down = 32787,
-    Refresh = 32788,
-    Rename = 32792,
-    LowLevelFormat = 32794,
-    DownloadRawData = 32805,
-    DiskProperties = 32808,
-    MakeDirectory = 32809,
-    ChangeDirectory = 32810,
-    RemoveDirectory = 32811,
-    RenameDirectory = 32812,
-    MakeMultipleDirectory = 32813,
-    SortByName = 32814,
-    NaturalOrder = 32815,
+    Format = cmd::MemFormat,
+    Delete = cmd::MemDelete,
+    Up = cmd::MemUp,
+    Down = cmd::MemDown,
+    Refresh = cmd::Refresh,
+    Rename = cmd::Rename,
+    LowLevelFormat = cmd::MemLowFormat,
+    DownloadRawData = cmd::MemRawData,
+    DiskProperties = cmd::MemDiskProperties,
+    MakeDirectory = cmd::MemMakeDirectory,
+    ChangeDirectory = cmd::MemChangeDirectory,
+    RemoveDirectory = cmd::MemRemoveDirectory,
+    RenameDirectory = cmd::MemRenameDirectory,
+    MakeMultipleDirectory = cmd::MemMakeMultipleDirectory,
+    SortByName = cmd::MemSortByName,
+    NaturalOrder = cmd::MemNaturalOrder,
 };
 } // namespace Mp3MemCmd
 
