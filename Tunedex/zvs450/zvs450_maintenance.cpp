@@ -72,11 +72,9 @@ int upgrade(QWidget *owner, CodeArea area, bool *codeAreaTouched)
     bool &touched = codeAreaTouched ? *codeAreaTouched : touchedStorage;
     touched = false;
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(owner);
 
     const bool boot = area == CodeArea::Boot;
     const QString title = text::tr(boot ? text::kBootUpgrade : text::kCodecUpgrade);
@@ -144,11 +142,9 @@ int zvs450_UpgradeBootCode(QWidget *owner, bool *codeAreaTouched)
 int zvs450_DownloadFont(QWidget *owner)
 {
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(owner);
     ZVC450_FONTINFO info{};
     if (ZVC450_GetFontInfo(s.handle, &info)) {
         // The player holds one font: a new one replaces it.
@@ -170,11 +166,9 @@ int zvs450_DownloadFont(QWidget *owner)
 int zvs450_GetFontInfo(ZVC450_FONTINFO *info)
 {
     const Operation op(nullptr);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(nullptr);
     if (!ZVC450_GetFontInfo(s.handle, info)) {
         std::memset(info, 0, sizeof *info);
         ZVC450_DispError(nullptr, 0, ZVC450_GetWindowsError());
@@ -187,11 +181,9 @@ int zvs450_GetFontInfo(ZVC450_FONTINFO *info)
 int zvs450_EraseFont(QWidget *owner)
 {
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(owner);
     markStale(0);
     if (!ZVC450_EraseFont(s.handle)) {
         ZVC450_DispError(owner, 0, ZVC450_GetWindowsError());
@@ -203,11 +195,9 @@ int zvs450_EraseFont(QWidget *owner)
 int zvs450_UploadFont(QWidget *owner, const QString &folder)
 {
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(nullptr);
     ZVC450_FONTINFO info{};
     if (!ZVC450_GetFontInfo(s.handle, &info)) {
         ZVC450_DispError(owner, 0, 0);

@@ -47,6 +47,15 @@ Operation::~Operation()
     }
 }
 
+int Operation::unavailable(NotOpen notOpen) const
+{
+    if (m_refused)
+        return kZvs450ErrBusy;
+    if (session().handle)
+        return ZVC450USB_ERR_NONE;
+    return notOpen == NotOpen::Shown ? reportNotOpen(m_owner) : ZVC450USB_ERR_DEVICE_OPEN;
+}
+
 } // namespace zvs450_detail
 
 namespace {
@@ -519,10 +528,8 @@ int zvs450_GetMediumInfo(int memory, ZVC450_MEDIUMINFO *info)
 {
     Session &s = session();
     const Operation op(nullptr, Operation::Refusal::Silent);
-    if (op.refused())
-        return kZvs450ErrBusy;
-    if (!s.handle)
-        return ZVC450USB_ERR_DEVICE_OPEN;
+    if (const int error = op.unavailable(Operation::NotOpen::Silent))
+        return error;
     return ZVC450_GetMediumInfo(s.handle, memory, info) ? 0 : ZVC450_GetError();
 }
 
