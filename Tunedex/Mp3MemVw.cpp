@@ -22,6 +22,7 @@
 #include <QPainter>
 #include <QSet>
 #include <QStyleOptionButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>

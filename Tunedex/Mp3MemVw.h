@@ -9,8 +9,6 @@
 #include "FileTran.h"
 #include "MemListModel.h"
 
-#include <QPointer>
-#include <QStyledItemDelegate>
 #include <QWidget>
 
 #include <vector>
@@ -102,7 +100,7 @@ public:
     // Deletes the selected files, asking first when `ask` is set.
     void deleteSelection(bool ask = true);
 
-    // ---- Commands (ids of Mp3MemCmd) ----
+    // ---- Commands (ids of Mp3MemCmd; their table is Mp3MemCommands.cpp) ----
     // The view knows the command; it then has an enabling rule and a handler.
     static bool handlesCommand(int id);
     bool isCommandEnabled(int id) const;
