@@ -153,7 +153,7 @@ TEST_P(FontInfoAnswer, FillsTheRecordOrFails)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, FontInfoAnswer, ::testing::ValuesIn(InfoCases()),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 // Blocks 2 to 4 of the internal memory are bytes 32768 to 81919 of its image.
 TEST(RawBlocks, BlocksAreTheMemoryImageBytes)
