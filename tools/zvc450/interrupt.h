@@ -7,8 +7,7 @@
 // so a file is never cut off in the middle; a second Ctrl-C (or SIGTERM,
 // SIGHUP) ends the program at once, after removing the local file that was
 // being written.
-#ifndef ZVC450_INTERRUPT_H
-#define ZVC450_INTERRUPT_H
+#pragma once
 
 namespace cli {
 
@@ -22,5 +21,3 @@ bool InterruptPending();
 void SetFileToRemoveOnSignal(const char *path);
 
 }  // namespace cli
-
-#endif

@@ -3,8 +3,7 @@
 //
 // Listings and reports go to stdout in a fixed form that scripts may parse;
 // questions, progress and errors go to stderr.
-#ifndef ZVC450_OUTPUT_H
-#define ZVC450_OUTPUT_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -55,5 +54,3 @@ private:
 };
 
 }  // namespace cli
-
-#endif
