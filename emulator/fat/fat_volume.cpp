@@ -154,6 +154,41 @@ struct FatVolume::Impl {
         w = Writer();
     }
 
+    // A change of a file or a sub-directory starts by dropping a write in
+    // progress; then the current directory is read and the file with index
+    // `index` found in it,
+    int FindFile(int index, fat::Dir *d, fat::Rec *r)
+    {
+        AbortWrite();
+        if (int e = dirs.Load(CurCluster(), d))
+            return e;
+        return fat::FindFile(*d, index, r);
+    }
+    // or the sub-directory with key `key` (the root's, 0, is kRootDir).
+    int FindDir(uint16_t key, fat::Dir *d, fat::Rec *r)
+    {
+        AbortWrite();
+        if (key == 0)
+            return kRootDir;
+        if (int e = dirs.Load(CurCluster(), d))
+            return e;
+        return fat::FindDir(*d, key, r);
+    }
+
+    // The entries of the current directory whose attribute byte `wanted`
+    // takes, decoded, in directory order.
+    std::vector<DirEntryInfo> Entries(bool (*wanted)(uint8_t attr)) const
+    {
+        std::vector<DirEntryInfo> out;
+        fat::Dir d;
+        if (dirs.Load(CurCluster(), &d) != 0)
+            return out;
+        for (const auto &r : fat::Records(d))
+            if (wanted(fat::SlotOf(d, r)[11]))
+                out.push_back(fat::Describe(d, r));
+        return out;
+    }
+
     int CountFiles(uint32_t cluster, std::set<uint32_t> *seen) const
     {
         fat::Dir d;
@@ -258,29 +293,9 @@ int FatVolume::FileCount() const
     return n;
 }
 
-std::vector<DirEntryInfo> FatVolume::Files() const
-{
-    std::vector<DirEntryInfo> out;
-    fat::Dir d;
-    if (d_->dirs.Load(d_->CurCluster(), &d) != 0)
-        return out;
-    for (const auto &r : fat::Records(d))
-        if (IsFileAttr(fat::SlotOf(d, r)[11]))
-            out.push_back(fat::Describe(d, r));
-    return out;
-}
+std::vector<DirEntryInfo> FatVolume::Files() const { return d_->Entries(IsFileAttr); }
 
-std::vector<DirEntryInfo> FatVolume::Directories() const
-{
-    std::vector<DirEntryInfo> out;
-    fat::Dir d;
-    if (d_->dirs.Load(d_->CurCluster(), &d) != 0)
-        return out;
-    for (const auto &r : fat::Records(d))
-        if (IsDirAttr(fat::SlotOf(d, r)[11]))
-            out.push_back(fat::Describe(d, r));
-    return out;
-}
+std::vector<DirEntryInfo> FatVolume::Directories() const { return d_->Entries(IsDirAttr); }
 
 uint32_t FatVolume::TotalBlocks() const
 {
@@ -402,15 +417,10 @@ int FatVolume::MakeDir(const uint8_t *entrySet, size_t slots, uint16_t *newKey)
 int FatVolume::RemoveDir(uint16_t key)
 {
     Impl &m = *d_;
-    m.AbortWrite();
-    if (key == 0)
-        return kRootDir;
     fat::Dir d;
-    if (int e = m.dirs.Load(m.CurCluster(), &d))
-        return e;
     fat::Rec r;
-    if (fat::FindDir(d, key, &r) != 0)
-        return key == (m.CurCluster() & 0xFFFF) ? kNotPermitted : kNotFound;
+    if (int e = m.FindDir(key, &d, &r))
+        return e == kNotFound && key == (m.CurCluster() & 0xFFFF) ? kNotPermitted : e;
     fat::Dir child;
     if (int e = m.dirs.Load(SlotCluster(fat::SlotOf(d, r)), &child))
         return e;
@@ -429,14 +439,9 @@ int FatVolume::RemoveDir(uint16_t key)
 int FatVolume::RenameDir(uint16_t key, const uint8_t *entrySet, size_t slots)
 {
     Impl &m = *d_;
-    m.AbortWrite();
-    if (key == 0)
-        return kRootDir;
     fat::Dir d;
-    if (int e = m.dirs.Load(m.CurCluster(), &d))
-        return e;
     fat::Rec r;
-    if (int e = fat::FindDir(d, key, &r))
+    if (int e = m.FindDir(key, &d, &r))
         return e;
     return m.RenameRec(d, r, entrySet, slots, true);
 }
@@ -612,12 +617,9 @@ int FatVolume::ReadFile(int index, std::vector<uint8_t> *out) const
 int FatVolume::Delete(int index)
 {
     Impl &m = *d_;
-    m.AbortWrite();
     fat::Dir d;
-    if (int e = m.dirs.Load(m.CurCluster(), &d))
-        return e;
     fat::Rec r;
-    if (int e = fat::FindFile(d, index, &r))
+    if (int e = m.FindFile(index, &d, &r))
         return e;
     std::vector<uint32_t> chain;
     const bool chainOk = m.table.Chain(SlotCluster(fat::SlotOf(d, r)), &chain);
@@ -631,12 +633,9 @@ int FatVolume::Delete(int index)
 int FatVolume::Rename(int index, const uint8_t *entrySet, size_t slots, bool keepStamps)
 {
     Impl &m = *d_;
-    m.AbortWrite();
     fat::Dir d;
-    if (int e = m.dirs.Load(m.CurCluster(), &d))
-        return e;
     fat::Rec r;
-    if (int e = fat::FindFile(d, index, &r))
+    if (int e = m.FindFile(index, &d, &r))
         return e;
     return m.RenameRec(d, r, entrySet, slots, keepStamps);
 }
@@ -644,12 +643,9 @@ int FatVolume::Rename(int index, const uint8_t *entrySet, size_t slots, bool kee
 int FatVolume::Swap(int a, int b)
 {
     Impl &m = *d_;
-    m.AbortWrite();
     fat::Dir d;
-    if (int e = m.dirs.Load(m.CurCluster(), &d))
-        return e;
     fat::Rec ra, rb;
-    if (int e = fat::FindFile(d, a, &ra))
+    if (int e = m.FindFile(a, &d, &ra))
         return e;
     if (int e = fat::FindFile(d, b, &rb))
         return e;
