@@ -96,7 +96,7 @@ QString HDeskListModel::formatKB(quint32 bytes)
 {
     const quint64 kb = (quint64(bytes) + 1023) / 1024;
     QString digits = QString::number(kb);
-    for (int pos = digits.size() - 3; pos > 0; pos -= 3)
+    for (qsizetype pos = digits.size() - 3; pos > 0; pos -= 3)
         digits.insert(pos, QLatin1Char(','));
     return digits + QStringLiteral("KB");
 }
@@ -121,7 +121,7 @@ int HDeskListModel::typeFor(const QString &name, bool folder)
     if (folder) {
         key = QStringLiteral("/");
     } else {
-        const int dot = name.lastIndexOf(QLatin1Char('.'));
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         key = dot < 0 ? QString() : name.mid(dot).toLower();
     }
     auto it = m_typeIndex.constFind(key);

@@ -197,7 +197,7 @@ int HMemListModel::typeFor(const QString &name, bool folder)
     if (folder) {
         key = QStringLiteral("/");
     } else {
-        const int dot = name.lastIndexOf(QLatin1Char('.'));
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         key = (dot < 0 ? name : name.mid(dot)).toLower();
     }
     const auto it = m_typeIndex.constFind(key);

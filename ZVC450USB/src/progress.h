@@ -28,8 +28,7 @@
 //
 // Every call accepts a record whose window could not be created (hDlg null):
 // the texts then go nowhere and the operation carries on.
-#ifndef ZVC450USB_PROGRESS_H
-#define ZVC450USB_PROGRESS_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -199,5 +198,3 @@ ProgressWindow *CreateTermWindow(WindowKind kind, ProgressRecord *rec, const std
 
 }  // namespace detail
 }  // namespace zvc450
-
-#endif

@@ -1,7 +1,6 @@
 // harness.h - runs the real zvc450 executable against a real zvc450-emu
 // process on a temporary socket, with a temporary state folder.
-#ifndef ZVC450_TESTS_CLI_HARNESS_H
-#define ZVC450_TESTS_CLI_HARNESS_H
+#pragma once
 
 #include <sys/types.h>
 
@@ -102,5 +101,3 @@ std::vector<std::string> FolderEntries(const std::string &path);  // sorted, wit
 Bytes Pattern(size_t size, unsigned seed);
 
 }  // namespace clitest
-
-#endif

@@ -2,8 +2,7 @@
  * test_support.h - files, outside tools and WAV inspection for the
  * recording conversion tests.
  */
-#ifndef ZVC450_TESTS_CONVERT_SUPPORT_H
-#define ZVC450_TESTS_CONVERT_SUPPORT_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -57,5 +56,3 @@ std::uint16_t Le16(const Bytes &b, std::size_t at);
 std::vector<std::int16_t> PcmSamples(const Bytes &wav);
 
 }  // namespace convtest
-
-#endif

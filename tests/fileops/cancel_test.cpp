@@ -14,9 +14,7 @@
 #include <csignal>
 #include <thread>
 
-#ifdef FILEOPS_HAVE_RECORDING_WRITER
 #include "recording_writer.h"
-#endif
 
 using namespace fileops;
 
@@ -237,7 +235,6 @@ TEST(Recordings, UploadConvertsAndLeavesNoTemporaryFile)
     setenv("TMPDIR", tmp.path.c_str(), 1);
     UploadConverted(s, local, "VOICE001.BCW", MakeBcw(40), ZVC450_UPLOAD_BCW2WAV);
     EXPECT_EQ(CountFiles(tmp.path, "$450"), 0);
-#ifdef FILEOPS_HAVE_RECORDING_WRITER
     std::vector<int16_t> pcm(8000);
     for (size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = int16_t(8000 * ((i / 20) % 2 ? 1 : -1));
@@ -246,7 +243,6 @@ TEST(Recordings, UploadConvertsAndLeavesNoTemporaryFile)
         ASSERT_TRUE(writer.Add(frame));
     UploadConverted(s, local, "VOICE002.BVF", writer.bytes(), ZVC450_UPLOAD_BVF2WAV);
     EXPECT_EQ(CountFiles(tmp.path, "$450"), 0);
-#endif
     // A file that is no BVF recording: the upload fails, no WAV, no temporary file.
     WriteFile(local / "NOTBVF.BVF", Pattern(3000, 5));
     ASSERT_TRUE(ZVC450_Download(nullptr, s.h, 0, (local / "NOTBVF.BVF").c_str()));

@@ -584,7 +584,7 @@ TEST(ScriptFormat, OneShotAndProgressAnswers)
     }
     {
         ScriptedPlayer p(0x12000);
-        for (uint8_t pct : {10, 50, 99})
+        for (uint8_t pct : {uint8_t(10), uint8_t(50), uint8_t(99)})
             p.Answer(Ok({pct}));
         p.Answer(Ok());
         ZVC450_SetError(4);

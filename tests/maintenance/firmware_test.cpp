@@ -49,7 +49,7 @@ TEST_P(UpgradeErase, ApplicationImageLandsPaddedInTheCodeArea)
 INSTANTIATE_TEST_SUITE_P(Erase, UpgradeErase,
                          ::testing::Values(EraseCase{"SixteenSteps", true, -1}, EraseCase{"NoSteps", true, 0},
                                            EraseCase{"PlainAnswerFallback", false, -1}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 TEST(FirmwareUpgrade, BootImageOfExactly8192BytesIsSixteenBlocks)
 {
@@ -163,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedImage{"Application65536Blocks", kApplication, 65535 * 512 + 1, EFBIG},
                       RefusedImage{"Missing", kApplication, -1, ENOENT},
                       RefusedImage{"Folder", kApplication, -2, EISDIR}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &test) { return std::string(test.param.name); });
 
 // The largest image the block count can carry is announced as 65535 blocks.
 TEST(FirmwareUpgrade, LargestImageAnnouncesAllBlocks)

@@ -153,7 +153,7 @@ TEST_P(FontInfoAnswer, FillsTheRecordOrFails)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, FontInfoAnswer, ::testing::ValuesIn(InfoCases()),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 // Players before 1.30 frame every answer with a one-byte length: L is byte 2
 // alone, byte 1 holds whatever their buffer held.  So does the information

@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         WindowCase{"CodecWithoutEraseProgress", false, false,
                    {"Codec Upgrade | Codec Area Erasing... | Wait about 20 seconds....",
                     "Codec Upgrade | chosen.hex |  0 %"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &test) { return std::string(test.param.name); });
 
 // A font upload cancelled half-way: no local file, the player still answers.
 TEST(FontWindow, CancelledUploadLeavesNoFile)
