@@ -26,14 +26,6 @@ constexpr uint8_t kAttrDirectory = 0x10;
 constexpr int kCaseFlagsOffset = 12;
 constexpr uint8_t kCaseFlags = 0x18;
 
-// Sends nothing more: receives the one answer of the command just sent.
-int finishCommand(HZVC450 h, bool sent)
-{
-    if (!sent)
-        return fail(ZVC450USB_ERR_USB);
-    return receiveAnswer(h) ? 1 : 0;  // 4 or 5 set on failure
-}
-
 // Encodes a new name; on failure the error is 13 for a name no FAT entry
 // can hold, else 7.
 bool encode(const char *name, std::vector<uint8_t> *set)
@@ -67,16 +59,12 @@ void keepEntryFields(uint8_t *s, const ZVC450_DIRENTRY &e)
 
 uint8_t *shortEntryOf(std::vector<uint8_t> &set) { return set.data() + set.size() - kDirEntrySize; }
 
-int keyCommand(HZVC450 h, int memory, unsigned short cmd, unsigned key)
+int keyCommand(HZVC450 h, int memory, uint16_t cmd, unsigned key)
 {
     if (!validMemory(memory) || !fwHasDirectories(effectiveFirmware()))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
-    uint8_t payload[2];
-    putBE16(payload, key & 0xFFFF);
-    return finishCommand(h, ZVC450_SendCommandEx(h, memory, cmd, payload, 2));
+    return exchangeEx(h, memory, cmd, Payload().be16(key & 0xFFFF));
 }
-
-constexpr unsigned short cmd2(char a, char b) { return uint16_t(uint8_t(a) | uint8_t(b) << 8); }
 
 }  // namespace
 }  // namespace zvc450
@@ -87,12 +75,11 @@ extern "C" {
 
 ZVC450_API int ZVC450_Delete(void *owner, HZVC450 h, int memory, int fileIndex, const char *displayName)
 {
-    uint8_t payload[2];
-    int len = 0;
-    if (!validMemory(memory) || !putFileNumber(payload, fileIndex, &len))
+    Payload number;
+    if (!validMemory(memory) || !number.fileNumber(fileIndex))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     ProgressWindow *w = CreateDeletingWindow(owner, fileIndex, displayName);
-    const int ok = finishCommand(h, ZVC450_SendCommand(h, memory, 'E', payload, len));
+    const int ok = exchange(h, memory, 'E', number);
     DestroyProgressWindow(w);
     return ok;
 }
@@ -100,19 +87,15 @@ ZVC450_API int ZVC450_Delete(void *owner, HZVC450 h, int memory, int fileIndex, 
 ZVC450_API int ZVC450_Rename(HZVC450 h, int memory, int fileIndex, const char *newName,
                              const ZVC450_DIRENTRY *entry)
 {
-    uint8_t number[2];
-    int numberLen = 0;
-    if (!validMemory(memory) || !putFileNumber(number, fileIndex, &numberLen))
+    Payload number;
+    if (!validMemory(memory) || !number.fileNumber(fileIndex))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!fwWideProtocol(effectiveFirmware())) {
         std::string shortName;
         bool lossy = false;
         if (!newName || !makeShortName(newName, &shortName, &lossy) || shortName.size() > 12)
             return fail(ZVS450USB_ERR_INVALID_FILENAME);
-        uint8_t payload[1 + 12];
-        payload[0] = number[0];
-        std::memcpy(payload + 1, shortName.data(), shortName.size());
-        return finishCommand(h, ZVC450_SendCommand(h, memory, 'N', payload, int(1 + shortName.size())));
+        return exchange(h, memory, 'N', number.text(shortName));
     }
     // Without the old entry the player would be given a file without its
     // cluster and size.  The caller's mistake, not the player's refusal.
@@ -122,13 +105,13 @@ ZVC450_API int ZVC450_Rename(HZVC450 h, int memory, int fileIndex, const char *n
     if (!encode(newName, &set))
         return 0;
     keepEntryFields(shortEntryOf(set), *entry);
-    return finishCommand(
-        h, ZVC450_SendCommandIrregular(h, memory, 'N', 2, number, numberLen, set.data(), int(set.size())));
+    return answerTo(h, ZVC450_SendCommandIrregular(h, memory, 'N', 2, number.data(), number.size(), set.data(),
+                                                   int(set.size())));
 }
 
 ZVC450_API int ZVC450_ChangeDirectory(HZVC450 h, int memory, unsigned key)
 {
-    return keyCommand(h, memory, cmd2('D', 'C'), key);
+    return keyCommand(h, memory, twoCharCommand('D', 'C'), key);
 }
 
 ZVC450_API int ZVC450_MakeDirectory(HZVC450 h, int memory, const char *name)
@@ -142,12 +125,12 @@ ZVC450_API int ZVC450_MakeDirectory(HZVC450 h, int memory, const char *name)
     if (set.size() > size_t(kMaxMakeDirEntries * kDirEntrySize))
         return fail(ZVS450USB_ERR_INVALID_FILENAME);
     shortEntryOf(set)[11] = kAttrDirectory;
-    return finishCommand(h, ZVC450_SendCommandEx2(h, memory, cmd2('D', 'M'), set.data(), int(set.size())));
+    return answerTo(h, ZVC450_SendCommandEx2(h, memory, twoCharCommand('D', 'M'), set.data(), int(set.size())));
 }
 
 ZVC450_API int ZVC450_RemoveDirectory(HZVC450 h, int memory, unsigned key)
 {
-    return keyCommand(h, memory, cmd2('D', 'R'), key);
+    return keyCommand(h, memory, twoCharCommand('D', 'R'), key);
 }
 
 ZVC450_API int ZVC450_RenameDirectory(HZVC450 h, int memory, const char *newName, const ZVC450_DIRENTRY *entry)
@@ -158,10 +141,9 @@ ZVC450_API int ZVC450_RenameDirectory(HZVC450 h, int memory, const char *newName
     if (!encode(newName, &set))
         return 0;
     keepEntryFields(shortEntryOf(set), *entry);
-    uint8_t params[2];
-    putBE16(params, entry->dwFirstCluster & 0xFFFF);
-    return finishCommand(h, ZVC450_SendCommandExIrregular(h, memory, cmd2('D', 'N'), 2, params, 2, set.data(),
-                                                          int(set.size())));
+    const Payload key = Payload().be16(entry->dwFirstCluster & 0xFFFF);
+    return answerTo(h, ZVC450_SendCommandExIrregular(h, memory, twoCharCommand('D', 'N'), 2, key.data(), key.size(),
+                                                     set.data(), int(set.size())));
 }
 
 }  // extern "C"

@@ -7,7 +7,7 @@
 // current directory comes the same way: one short entry per component from
 // the root down, each behind its long-name entries.
 
-#include "protocol.h"
+#include "data_phase.h"
 
 #include <algorithm>
 #include <cstring>
@@ -185,11 +185,8 @@ private:
 // found, which is how a caller tells an incomplete listing.
 bool list(HZVC450 h, int memory, ListingTarget *t)
 {
-    const bool sent = t->withDirs ? ZVC450_SendCommandEx(h, memory, 'G' | 'G' << 8, nullptr, 0)
-                                  : ZVC450_SendCommand(h, memory, 'G', nullptr, 0);
-    if (!sent)
-        return fail(ZVC450USB_ERR_USB) != 0;
-    if (!receiveAnswer(h) || !answerHolds(kHdrUsedBlocks + 2))
+    const bool answered = t->withDirs ? exchangeEx(h, memory, twoCharCommand('G', 'G')) : exchange(h, memory, 'G');
+    if (!answered || !answerHolds(kHdrUsedBlocks + 2))
         return false;  // 4, or 5 with the player's reason (-1: an answer too short)
     t->summary.dwFileCount = getBE16(g_packet + kHdrFileCount);
     const unsigned slots = getBE16(g_packet + kHdrSlotCount);
@@ -228,12 +225,10 @@ ZVC450_API int ZVC450_GetMediumInfo(HZVC450 h, int memory, ZVC450_MEDIUMINFO *in
 {
     if (!validMemory(memory) || !fwHasMediumInfo(effectiveFirmware()))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
-    if (!ZVC450_SendCommand(h, memory, 'I', nullptr, 0))
-        return fail(ZVC450USB_ERR_USB);
     // A refusal is error 5 with the player's reason (no card, say), so the
     // message names it; an answer too short for the record is error 5 with
     // -1, never a record read from its terminator and padding.
-    if (!receiveAnswer(h) || !answerHolds(kMediumInfoOffset + int(sizeof(ZVC450_MEDIUMINFO))))
+    if (!exchange(h, memory, 'I') || !answerHolds(kMediumInfoOffset + int(sizeof(ZVC450_MEDIUMINFO))))
         return 0;
     if (!info)
         return 1;
@@ -324,11 +319,8 @@ ZVC450_API int ZVC450_GetCurrentDirectory(HZVC450 h, int memory, char *buf, int 
         return 1;
     }
     copyUtf8Cut(buf, size_t(size), "/");
-    if (!ZVC450_SendCommandEx(h, memory, 'D' | 'G' << 8, nullptr, 0) ||
-        ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return 0;  // error 5 with the player's reason
+    if (!exchangeEx(h, memory, twoCharCommand('D', 'G')))
+        return 0;  // 4, or 5 with the player's reason
 
     const unsigned total = getBE16(g_packet + kPathCountOffset);
     // The path bytes that did not fit the answer come in raw blocks.
@@ -394,11 +386,7 @@ ZVC450_API int ZVC450_GetCurrentDirectory(HZVC450 h, int memory, char *buf, int 
         if (recvData(h, block, kPacketSize) <= 0)
             return fail(ZVC450USB_ERR_USB);
     }
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return 0;
-    return 1;
+    return receiveAnswer(h) ? 1 : 0;
 }
 
 }  // extern "C"

@@ -2,6 +2,7 @@
 // virtual USB link with a scripted player.  Each test runs in its own process
 // (the library's state is process-wide).
 
+#include "data_phase.h"
 #include "fake_player.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,8 @@
 #include "fake_player.h"
 #include "maint_fixture.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 using namespace maint;
@@ -62,6 +64,27 @@ TEST(LcdFont, RefusedUploadCreatesNoFile)
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
     EXPECT_EQ(ZVC450_GetInternalError(), 30);
     EXPECT_FALSE(Exists(dest));
+}
+
+// Only a regular file is sent as a font: a FIFO without a writer would
+// block its open for good, and a folder has no bytes.
+TEST(LcdFont, DownloadRefusesWhatIsNoRegularFile)
+{
+    Scratch dir;
+    const std::string fifo = dir / "pipe.fot";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        unsigned errnoValue;
+    } rows[] = {{fifo, EINVAL}, {dir.path, EISDIR}, {dir / "missing.fot", ENOENT}};
+    for (const auto &row : rows) {
+        zvc450test::MemoryHandle player;
+        zvc450::g_lib.effectiveFw = 0x14300;
+        EXPECT_FALSE(ZVC450_DownloadFont(nullptr, player.h(), row.path.c_str())) << row.path;
+        EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_WINDOWS) << row.path;
+        EXPECT_EQ(ZVC450_GetWindowsError(), row.errnoValue) << row.path;
+        EXPECT_TRUE(player.link.written.empty()) << row.path;
+    }
 }
 
 // The download command names the file by the last component of its path and
