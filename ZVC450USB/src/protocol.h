@@ -20,6 +20,7 @@
 //     read answer fields from zvc450::g_packet[5...]
 #pragma once
 
+#include "dir_entry.h"
 #include "transport.h"
 #include "zvc450usb.h"
 
@@ -268,9 +269,6 @@ std::string errorText(int code, int internalCode, unsigned sysError);
 // setDeviceCodePage says otherwise) and, when the 8.3 name cannot hold the
 // PC name exactly ("lossy"), long-name entries with the name in UTF-16.
 
-constexpr int kDirEntrySize = 32;
-constexpr int kMaxLongNameEntries = 63;             // the ordinal has 6 bits
-constexpr int kMaxLongNameUnits = kMaxLongNameEntries * 13;
 constexpr const char *kDefaultDeviceCodePage = "CP437";
 
 // The iconv name of the device code page for short names.
@@ -287,20 +285,6 @@ const char *pathTail(const char *path);
 // ZVC450_CheckFileName finds fault with (a character no FAT name can hold,
 // ".", "..", blank, a trailing dot or space, only a dot and an extension).
 bool makeShortName(const char *name, std::string *shortName, bool *lossy);
-
-// Local time split into FAT fields (little-endian when stored).
-struct FatStamp {
-    uint16_t date;    // day + month*32 + (year-1980)*512; 1980-01-01 is 33
-    uint16_t time;    // seconds/2 + minutes*32 + hours*2048
-    uint8_t fine;     // milliseconds / 5
-};
-FatStamp fatStamp(const struct tm &local, int milliseconds);
-FatStamp fatStampNow();
-// A file's modification time in FAT form (local time).
-FatStamp fatStampOf(time_t t);
-
-// Checksum of the 11 name bytes of a short entry, stored in its long entries.
-uint8_t shortNameChecksum(const uint8_t name11[11]);
 
 // Builds the directory-entry set for the last component of name: the
 // long-name entries (when the 8.3 name is lossy or forceLong) in descending
@@ -320,6 +304,8 @@ std::string shortEntryToText(const uint8_t entry[kDirEntrySize]);
 // Text conversions used by the listing.
 std::string deviceBytesToUtf8(const char *bytes, size_t len);
 std::string utf16leToUtf8(const uint8_t *units, size_t count);  // stops at U+0000
+// The first bytes of src, at most max, cut at a UTF-8 character boundary.
+std::string utf8Prefix(const std::string &src, size_t max);
 // Copies src into dst[size] with a NUL, cut at a UTF-8 character boundary.
 void copyUtf8Cut(char *dst, size_t size, const std::string &src);
 

@@ -54,12 +54,9 @@ bool announceShortName(HZVC450 h, int memory, const char *localPath, const FatSt
 bool announceEntrySet(HZVC450 h, int memory, const char *localPath, const FatStamp &stamp, uint32_t size)
 {
     std::vector<uint8_t> set;
-    if (!encodeNameAt(localPath, false, stamp, &set)) {
-        if (ZVC450_GetError() != ZVS450USB_ERR_INVALID_FILENAME)
-            fail(ZVC450USB_ERR_MEMORY_ALLOC);
-        return false;
-    }
-    putLE32(set.data() + set.size() - 4, size);
+    if (!encodeNameAt(localPath, false, stamp, &set))
+        return false;  // error 13 set
+    putLE32(set.data() + set.size() - kDirEntrySize + kEntrySize, size);
     return answerTo(h, ZVC450_SendCommandIrregular(h, memory, 'W', 2, nullptr, 0, set.data(), int(set.size())));
 }
 
