@@ -29,8 +29,6 @@ constexpr size_t kAbortDrainBytes = 1u << 20;
 // on a real bus.
 constexpr unsigned kSurplusWaitMs = 20;
 
-int roundUpBlock(int n) { return (n + kPacketSize - 1) / kPacketSize * kPacketSize; }
-
 // The data phase failed or was cancelled: the player may still be in the
 // transfer, tell it to stop so the next command finds it listening.
 void stopPlayer(HZVC450 h) { abortTransfer(h); }
@@ -89,6 +87,24 @@ void dropSurplus(HZVC450 h)
         stopPlayer(h);
 }
 
+// ---- Phase window ---------------------------------------------------------------
+
+PhaseWindow::PhaseWindow(void *owner, ProgressRecord *rec, uint64_t size, const DataPhaseOptions &opt)
+    : rec_(rec), window_(opt.ownWindow ? CreateProgressWindow(owner, rec) : nullptr)
+{
+    SetProgressRange(rec, 0, unsigned(size), nullptr);
+    start_ = opt.showSpeed ? ProgressTickCount() : 0;
+    UpdateProgress(rec, 0, start_);
+}
+
+bool PhaseWindow::cancelRequested()
+{
+    PumpWaitingMessages(rec_->hDlg);
+    return rec_->flags & kProgressCancelled;
+}
+
+void PhaseWindow::advance(uint64_t done) { UpdateProgress(rec_, unsigned(done), start_); }
+
 // ---- Transfer buffer ---------------------------------------------------------
 
 TransferBuffer::TransferBuffer() : data_(nullptr), size_(0), own_(true)
@@ -114,41 +130,6 @@ TransferBuffer::~TransferBuffer()
 // ---- Data phases ------------------------------------------------------------------
 
 namespace {
-
-// The transfer window of one data phase: opened (when the phase owns it) and
-// set to the phase's range at the start, closed when the phase ends.
-class PhaseWindow {
-public:
-    PhaseWindow(void *owner, ProgressRecord *rec, uint64_t size, const DataPhaseOptions &opt)
-        : rec_(rec), own_(opt.ownWindow)
-    {
-        if (own_)
-            CreateProgressWindow(owner, rec);
-        SetProgressRange(rec, 0, unsigned(size), nullptr);
-        start_ = opt.showSpeed ? ProgressTickCount() : 0;
-        UpdateProgress(rec, 0, start_);
-    }
-    ~PhaseWindow()
-    {
-        if (own_)
-            DestroyProgressWindow(rec_->hDlg);
-    }
-    PhaseWindow(const PhaseWindow &) = delete;
-    PhaseWindow &operator=(const PhaseWindow &) = delete;
-
-    // Lets the window take its events; true when the user pressed Cancel.
-    bool cancelRequested()
-    {
-        PumpWaitingMessages(rec_->hDlg);
-        return rec_->flags & kProgressCancelled;
-    }
-    void advance(uint64_t done) { UpdateProgress(rec_, unsigned(done), start_); }
-
-private:
-    ProgressRecord *rec_;
-    bool own_;
-    uint32_t start_ = 0;
-};
 
 // How a data phase ended: 0, or the library error with its errno for 6.
 struct PhaseOutcome {
@@ -183,7 +164,7 @@ bool sendFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord 
                 break;
             }
             const int chunk = size - done < uint64_t(step) ? int(size - done) : step;
-            const int padded = roundUpBlock(chunk);
+            const int padded = roundUpToBlock(chunk);
             if (!readFully(fd, buf.data(), size_t(chunk))) {
                 // Never send bytes we did not read as if they were the file.
                 out.sysError = errno;
@@ -224,7 +205,7 @@ bool receiveFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressReco
                 break;
             }
             const int chunk = size - done < uint64_t(buf.size()) ? int(size - done) : buf.size();
-            const int got = recvData(h, buf.data(), roundUpBlock(chunk));
+            const int got = recvData(h, buf.data(), roundUpToBlock(chunk));
             if (got <= 0) {
                 // Ctrl-C ends a wait for a player that has gone silent.
                 if (window.cancelRequested()) {

@@ -50,6 +50,28 @@ struct DataPhaseOptions {
     bool cancellable = true;    // false: Cancel is ignored (a half-written flash is worse)
 };
 
+// A transfer of n bytes as the player moves it: whole 512-byte blocks.
+inline int roundUpToBlock(int n) { return (n + kPacketSize - 1) / kPacketSize * kPacketSize; }
+
+// The transfer window of one data phase: opened (when the phase owns it)
+// and set to the phase's range at the start, closed when the phase ends.
+class PhaseWindow {
+public:
+    PhaseWindow(void *owner, ProgressRecord *rec, uint64_t size, const DataPhaseOptions &opt);
+    PhaseWindow(const PhaseWindow &) = delete;
+    PhaseWindow &operator=(const PhaseWindow &) = delete;
+
+    // Lets the window take its events; true when the user pressed Cancel.
+    bool cancelRequested();
+    // Shows done bytes of the phase (and the speed, when it shows one).
+    void advance(uint64_t done);
+
+private:
+    ProgressRecord *rec_;
+    ScopedWindow window_;  // null when the caller's window serves the phase
+    uint32_t start_ = 0;
+};
+
 // Sends size bytes of the local file fd (read from its current position) to
 // the player.  Bytes of the last block past the end of the file are zeros.
 bool sendFileData(void *owner, HZVC450 h, int fd, uint64_t size, ProgressRecord *rec,

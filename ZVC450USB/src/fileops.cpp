@@ -53,10 +53,8 @@ ZVC450_API int ZVC450_Delete(void *owner, HZVC450 h, int memory, int fileIndex, 
     Payload number;
     if (!validMemory(memory) || !number.fileNumber(fileIndex))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
-    ProgressWindow *w = CreateDeletingWindow(owner, fileIndex, displayName);
-    const int ok = exchange(h, memory, 'E', number);
-    DestroyProgressWindow(w);
-    return ok;
+    ScopedWindow window(CreateDeletingWindow(owner, fileIndex, displayName));
+    return exchange(h, memory, 'E', number);
 }
 
 ZVC450_API int ZVC450_Rename(HZVC450 h, int memory, int fileIndex, const char *newName,

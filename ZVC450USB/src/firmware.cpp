@@ -155,25 +155,17 @@ ZVC450_API int ZVC450_UpgradeFirmware(void *owner, HZVC450 h, int bootCode, int 
         return 0;
     std::this_thread::sleep_for(kSettleTime);
 
-    ProgressRecord rec{};
-    rec.title = caption;
-    rec.index = -1;
-    rec.status = "";
-    CreateProgressWindow(owner, &rec);
-    const bool erased = erase(h, area, &rec, erasing);
-    DestroyProgressWindow(rec.hDlg);
-    if (!erased)
-        return 0;
+    {
+        ProgressRecord rec = MakeProgressRecord(caption, -1, "");
+        ScopedWindow window(CreateProgressWindow(owner, &rec));
+        if (!erase(h, area, &rec, erasing))
+            return 0;
+    }
     std::this_thread::sleep_for(kSettleTime);
 
-    rec = ProgressRecord{};
-    rec.title = caption;
-    rec.index = -1;
-    rec.status = displayName ? displayName : imagePath;
-    CreateProgressWindow(owner, &rec);
-    const bool written = write(h, area, image.get(), size, unsigned(blocks), &rec);
-    DestroyProgressWindow(rec.hDlg);
-    return written ? 1 : 0;
+    ProgressRecord rec = MakeProgressRecord(caption, -1, displayName ? displayName : imagePath);
+    ScopedWindow window(CreateProgressWindow(owner, &rec));
+    return write(h, area, image.get(), size, unsigned(blocks), &rec);
 }
 
 }  // extern "C"

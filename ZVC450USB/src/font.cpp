@@ -61,11 +61,8 @@ ZVC450_API int ZVC450_DownloadFont(void *owner, HZVC450 h, const char *fontPath)
     if (!exchange(h, kTargetFont, kCmdDownload, Payload().bytes(name, std::strlen(name)).be32(size)))
         return 0;
 
-    ProgressRecord rec{};
-    rec.title = kStrFontDownloading;
-    rec.index = -1;
-    rec.status = fontPath;
-    return sendFileData(owner, h, file.get(), size, &rec) ? 1 : 0;
+    ProgressRecord rec = MakeProgressRecord(kStrFontDownloading, -1, fontPath);
+    return sendFileData(owner, h, file.get(), size, &rec);
 }
 
 ZVC450_API int ZVC450_GetFontInfo(HZVC450 h, ZVC450_FONTINFO *info)
@@ -102,11 +99,8 @@ ZVC450_API int ZVC450_UploadFont(void *owner, HZVC450 h, const char *fontPath, c
         return failSystem(ENOENT);
     if (!exchange(h, kTargetFont, kCmdUpload))
         return 0;
-    ProgressRecord rec{};
-    rec.title = kStrFontUploading;
-    rec.index = -1;
-    rec.status = displayName ? displayName : fontPath;
-    return receiveIntoNewFile(owner, h, fontPath, size, &rec) ? 1 : 0;
+    ProgressRecord rec = MakeProgressRecord(kStrFontUploading, -1, displayName ? displayName : fontPath);
+    return receiveIntoNewFile(owner, h, fontPath, size, &rec);
 }
 
 }  // extern "C"

@@ -31,10 +31,8 @@ bool formatOneShot(void *owner, HZVC450 h, int memory, bool lowLevel)
 {
     if (!ZVC450_SendCommand(h, memory, lowLevel ? 'L' : 'F', nullptr, 0))
         return fail(ZVC450USB_ERR_USB) != 0;
-    ProgressWindow *w = CreateFormatWindow(owner);
-    const bool done = receiveAnswer(h);
-    DestroyProgressWindow(w);
-    return done;
+    ScopedWindow window(CreateFormatWindow(owner));
+    return receiveAnswer(h);
 }
 
 bool formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
@@ -42,12 +40,9 @@ bool formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
     if (!ZVC450_SendCommandEx(h, memory, twoCharCommand(lowLevel ? 'L' : 'F', 'D'), nullptr, 0))
         return fail(ZVC450USB_ERR_USB) != 0;
     const char *status = ProgressString(kStrFormating);
-    ProgressRecord rec{};
-    rec.title = lowLevel ? kStrLowLevelFormat : kStrFormating;
-    rec.index = -1;
-    rec.status = status;
+    ProgressRecord rec = MakeProgressRecord(lowLevel ? kStrLowLevelFormat : kStrFormating, -1, status);
     rec.initialMaximum = 100;
-    CreateProgressWindow(owner, &rec);
+    ScopedWindow window(CreateProgressWindow(owner, &rec));
     SetProgressRange(&rec, 0, 100, status);
 
     using Clock = std::chrono::steady_clock;
@@ -75,7 +70,6 @@ bool formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
     // Progress answers can come in a burst; let the window show where it
     // ended before it goes.
     PumpWaitingMessages(rec.hDlg);
-    DestroyProgressWindow(rec.hDlg);
     return ok;
 }
 

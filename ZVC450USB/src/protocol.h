@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,11 +64,11 @@ struct LibraryState {
 extern LibraryState g_lib;
 
 // The handle record behind HZVC450.  Both ids are non-zero exactly while the
-// link is open; Close zeroes them, Free releases the record.
+// link is open; Close zeroes them and ends the link, Free releases the record.
 struct DeviceRecord {
-    uint32_t hWD;          // id of the open link (the Transport's linkId)
-    uint32_t hDevice;      // id of the player on it (the Transport's deviceId)
-    Transport *transport;  // owned; null when closed
+    uint32_t hWD = 0;                      // id of the open link (the Transport's linkId)
+    uint32_t hDevice = 0;                  // id of the player on it (the Transport's deviceId)
+    std::unique_ptr<Transport> transport;  // null when closed
 };
 
 inline DeviceRecord *record(HZVC450 h) { return static_cast<DeviceRecord *>(h); }

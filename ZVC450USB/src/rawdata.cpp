@@ -39,11 +39,9 @@ ZVC450_API int ZVC450_UploadRawData(void *owner, HZVC450 h, int memory, unsigned
     if (!exchange(h, memory, kCmdRawBlocks, Payload().be16(firstBlock).be16(unsigned(end))))
         return 0;
 
-    ProgressRecord rec{};
-    rec.title = kStrFontUploading;  // the raw-data window shares the font upload's caption
-    rec.index = -1;
-    rec.status = displayName ? displayName : localPath;
-    return receiveIntoNewFile(owner, h, localPath, size, &rec) ? 1 : 0;
+    // The raw-data window shares the font upload's caption.
+    ProgressRecord rec = MakeProgressRecord(kStrFontUploading, -1, displayName ? displayName : localPath);
+    return receiveIntoNewFile(owner, h, localPath, size, &rec);
 }
 
 }  // extern "C"

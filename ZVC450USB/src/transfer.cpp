@@ -71,17 +71,13 @@ namespace {
 // window.  The converters remove a WAV they do not finish.
 int convertRecording(void *owner, int kind, const std::string &source, const char *localPath, const char *shown)
 {
-    ProgressRecord rec{};
-    rec.title = kStrConverting;
-    rec.index = -1;
-    rec.status = shown;
+    ProgressRecord rec = MakeProgressRecord(kStrConverting, -1, shown);
     rec.flags = kProgressCountMode;
-    CreateProgressWindow(owner, &rec);
+    ScopedWindow window(CreateProgressWindow(owner, &rec));
     ConvertStatus status;
     const bool ok = kind == ZVC450_UPLOAD_BCW2WAV
                         ? ConvertBcwToWav(source.c_str(), localPath, ConversionProgressCallback, &rec, &status)
                         : ConvertBvfToWav(source.c_str(), localPath, ConversionProgressCallback, &rec, &status);
-    DestroyProgressWindow(rec.hDlg);
     if (ok)
         return 1;
     if (status.error == ZVC450USB_ERR_WINDOWS)
@@ -121,11 +117,8 @@ ZVC450_API int ZVC450_DownloadEx(void *owner, HZVC450 h, int memory, const char 
         return 0;
     }
 
-    ProgressRecord rec{};
-    rec.title = kStrDownloading;
-    rec.index = announcedFileNumber();
-    rec.status = localPath;
-    return sendFileData(owner, h, file.get(), size, &rec) ? 1 : 0;
+    ProgressRecord rec = MakeProgressRecord(kStrDownloading, announcedFileNumber(), localPath);
+    return sendFileData(owner, h, file.get(), size, &rec);
 }
 
 ZVC450_API int ZVC450_Replace(HZVC450 h, int memory, int fileA, int fileB)
@@ -172,10 +165,7 @@ ZVC450_API int ZVC450_Upload(void *owner, HZVC450 h, int memory, int fileIndex, 
         return 0;
 
     const char *shown = displayName ? displayName : localPath;
-    ProgressRecord rec{};
-    rec.title = kStrUploading;
-    rec.index = fileIndex;
-    rec.status = shown;
+    ProgressRecord rec = MakeProgressRecord(kStrUploading, fileIndex, shown);
     if (!convert) {
         if (!receiveFileData(owner, h, out.fd(), size, &rec))
             return 0;  // out's destructor removes the partial copy

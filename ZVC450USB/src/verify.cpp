@@ -18,35 +18,6 @@
 namespace zvc450 {
 namespace {
 
-// The "Verifying..." window for the length of the comparison.
-class VerifyWindow {
-public:
-    VerifyWindow(void *owner, int fileIndex, const char *shown, unsigned size)
-    {
-        rec_.title = kStrVerifying;
-        rec_.index = fileIndex;
-        rec_.status = shown;
-        CreateProgressWindow(owner, &rec_);
-        SetProgressRange(&rec_, 0, size, nullptr);
-        start_ = ProgressTickCount();
-        UpdateProgress(&rec_, 0, start_);
-    }
-    ~VerifyWindow() { DestroyProgressWindow(rec_.hDlg); }
-    VerifyWindow(const VerifyWindow &) = delete;
-    VerifyWindow &operator=(const VerifyWindow &) = delete;
-
-    bool cancelRequested()
-    {
-        PumpWaitingMessages(rec_.hDlg);
-        return rec_.flags & kProgressCancelled;
-    }
-    void advance(uint64_t done) { UpdateProgress(&rec_, unsigned(done), start_); }
-
-private:
-    ProgressRecord rec_{};
-    uint32_t start_ = 0;
-};
-
 // Compares size bytes from the player with the local file fd.  Returns 1
 // with *difference set (-1 when equal), or 0 with the library error set.
 int compareWithPlayer(void *owner, HZVC450 h, int fd, int fileIndex, const char *shown, unsigned size,
@@ -54,7 +25,8 @@ int compareWithPlayer(void *owner, HZVC450 h, int fd, int fileIndex, const char 
 {
     TransferBuffer received;
     std::vector<uint8_t> local(size_t(received.size()));
-    VerifyWindow window(owner, fileIndex, shown, size);
+    ProgressRecord rec = MakeProgressRecord(kStrVerifying, fileIndex, shown);
+    PhaseWindow window(owner, &rec, size, DataPhaseOptions());
     uint64_t done = 0;
     while (done < size) {
         if (window.cancelRequested()) {
@@ -62,7 +34,7 @@ int compareWithPlayer(void *owner, HZVC450 h, int fd, int fileIndex, const char 
             return fail(ZVS450USB_ERR_USERBREAK);
         }
         const int chunk = size - done < uint64_t(received.size()) ? int(size - done) : received.size();
-        const int got = recvData(h, received.data(), (chunk + kPacketSize - 1) / kPacketSize * kPacketSize);
+        const int got = recvData(h, received.data(), roundUpToBlock(chunk));
         if (got <= 0) {
             abortTransfer(h);
             return fail(ZVC450USB_ERR_USB);

@@ -297,8 +297,8 @@ public:
 
 // A handle on a ScriptLink with the given effective firmware version.
 struct ScriptedPlayer {
-    ScriptLink link;
-    zvc450::DeviceRecord record{1, 1, &link};
+    zvc450::DeviceRecord record{1, 1, std::make_unique<ScriptLink>()};
+    ScriptLink &link = static_cast<ScriptLink &>(*record.transport);
     explicit ScriptedPlayer(unsigned firmware)
     {
         zvc450::g_lib.effectiveFw = firmware;

@@ -27,6 +27,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -103,10 +104,10 @@ public:
     void drainIn(unsigned, unsigned, size_t) override { toRead.clear(); }
 };
 
-// A handle whose link is a MemoryLink.
+// A handle whose link is a MemoryLink (the record owns it).
 struct MemoryHandle {
-    MemoryLink link;
-    zvc450::DeviceRecord record{1, 1, &link};
+    zvc450::DeviceRecord record{1, 1, std::make_unique<MemoryLink>()};
+    MemoryLink &link = static_cast<MemoryLink &>(*record.transport);
     HZVC450 h() { return &record; }
 };
 
