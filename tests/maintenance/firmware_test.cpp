@@ -101,7 +101,7 @@ TEST(FirmwareUpgrade, RefusedEraseOrWriteFailsWithThePlayersCode)
 // was not read from the image is ever sent as code.
 TEST(FirmwareUpgrade, ImageUnreadableMidWriteFailsWithTheSystemErrorAndStopsThePlayer)
 {
-    Scratch dir;
+    TempDir dir;
     const std::string path = dir / "codec.bin";
     Store(path, Noise(512 * 10, 6));
     zvc450test::MemoryHandle player;
@@ -137,10 +137,10 @@ class UpgradeRefusal : public ::testing::TestWithParam<RefusedImage> {};
 TEST_P(UpgradeRefusal, NothingIsSent)
 {
     const RefusedImage c = GetParam();
-    Scratch dir;
+    TempDir dir;
     std::string path = dir / "image.bin";
     if (c.size == -2) {
-        path = dir.path;
+        path = dir.path();
     } else if (c.size == -3) {
         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     } else if (c.size >= 0) {
@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The largest image the block count can carry is announced as 65535 blocks.
 TEST(FirmwareUpgrade, LargestImageAnnouncesAllBlocks)
 {
-    Scratch dir;
+    TempDir dir;
     const std::string path = dir / "image.bin";
     const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
     ASSERT_GE(fd, 0);

@@ -139,7 +139,7 @@ TEST(Windows, CloseOnEveryWayOut)
 {
     QtApp qt;
     QWidget owner;
-    Scratch dir;
+    TempDir dir;
     const std::string image = dir / "image.bin";
     Store(image, Noise(4096, 21));
     using zvc450test::okAnswer;
