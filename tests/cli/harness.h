@@ -3,6 +3,8 @@
 #ifndef ZVC450_TESTS_CLI_HARNESS_H
 #define ZVC450_TESTS_CLI_HARNESS_H
 
+#include "temp_dir.h"
+
 #include <sys/types.h>
 
 #include <functional>
@@ -30,18 +32,7 @@ struct RunOptions {
     unsigned long long fileSizeLimit = 0;  // RLIMIT_FSIZE of the tool in bytes, 0 none
 };
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string Path(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using zvc450test::TempDir;
 
 // Paths of the programs under test (from the environment set by CMake).
 std::string ToolPath();      // zvc450
