@@ -11,8 +11,10 @@
 #include "zvc450usb.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -131,6 +133,17 @@ inline bool FillImage(const std::string &image, uint64_t bytes, const char *dir,
     if (!ok)
         std::fprintf(stderr, "image: writing the directory failed\n");
     return ok;
+}
+
+// The state folder `state` (made here) of a player whose internal memory of
+// `bytes` holds `files` empty files in the sub-directory BIG.
+inline bool FillState(const std::string &state, uint64_t bytes, int files)
+{
+    if (::mkdir(state.c_str(), 0755) != 0 && errno != EEXIST) {
+        std::perror(state.c_str());
+        return false;
+    }
+    return FillImage(state + "/internal.img", bytes, "BIG", files);
 }
 
 // Key of the directory FillImage makes: its first cluster.

@@ -3,8 +3,8 @@
 // Qt window, and uploads of recordings converted to WAV.
 
 #include "fileops_fixture.h"
+#include "qt_app.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QProgressBar>
@@ -19,20 +19,13 @@
 #endif
 
 using namespace fileops;
+using zvc450test::QtApp;
 
 namespace {
 
 constexpr size_t kBig = 3u << 20;
 // Slow enough that a 3 MiB transfer takes most of a second.
 constexpr uint32_t kThrottle = 4000000;
-
-// A QApplication for one test (each test runs in a process of its own).
-struct QtApp {
-    int argc = 1;
-    char name[16] = "fileops";
-    char *argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
 
 // Clicks Cancel of the library's transfer window owned by owner as soon as
 // it has been up for a moment.

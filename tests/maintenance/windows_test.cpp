@@ -4,8 +4,8 @@
 
 #include "fake_player.h"
 #include "maint_fixture.h"
+#include "qt_app.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -15,15 +15,9 @@
 #include <set>
 
 using namespace maint;
+using zvc450test::QtApp;
 
 namespace {
-
-struct QtApp {
-    int argc = 1;
-    char name[8] = "maint";
-    char *argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
 
 // Watches the library's window under owner whenever the operation pumps
 // events: records "caption | status | percentage" and, when asked, presses
