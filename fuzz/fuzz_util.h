@@ -63,6 +63,20 @@ inline bool exists(const std::string &path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// The files of one recording conversion: the input written to the work
+// folder as in<ext>, and the WAV path with nothing left there from an
+// earlier run.
+struct Conversion {
+    std::string src, wav;
+};
+inline Conversion conversionOf(const char *ext, const uint8_t *data, size_t size)
+{
+    Conversion c{workDir() + "/in" + ext, workDir() + "/out.wav"};
+    writeFile(c.src, data, size);
+    ::unlink(c.wav.c_str());
+    return c;
+}
+
 inline bool validUtf8(const char *s, size_t n)
 {
     const auto *p = reinterpret_cast<const uint8_t *>(s);
