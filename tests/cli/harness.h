@@ -2,6 +2,8 @@
 // process on a temporary socket, with a temporary state folder.
 #pragma once
 
+#include "temp_dir.h"
+
 #include <sys/types.h>
 
 #include <functional>
@@ -29,18 +31,7 @@ struct RunOptions {
     unsigned long long fileSizeLimit = 0;  // RLIMIT_FSIZE of the tool in bytes, 0 none
 };
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string Path(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using zvc450test::TempDir;
 
 // Paths of the programs under test (from the environment set by CMake).
 std::string ToolPath();      // zvc450

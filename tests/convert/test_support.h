@@ -4,6 +4,8 @@
  */
 #pragma once
 
+#include "temp_dir.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,19 +14,7 @@ namespace convtest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-/* A fresh folder under the system's temporary folder, removed with its contents. */
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string Path(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using zvc450test::TempDir;
 
 Bytes ReadBytes(const std::string &path);
 void WriteBytes(const std::string &path, const Bytes &data);
