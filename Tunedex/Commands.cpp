@@ -128,7 +128,7 @@ QString toolTipOf(int id)
 QString plainText(const char *menuText)
 {
     QString s = QString::fromLatin1(menuText ? menuText : "");
-    const int tab = s.indexOf(QLatin1Char('\t'));
+    const qsizetype tab = s.indexOf(QLatin1Char('\t'));
     if (tab >= 0)
         s.truncate(tab);
     s.remove(QLatin1Char('&'));

@@ -33,7 +33,7 @@ QString HDeskListModel::formatKB(quint32 bytes)
 {
     const quint64 kb = (quint64(bytes) + 1023) / 1024;
     QString digits = QString::number(kb);
-    for (int pos = digits.size() - 3; pos > 0; pos -= 3)
+    for (qsizetype pos = digits.size() - 3; pos > 0; pos -= 3)
         digits.insert(pos, QLatin1Char(','));
     return digits + QStringLiteral("KB");
 }

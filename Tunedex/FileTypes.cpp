@@ -11,7 +11,7 @@ int HFileTypes::typeFor(const QString &name, bool folder)
     if (folder) {
         key = QStringLiteral("/");
     } else {
-        const int dot = int(name.lastIndexOf(QLatin1Char('.')));
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         if (dot >= 0)
             key = name.mid(dot).toLower();
         else if (m_dotless == Dotless::WholeName)

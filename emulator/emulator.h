@@ -24,20 +24,20 @@
 namespace emu {
 
 struct EmulatorOptions {
-  StateOptions state;
-  std::string socketPath;
-  FirmwareSettings firmware;
-  LinkIdentity identity;
-  uint32_t bytesPerSecond = 0;  // 0 unlimited
-  uint64_t cutAfterBytes = 0;   // 0 never
-  bool mute = false;
-  int slowMs = 0;
-  bool fullMedium = false;
-  uint32_t corruptWrites = 0;  // every Nth block of file data stored damaged; 0 never
-  std::vector<std::pair<std::string, int>> refusals;  // command bytes, internal error code
-  uint64_t killAfterWrites = 0;                        // crash after this many image writes; 0 never
-  bool initOnly = false;                               // prepare the state folder and exit
-  bool verbose = false;
+    StateOptions state;
+    std::string socketPath;
+    FirmwareSettings firmware;
+    LinkIdentity identity;
+    uint32_t bytesPerSecond = 0;  // 0 unlimited
+    uint64_t cutAfterBytes = 0;   // 0 never
+    bool mute = false;
+    int slowMs = 0;
+    bool fullMedium = false;
+    uint32_t corruptWrites = 0;                         // every Nth block of file data stored damaged; 0 never
+    std::vector<std::pair<std::string, int>> refusals;  // command bytes, internal error code
+    uint64_t killAfterWrites = 0;                       // crash after this many image writes; 0 never
+    bool initOnly = false;                              // prepare the state folder and exit
+    bool verbose = false;
 };
 
 // "1" in this environment variable turns dirtyAnswers on in every player.
@@ -49,46 +49,46 @@ constexpr uint32_t kFullSpeedBytesPerSecond = 1000000;
 // Parses zvc450-emu's command line.  Returns 0 to go on, 1 when the program
 // should exit successfully (--help: *message holds the usage text), 2 on a
 // usage error (*message says why).
-int ParseCommandLine(int argc, char** argv, EmulatorOptions* opt, std::string* message);
+int ParseCommandLine(int argc, char **argv, EmulatorOptions *opt, std::string *message);
 std::string UsageText();
 
 class Emulator {
- public:
-  explicit Emulator(EmulatorOptions opt);
-  ~Emulator();
-  Emulator(const Emulator&) = delete;
-  Emulator& operator=(const Emulator&) = delete;
+public:
+    explicit Emulator(EmulatorOptions opt);
+    ~Emulator();
+    Emulator(const Emulator &) = delete;
+    Emulator &operator=(const Emulator &) = delete;
 
-  // Creates the state folder (images formatted on first use) and listens on
-  // the socket path (when one is set).
-  bool Prepare(std::string* err);
-  // Prepare, then serve in a new thread.
-  bool Start(std::string* err);
-  // Serves in the calling thread until Stop() (from another thread or a
-  // signal handler's thread).
-  void Run();
-  void Stop();
-  // Serves one connected socket (e.g. one end of a socketpair) in the
-  // calling thread until the other end closes it.
-  void ServeSocket(int fd);
+    // Creates the state folder (images formatted on first use) and listens on
+    // the socket path (when one is set).
+    bool Prepare(std::string *err);
+    // Prepare, then serve in a new thread.
+    bool Start(std::string *err);
+    // Serves in the calling thread until Stop() (from another thread or a
+    // signal handler's thread).
+    void Run();
+    void Stop();
+    // Serves one connected socket (e.g. one end of a socketpair) in the
+    // calling thread until the other end closes it.
+    void ServeSocket(int fd);
 
-  // Fault knobs, adjustable while the player runs.
-  FirmwareFaults& Faults() { return firmwareFaults_; }
-  LinkFaults& Link() { return linkFaults_; }
-  // The player's storage.  Touch it only while no host is being served.
-  PlayerState& State() { return *state_; }
-  const Firmware& Player() const { return *firmware_; }
+    // Fault knobs, adjustable while the player runs.
+    FirmwareFaults &Faults() { return firmwareFaults_; }
+    LinkFaults &Link() { return linkFaults_; }
+    // The player's storage.  Touch it only while no host is being served.
+    PlayerState &State() { return *state_; }
+    const Firmware &Player() const { return *firmware_; }
 
- private:
-  void Log(const std::string& line);
+private:
+    void Log(const std::string &line);
 
-  EmulatorOptions opt_;
-  FirmwareFaults firmwareFaults_;
-  LinkFaults linkFaults_;
-  std::unique_ptr<PlayerState> state_;
-  std::unique_ptr<Firmware> firmware_;
-  std::unique_ptr<LinkServer> server_;
-  std::thread thread_;
+    EmulatorOptions opt_;
+    FirmwareFaults firmwareFaults_;
+    LinkFaults linkFaults_;
+    std::unique_ptr<PlayerState> state_;
+    std::unique_ptr<Firmware> firmware_;
+    std::unique_ptr<LinkServer> server_;
+    std::thread thread_;
 };
 
 }  // namespace emu

@@ -42,89 +42,89 @@ struct TransferAborted {};
 struct TransferCancelled {};
 
 class HostPipe {
- public:
-  virtual ~HostPipe() = default;
-  // Exactly n bytes from the OUT stream.
-  virtual void Read(uint8_t* dst, size_t n) = 0;
-  // One IN transfer.
-  virtual void Write(const uint8_t* src, size_t n) = 0;
-  // Completes the abort request after the firmware has stopped.
-  virtual void AbortDone() = 0;
-  // Waits ms milliseconds while still taking control requests (a slow
-  // firmware can still be aborted).
-  virtual void Pause(int ms) = 0;
+public:
+    virtual ~HostPipe() = default;
+    // Exactly n bytes from the OUT stream.
+    virtual void Read(uint8_t *dst, size_t n) = 0;
+    // One IN transfer.
+    virtual void Write(const uint8_t *src, size_t n) = 0;
+    // Completes the abort request after the firmware has stopped.
+    virtual void AbortDone() = 0;
+    // Waits ms milliseconds while still taking control requests (a slow
+    // firmware can still be aborted).
+    virtual void Pause(int ms) = 0;
 };
 
 // Link-level fault knobs; may be changed while the server runs.
 struct LinkFaults {
-  std::atomic<uint64_t> cutAfterBytes{0};  // close each connection after this many transfer bytes; 0 never
-  std::atomic<uint32_t> bytesPerSecond{0};  // bus speed; 0 unlimited
+    std::atomic<uint64_t> cutAfterBytes{0};   // close each connection after this many transfer bytes; 0 never
+    std::atomic<uint32_t> bytesPerSecond{0};  // bus speed; 0 unlimited
 };
 
 struct LinkIdentity {
-  uint16_t vendorId = 0x0419;
-  uint16_t productId = 0xA001;
-  std::string product = "ZVC450 MP3 Player";
+    uint16_t vendorId = 0x0419;
+    uint16_t productId = 0xA001;
+    std::string product = "ZVC450 MP3 Player";
 };
 
 class LinkServer : public HostPipe {
- public:
-  using Log = std::function<void(const std::string&)>;
-  LinkServer(LinkIdentity identity, LinkFaults* faults, Log log);
-  ~LinkServer() override;
+public:
+    using Log = std::function<void(const std::string &)>;
+    LinkServer(LinkIdentity identity, LinkFaults *faults, Log log);
+    ~LinkServer() override;
 
-  // Binds and listens at path (a stale socket file is replaced).
-  bool Listen(const std::string& path, std::string* err);
-  // Serves hosts one after the other until Stop(); serveOne runs the
-  // firmware on the active connection and returns when it closes (it lets
-  // LinkClosed escape).
-  void Run(const std::function<void(HostPipe&)>& serveOne);
-  // Thread-safe; makes Run return soon.
-  void Stop();
-  // Serves exactly one already connected socket (a socketpair end) and
-  // returns when it closes; the fd is closed then.
-  void ServeSocket(int fd, const std::function<void(HostPipe&)>& serveOne);
+    // Binds and listens at path (a stale socket file is replaced).
+    bool Listen(const std::string &path, std::string *err);
+    // Serves hosts one after the other until Stop(); serveOne runs the
+    // firmware on the active connection and returns when it closes (it lets
+    // LinkClosed escape).
+    void Run(const std::function<void(HostPipe &)> &serveOne);
+    // Thread-safe; makes Run return soon.
+    void Stop();
+    // Serves exactly one already connected socket (a socketpair end) and
+    // returns when it closes; the fd is closed then.
+    void ServeSocket(int fd, const std::function<void(HostPipe &)> &serveOne);
 
-  // HostPipe
-  void Read(uint8_t* dst, size_t n) override;
-  void Write(const uint8_t* src, size_t n) override;
-  void AbortDone() override;
-  void Pause(int ms) override;
+    // HostPipe
+    void Read(uint8_t *dst, size_t n) override;
+    void Write(const uint8_t *src, size_t n) override;
+    void AbortDone() override;
+    void Pause(int ms) override;
 
- private:
-  enum class Wait { kReadable, kWritable, kTimer };
-  // Polls the active connection (and the listener, the waiting hosts, the
-  // stop event) until the active one is readable/writable or the deadline
-  // passes.  Accepts and greets new hosts on the way.
-  bool WaitFor(Wait what, std::chrono::steady_clock::time_point deadline);
-  // Receives one message from the active host and acts on it.
-  void ReceiveOne();
-  void DropOut();  // forgets every OUT byte not yet read
-  void AcceptWaiting();
-  bool SendHello(int fd);
-  void CountBytes(size_t n);
-  void Throttle(size_t n);
-  void CloseActive();
-  [[noreturn]] void Closed();
+private:
+    enum class Wait { kReadable, kWritable, kTimer };
+    // Polls the active connection (and the listener, the waiting hosts, the
+    // stop event) until the active one is readable/writable or the deadline
+    // passes.  Accepts and greets new hosts on the way.
+    bool WaitFor(Wait what, std::chrono::steady_clock::time_point deadline);
+    // Receives one message from the active host and acts on it.
+    void ReceiveOne();
+    void DropOut();  // forgets every OUT byte not yet read
+    void AcceptWaiting();
+    bool SendHello(int fd);
+    void CountBytes(size_t n);
+    void Throttle(size_t n);
+    void CloseActive();
+    [[noreturn]] void Closed();
 
-  LinkIdentity identity_;
-  LinkFaults* faults_;
-  Log log_;
-  int listenFd_ = -1;
-  int wakeFd_ = -1;
-  int active_ = -1;
-  std::deque<int> waiting_;
-  std::string path_;
-  std::atomic<bool> stopping_{false};
-  // OUT bytes not yet read by the firmware: out_[outPos_ ..].  A flat buffer,
-  // emptied whenever the firmware has read all of it, so file data is copied
-  // once on its way from the socket to the image.
-  std::vector<uint8_t> out_;
-  size_t outPos_ = 0;
-  bool writing_ = false;          // inside Write: a cancel of 0x83 stops it
-  uint64_t transferred_ = 0;      // bytes moved on this connection
-  std::chrono::steady_clock::time_point busFree_{};
-  std::vector<uint8_t> rx_;
+    LinkIdentity identity_;
+    LinkFaults *faults_;
+    Log log_;
+    int listenFd_ = -1;
+    int wakeFd_ = -1;
+    int active_ = -1;
+    std::deque<int> waiting_;
+    std::string path_;
+    std::atomic<bool> stopping_{false};
+    // OUT bytes not yet read by the firmware: out_[outPos_ ..].  A flat buffer,
+    // emptied whenever the firmware has read all of it, so file data is copied
+    // once on its way from the socket to the image.
+    std::vector<uint8_t> out_;
+    size_t outPos_ = 0;
+    bool writing_ = false;      // inside Write: a cancel of 0x83 stops it
+    uint64_t transferred_ = 0;  // bytes moved on this connection
+    std::chrono::steady_clock::time_point busFree_{};
+    std::vector<uint8_t> rx_;
 };
 
 }  // namespace emu

@@ -8,14 +8,12 @@ using namespace fuzzutil;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string src = workDir() + "/in.bcw", wav = workDir() + "/out.wav";
-    writeFile(src, data, size);
-    ::unlink(wav.c_str());
+    const Conversion run = conversionOf(".bcw", data, size);
     zvc450::ConvertStatus status;
-    FUZZ_CHECK(zvc450::ConvertBcwToWav(src.c_str(), wav.c_str(), nullptr, nullptr, &status));
+    FUZZ_CHECK(zvc450::ConvertBcwToWav(run.src.c_str(), run.wav.c_str(), nullptr, nullptr, &status));
     FUZZ_CHECK(status.error == 0);
     Bytes out;
-    FUZZ_CHECK(readFile(wav, &out));
+    FUZZ_CHECK(readFile(run.wav, &out));
     uint16_t tag = 0;
     uint32_t dataSize = 0;
     size_t dataAt = 0;

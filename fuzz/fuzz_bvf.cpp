@@ -10,19 +10,17 @@ using namespace fuzzutil;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string src = workDir() + "/in.bvf", wav = workDir() + "/out.wav";
-    writeFile(src, data, size);
-    ::unlink(wav.c_str());
+    const Conversion run = conversionOf(".bvf", data, size);
     zvc450::ConvertStatus status;
-    const bool ok = zvc450::ConvertBvfToWav(src.c_str(), wav.c_str(), nullptr, nullptr, &status);
+    const bool ok = zvc450::ConvertBvfToWav(run.src.c_str(), run.wav.c_str(), nullptr, nullptr, &status);
     if (!ok) {
         FUZZ_CHECK(status.error == ZVC450USB_ERR_FORMAT);
-        FUZZ_CHECK(!exists(wav));
+        FUZZ_CHECK(!exists(run.wav));
         return 0;
     }
     FUZZ_CHECK(status.error == 0);
     Bytes out;
-    FUZZ_CHECK(readFile(wav, &out));
+    FUZZ_CHECK(readFile(run.wav, &out));
     uint16_t tag = 0;
     uint32_t dataSize = 0;
     checkWav(out, &tag, &dataSize);

@@ -21,6 +21,7 @@
 
 #include <sanitizer/common_interface_defs.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 

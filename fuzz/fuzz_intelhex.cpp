@@ -3,7 +3,7 @@
 // code at 0).  A damaged file leaves no image behind; a good one gives an
 // image no larger than the upgrade can carry.
 #include "fuzz_util.h"
-#include "intelhex.h"
+#include "intelhex_core.h"
 
 using namespace fuzzutil;
 
@@ -13,10 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     writeFile(src, data, size);
     ::unlink(img.c_str());
     const unsigned base = (size & 1) ? kIntelHexApplicationBase : kIntelHexBootBase;
-    QString error;
-    const bool ok = zvs450_ConvertIntelHex(src.c_str(), img.c_str(), base, &error);
+    std::string error;
+    const bool ok = zvs450_ConvertIntelHexFile(src.c_str(), img.c_str(), base, &error);
     if (!ok) {
-        FUZZ_CHECK(!error.isEmpty());
+        FUZZ_CHECK(!error.empty());
         FUZZ_CHECK(!exists(img));
         return 0;
     }

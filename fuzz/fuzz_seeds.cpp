@@ -38,18 +38,6 @@ Bytes cat(std::initializer_list<Bytes> parts)
     return out;
 }
 
-// A framed answer whose body may fill the packet (then it has no ".").
-Bytes fullAnswer(const Bytes &body)
-{
-    Bytes p(kPacketSize, 0);
-    const unsigned L = unsigned(body.size()) + 2;
-    p[0] = '#', p[1] = uint8_t(L >> 8), p[2] = uint8_t(L), p[3] = ':';
-    std::memcpy(p.data() + 4, body.data(), body.size());
-    if (4 + body.size() < p.size())
-        p[4 + body.size()] = '.';
-    return p;
-}
-
 Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
 
 // A narrow (one-byte length) answer as players before 1.30 frame it.
@@ -117,7 +105,7 @@ void listings()
     Bytes deep;
     for (int i = 0; i < 20; ++i)
         deep = cat({deep, entrySet(("Folder " + std::to_string(i)).c_str(), false, 0x10, uint16_t(40 + i), 0)});
-    Bytes deepAnswer = fullAnswer(cat({{0, uint8_t(deep.size() >> 8), uint8_t(deep.size())},
+    Bytes deepAnswer = framedAnswer(cat({{0, uint8_t(deep.size() >> 8), uint8_t(deep.size())},
                                          Bytes(deep.begin(), deep.begin() + 505)}));
     Bytes rest(deep.begin() + 505, deep.end());
     rest.resize((rest.size() + kPacketSize - 1) / kPacketSize * kPacketSize, 0);

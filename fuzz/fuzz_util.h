@@ -3,7 +3,8 @@
 // folder per process, file helpers, a UTF-8 validator and a WAV layout check.
 #pragma once
 
-#include <dirent.h>
+#include "temp_dir.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,41 +27,12 @@ namespace fuzzutil {
 
 using Bytes = std::vector<uint8_t>;
 
-inline std::string &workDirPath()
-{
-    static std::string path;
-    return path;
-}
-
-// Removes the work folder and what is in it (at a normal exit; a crash
-// leaves it for the system's temporary-file cleaning).
-inline void removeWorkDir()
-{
-    const std::string &dir = workDirPath();
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                ::unlink((dir + "/" + e->d_name).c_str());
-        closedir(d);
-    }
-    ::rmdir(dir.c_str());
-}
-
-// A folder for this process's files, made on first use.
+// A folder for this process's files, made on first use and removed at a
+// normal exit (a crash leaves it for the system's temporary-file cleaning).
 inline const std::string &workDir()
 {
-    static std::string dir = [] {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/zvc450-fuzz-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (!mkdtemp(buf.data()))
-            std::abort();
-        workDirPath() = buf.data();
-        std::atexit(removeWorkDir);
-        return std::string(buf.data());
-    }();
-    return dir;
+    static const zvc450test::TempDir dir("zvc450-fuzz-");
+    return dir.path();
 }
 
 inline void writeFile(const std::string &path, const uint8_t *data, size_t size)
@@ -89,6 +61,20 @@ inline bool exists(const std::string &path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// The files of one recording conversion: the input written to the work
+// folder as in<ext>, and the WAV path with nothing left there from an
+// earlier run.
+struct Conversion {
+    std::string src, wav;
+};
+inline Conversion conversionOf(const char *ext, const uint8_t *data, size_t size)
+{
+    Conversion c{workDir() + "/in" + ext, workDir() + "/out.wav"};
+    writeFile(c.src, data, size);
+    ::unlink(c.wav.c_str());
+    return c;
 }
 
 inline bool validUtf8(const char *s, size_t n)

@@ -182,7 +182,7 @@ QString HFolderPath::fileNamePart(const QString &path)
     QString p = path;
     while (p.size() > 1 && (p.endsWith(QLatin1Char('/')) || p.endsWith(QLatin1Char('\\'))))
         p.chop(1);
-    const int cut = std::max(p.lastIndexOf(QLatin1Char('/')), p.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype cut = std::max(p.lastIndexOf(QLatin1Char('/')), p.lastIndexOf(QLatin1Char('\\')));
     return cut < 0 ? p : p.mid(cut + 1);
 }
 
@@ -242,7 +242,7 @@ QString hResolveShellLink(const QString &path)
             inEntry = line == QLatin1String("[Desktop Entry]");
             continue;
         }
-        const int eq = line.indexOf(QLatin1Char('='));
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (!inEntry || eq < 0)
             continue;
         const QString key = line.left(eq).trimmed();

@@ -12,8 +12,7 @@
  * Storage bit k (after the header byte) is serial bit kMr475Order[k] or
  * kMr59Order[k].  SID frames are not reordered.
  */
-#ifndef ZVC450_CONVERT_AMR_ORDER_H
-#define ZVC450_CONVERT_AMR_ORDER_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -77,5 +76,3 @@ int BvfFrameBytes(int mode, bool typed, int frameType);
 std::size_t BvfFrameToStorage(const std::uint8_t *frame, int mode, bool typed, std::uint8_t *storage);
 
 }  // namespace zvc450
-
-#endif

@@ -41,8 +41,7 @@
  * through ZVC450_SetError) and report failure, except that 14 is the silent
  * user break.  The temporary file is the caller's to delete.
  */
-#ifndef ZVC450_CONVERT_H
-#define ZVC450_CONVERT_H
+#pragma once
 
 #include <cstdio>
 
@@ -91,5 +90,3 @@ int DecodeBvfStream(std::FILE *in, std::FILE *out, ConvertProgressFn progress, v
                     ConvertStatus *status = nullptr);
 
 }  // namespace zvc450
-
-#endif

@@ -13,8 +13,7 @@
  * PCM WAV (BVF recordings): the canonical 44-byte header of 8 kHz mono
  * 16-bit PCM, then the samples.
  */
-#ifndef ZVC450_CONVERT_WAV_H
-#define ZVC450_CONVERT_WAV_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -131,5 +130,3 @@ bool WavFits(const char *wavPath, std::uint64_t fileBytes, std::uint64_t maxFile
 unsigned ClampToUnsigned(std::uint64_t v);
 
 }  // namespace zvc450
-
-#endif

@@ -10,8 +10,7 @@
  * internal code (error 5) or by an errno value (error 6).  The library is
  * single-threaded: call it from one thread, one operation at a time.
  */
-#ifndef ZVC450USB_H
-#define ZVC450USB_H
+#pragma once
 
 #include <stdint.h>
 
@@ -310,5 +309,3 @@ ZVC450_API int ZVC450_ConvertBvfToWav(const char *src, const char *wav, ZVC450_P
 #ifdef __cplusplus
 }
 #endif
-
-#endif /* ZVC450USB_H */

@@ -1,6 +1,5 @@
 // qt_module.h - inside the library's Qt module (see src/qt_interface.h).
-#ifndef ZVC450USB_QT_MODULE_H
-#define ZVC450USB_QT_MODULE_H
+#pragma once
 
 #include "qt_interface.h"
 
@@ -18,5 +17,3 @@ void DestroyWindow(void *window);
 
 }  // namespace qt
 }  // namespace zvc450
-
-#endif

@@ -19,64 +19,27 @@ namespace {
 // An entry set must fit one "DM" packet (Ex2: at most 502 payload bytes).
 constexpr int kMaxMakeDirEntries = 15;
 
-constexpr uint8_t kAttrDirectory = 0x10;
-// Byte 12 of a short entry: bits 3 and 4 show the 8.3 base and extension in
-// lower case (a convention of Windows NT and Linux's vfat).  They belong to
-// the old name.
-constexpr int kCaseFlagsOffset = 12;
-constexpr uint8_t kCaseFlags = 0x18;
-
-// Sends nothing more: receives the one answer of the command just sent.
-int finishCommand(HZVC450 h, bool sent)
+// The entry set of a renamed file or directory: the new name, with what the
+// player must keep from the old entry (attribute, stamps, first cluster and
+// size) in its short entry.  Not the old name's case flags: the new name
+// shows as it was written.  False with error 13 for a name no FAT entry can
+// hold.
+bool renamedEntrySet(const char *newName, const ZVC450_DIRENTRY &old, std::vector<uint8_t> *set)
 {
-    if (!sent)
-        return fail(ZVC450USB_ERR_USB);
-    return receiveAnswer(h) ? 1 : 0;  // 4 or 5 set on failure
+    if (!encodeName(newName, false, set))
+        return false;
+    uint8_t *shortEntry = set->data() + set->size() - kDirEntrySize;
+    putRecordFields(shortEntry, old);
+    shortEntry[kEntryCaseFlags] &= uint8_t(~kCaseFlagBits);
+    return true;
 }
 
-// Encodes a new name; on failure the error is 13 for a name no FAT entry
-// can hold, else 7.
-bool encode(const char *name, std::vector<uint8_t> *set)
-{
-    if (!name || !*name)
-        return fail(ZVS450USB_ERR_INVALID_FILENAME) != 0;
-    if (encodeName(name, false, set))
-        return true;
-    if (ZVC450_GetError() != ZVS450USB_ERR_INVALID_FILENAME)
-        fail(ZVC450USB_ERR_MEMORY_ALLOC);
-    return false;
-}
-
-// Copies what the player must keep from the old entry into the new short
-// entry: attribute, stamps, first cluster and size.  Not the old name's
-// case flags: the new name shows as it was written.
-void keepEntryFields(uint8_t *s, const ZVC450_DIRENTRY &e)
-{
-    s[11] = e.bAttribute;
-    s[kCaseFlagsOffset] = uint8_t(e.bReserved & ~kCaseFlags);
-    s[13] = e.bCreateTimeFine;
-    putLE16(s + 14, e.wCreateTime);
-    putLE16(s + 16, e.wCreateDate);
-    putLE16(s + 18, e.wAccessDate);
-    putLE16(s + 20, e.dwFirstCluster >> 16);
-    putLE16(s + 22, e.wWriteTime);
-    putLE16(s + 24, e.wWriteDate);
-    putLE16(s + 26, e.dwFirstCluster & 0xFFFF);
-    putLE32(s + 28, e.dwSize);
-}
-
-uint8_t *shortEntryOf(std::vector<uint8_t> &set) { return set.data() + set.size() - kDirEntrySize; }
-
-int keyCommand(HZVC450 h, int memory, unsigned short cmd, unsigned key)
+int keyCommand(HZVC450 h, int memory, uint16_t cmd, unsigned key)
 {
     if (!validMemory(memory) || !fwHasDirectories(effectiveFirmware()))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
-    uint8_t payload[2];
-    putBE16(payload, key & 0xFFFF);
-    return finishCommand(h, ZVC450_SendCommandEx(h, memory, cmd, payload, 2));
+    return exchangeEx(h, memory, cmd, Payload().be16(key & 0xFFFF));
 }
-
-constexpr unsigned short cmd2(char a, char b) { return uint16_t(uint8_t(a) | uint8_t(b) << 8); }
 
 }  // namespace
 }  // namespace zvc450
@@ -87,48 +50,40 @@ extern "C" {
 
 ZVC450_API int ZVC450_Delete(void *owner, HZVC450 h, int memory, int fileIndex, const char *displayName)
 {
-    uint8_t payload[2];
-    int len = 0;
-    if (!validMemory(memory) || !putFileNumber(payload, fileIndex, &len))
+    Payload number;
+    if (!validMemory(memory) || !number.fileNumber(fileIndex))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
-    ProgressWindow *w = CreateDeletingWindow(owner, fileIndex, displayName);
-    const int ok = finishCommand(h, ZVC450_SendCommand(h, memory, 'E', payload, len));
-    DestroyProgressWindow(w);
-    return ok;
+    ScopedWindow window(CreateDeletingWindow(owner, fileIndex, displayName));
+    return exchange(h, memory, 'E', number);
 }
 
 ZVC450_API int ZVC450_Rename(HZVC450 h, int memory, int fileIndex, const char *newName,
                              const ZVC450_DIRENTRY *entry)
 {
-    uint8_t number[2];
-    int numberLen = 0;
-    if (!validMemory(memory) || !putFileNumber(number, fileIndex, &numberLen))
+    Payload number;
+    if (!validMemory(memory) || !number.fileNumber(fileIndex))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     if (!fwWideProtocol(effectiveFirmware())) {
         std::string shortName;
         bool lossy = false;
         if (!newName || !makeShortName(newName, &shortName, &lossy) || shortName.size() > 12)
             return fail(ZVS450USB_ERR_INVALID_FILENAME);
-        uint8_t payload[1 + 12];
-        payload[0] = number[0];
-        std::memcpy(payload + 1, shortName.data(), shortName.size());
-        return finishCommand(h, ZVC450_SendCommand(h, memory, 'N', payload, int(1 + shortName.size())));
+        return exchange(h, memory, 'N', number.text(shortName));
     }
     // Without the old entry the player would be given a file without its
     // cluster and size.  The caller's mistake, not the player's refusal.
     if (!entry)
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     std::vector<uint8_t> set;
-    if (!encode(newName, &set))
+    if (!renamedEntrySet(newName, *entry, &set))
         return 0;
-    keepEntryFields(shortEntryOf(set), *entry);
-    return finishCommand(
-        h, ZVC450_SendCommandIrregular(h, memory, 'N', 2, number, numberLen, set.data(), int(set.size())));
+    return answerTo(h, ZVC450_SendCommandIrregular(h, memory, 'N', 2, number.data(), number.size(), set.data(),
+                                                   int(set.size())));
 }
 
 ZVC450_API int ZVC450_ChangeDirectory(HZVC450 h, int memory, unsigned key)
 {
-    return keyCommand(h, memory, cmd2('D', 'C'), key);
+    return keyCommand(h, memory, twoCharCommand('D', 'C'), key);
 }
 
 ZVC450_API int ZVC450_MakeDirectory(HZVC450 h, int memory, const char *name)
@@ -136,18 +91,18 @@ ZVC450_API int ZVC450_MakeDirectory(HZVC450 h, int memory, const char *name)
     if (!validMemory(memory) || !fwHasDirectories(effectiveFirmware()))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     std::vector<uint8_t> set;
-    if (!encode(name, &set))
+    if (!encodeName(name, false, &set))
         return 0;
     // The set travels in one packet; a longer name cannot be made here.
     if (set.size() > size_t(kMaxMakeDirEntries * kDirEntrySize))
         return fail(ZVS450USB_ERR_INVALID_FILENAME);
-    shortEntryOf(set)[11] = kAttrDirectory;
-    return finishCommand(h, ZVC450_SendCommandEx2(h, memory, cmd2('D', 'M'), set.data(), int(set.size())));
+    set[set.size() - kDirEntrySize + kEntryAttribute] = kAttrDirectory;
+    return answerTo(h, ZVC450_SendCommandEx2(h, memory, twoCharCommand('D', 'M'), set.data(), int(set.size())));
 }
 
 ZVC450_API int ZVC450_RemoveDirectory(HZVC450 h, int memory, unsigned key)
 {
-    return keyCommand(h, memory, cmd2('D', 'R'), key);
+    return keyCommand(h, memory, twoCharCommand('D', 'R'), key);
 }
 
 ZVC450_API int ZVC450_RenameDirectory(HZVC450 h, int memory, const char *newName, const ZVC450_DIRENTRY *entry)
@@ -155,13 +110,11 @@ ZVC450_API int ZVC450_RenameDirectory(HZVC450 h, int memory, const char *newName
     if (!validMemory(memory) || !fwHasDirectories(effectiveFirmware()) || !entry)
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     std::vector<uint8_t> set;
-    if (!encode(newName, &set))
+    if (!renamedEntrySet(newName, *entry, &set))
         return 0;
-    keepEntryFields(shortEntryOf(set), *entry);
-    uint8_t params[2];
-    putBE16(params, entry->dwFirstCluster & 0xFFFF);
-    return finishCommand(h, ZVC450_SendCommandExIrregular(h, memory, cmd2('D', 'N'), 2, params, 2, set.data(),
-                                                          int(set.size())));
+    const Payload key = Payload().be16(entry->dwFirstCluster & 0xFFFF);
+    return answerTo(h, ZVC450_SendCommandExIrregular(h, memory, twoCharCommand('D', 'N'), 2, key.data(), key.size(),
+                                                     set.data(), int(set.size())));
 }
 
 }  // extern "C"

@@ -24,11 +24,7 @@
 // them for more code.
 
 #include "interrupt.h"
-#include "transfer.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "data_phase.h"
 
 #include <cerrno>
 #include <chrono>
@@ -37,9 +33,6 @@
 
 namespace zvc450 {
 namespace {
-
-constexpr int kTargetRomSelect = -2;  // "G"
-constexpr int kTargetCodeFlash = -1;  // "C"
 
 constexpr uint8_t kCmdSelectRom = 'O';
 constexpr uint8_t kSelectRomParameter = 0x10;
@@ -71,37 +64,18 @@ bool isEraseAnnouncement()
     return g_packet[kEraseMarkOffset] == 0 && g_packet[kEraseAnnouncementEnd] == '.';
 }
 
-// Receives one answer: a failed receive is error 4, a refused or unusable
-// answer error 5 with the player's code.
-bool receiveChecked(HZVC450 h)
-{
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB) != 0;
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL) != 0;
-    return true;
-}
-
 bool selectRom(HZVC450 h, int romSelect)
 {
-    const uint8_t payload[2] = {kSelectRomParameter, uint8_t(romSelect)};
-    if (!ZVC450_SendCommand(h, kTargetRomSelect, kCmdSelectRom, payload, 2))
-        return fail(ZVC450USB_ERR_USB) != 0;
+    const Payload rom = Payload().byte(kSelectRomParameter).byte(uint8_t(romSelect));
     // Players that have one ROM refuse the selection; the upgrade goes on.
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB) != 0;
-    return true;
+    return rawAnswerTo(h, ZVC450_SendCommand(h, kTargetRomSelect, kCmdSelectRom, rom.data(), rom.size()));
 }
 
 // The erase, in the window rec (already open).
 bool erase(HZVC450 h, uint8_t area, ProgressRecord *rec, const char *erasingText)
 {
-    if (!ZVC450_SendCommand(h, kTargetCodeFlash, kCmdEraseWithProgress, &area, 1))
-        return fail(ZVC450USB_ERR_USB) != 0;
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB) != 0;
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL) != 0;
+    if (!exchange(h, kTargetCodeFlash, kCmdEraseWithProgress, Payload().byte(area)))
+        return false;
 
     if (isEraseAnnouncement()) {
         const unsigned steps = getBE16(g_packet + kEraseStepsOffset);
@@ -111,7 +85,7 @@ bool erase(HZVC450 h, uint8_t area, ProgressRecord *rec, const char *erasingText
         Clock::time_point lastStep = Clock::now();
         unsigned done = 0, repeats = 0;
         while (done < steps) {
-            if (!receiveChecked(h))
+            if (!receiveAnswer(h))
                 return false;
             const unsigned reported = getBE16(g_packet + kEraseStepsOffset) + 1;
             if (reported > done) {
@@ -123,15 +97,13 @@ bool erase(HZVC450 h, uint8_t area, ProgressRecord *rec, const char *erasingText
             }
             UpdateProgress(rec, reported, 0);
         }
-        return receiveChecked(h);
+        return receiveAnswer(h);
     }
 
     // A plain success: this player erases only without progress, and says
     // nothing until it has finished (about 20 seconds).
     SetProgressWaiting(rec, ProgressString(kStrWaitErase), erasingText);
-    if (!ZVC450_SendCommand(h, kTargetCodeFlash, kCmdErase, &area, 1))
-        return fail(ZVC450USB_ERR_USB) != 0;
-    return receiveChecked(h);
+    return exchange(h, kTargetCodeFlash, kCmdErase, Payload().byte(area));
 }
 
 // The write, in the window rec (already open): the command with the block
@@ -139,10 +111,7 @@ bool erase(HZVC450 h, uint8_t area, ProgressRecord *rec, const char *erasingText
 bool write(HZVC450 h, uint8_t area, int fd, uint64_t size, unsigned blocks, ProgressRecord *rec)
 {
     SetProgressRange(rec, 0, unsigned(size), nullptr);
-    const uint8_t payload[3] = {area, uint8_t(blocks >> 8), uint8_t(blocks)};
-    if (!ZVC450_SendCommand(h, kTargetCodeFlash, kCmdWrite, payload, 3))
-        return fail(ZVC450USB_ERR_USB) != 0;
-    if (!receiveChecked(h))
+    if (!exchange(h, kTargetCodeFlash, kCmdWrite, Payload().byte(area).be16(blocks)))
         return false;
 
     DataPhaseOptions opt;
@@ -150,9 +119,7 @@ bool write(HZVC450 h, uint8_t area, int fd, uint64_t size, unsigned blocks, Prog
     opt.ownWindow = false;
     opt.blockSize = kPacketSize;   // the flash takes one block per transfer
     opt.cancellable = false;
-    if (!sendFileData(nullptr, h, fd, size, rec, opt))
-        return false;
-    return receiveChecked(h);
+    return sendFileData(nullptr, h, fd, size, rec, opt) && receiveAnswer(h);
 }
 
 
@@ -166,17 +133,11 @@ extern "C" {
 ZVC450_API int ZVC450_UpgradeFirmware(void *owner, HZVC450 h, int bootCode, int romSelect, const char *imagePath,
                                       const char *displayName)
 {
-    if (!imagePath || !*imagePath)
-        return failSystem(ENOENT);
     UncancellableScope upgrading;
-    FileHandle image(::open(imagePath, O_RDONLY | O_CLOEXEC));
-    if (image.get() < 0)
-        return failSystem(errno);
+    FileHandle image;
     struct stat st;
-    if (fstat(image.get(), &st) != 0)
-        return failSystem(errno);
-    if (!S_ISREG(st.st_mode))
-        return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (int err = openSourceFile(imagePath, &image, &st))
+        return failSystem(err);
 
     // Sizes the flash cannot take are refused before the player hears of them.
     const uint64_t size = uint64_t(st.st_size);
@@ -194,25 +155,17 @@ ZVC450_API int ZVC450_UpgradeFirmware(void *owner, HZVC450 h, int bootCode, int 
         return 0;
     std::this_thread::sleep_for(kSettleTime);
 
-    ProgressRecord rec{};
-    rec.title = caption;
-    rec.index = -1;
-    rec.status = "";
-    CreateProgressWindow(owner, &rec);
-    const bool erased = erase(h, area, &rec, erasing);
-    DestroyProgressWindow(rec.hDlg);
-    if (!erased)
-        return 0;
+    {
+        ProgressRecord rec = MakeProgressRecord(caption, -1, "");
+        ScopedWindow window(CreateProgressWindow(owner, &rec));
+        if (!erase(h, area, &rec, erasing))
+            return 0;
+    }
     std::this_thread::sleep_for(kSettleTime);
 
-    rec = ProgressRecord{};
-    rec.title = caption;
-    rec.index = -1;
-    rec.status = displayName ? displayName : imagePath;
-    CreateProgressWindow(owner, &rec);
-    const bool written = write(h, area, image.get(), size, unsigned(blocks), &rec);
-    DestroyProgressWindow(rec.hDlg);
-    return written ? 1 : 0;
+    ProgressRecord rec = MakeProgressRecord(caption, -1, displayName ? displayName : imagePath);
+    ScopedWindow window(CreateProgressWindow(owner, &rec));
+    return write(h, area, image.get(), size, unsigned(blocks), &rec);
 }
 
 }  // extern "C"

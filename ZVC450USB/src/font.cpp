@@ -8,12 +8,7 @@
 //
 // The data moves exactly as a file download or upload does.
 
-#include "maintenance.h"
-#include "transfer.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "data_phase.h"
 
 #include <cerrno>
 #include <cstring>
@@ -22,8 +17,6 @@
 
 namespace zvc450 {
 namespace {
-
-constexpr int kTargetFont = 2;  // "U"
 
 constexpr uint8_t kCmdDownload = 'W';
 constexpr uint8_t kCmdInformation = 'V';
@@ -42,34 +35,7 @@ constexpr int kInfoNameOffset = 5;
 constexpr int kInfoFixedLength = 7;   // L of an answer with an empty name
 constexpr size_t kMaxFontName = 260;
 
-
-// Sends a command without payload to the font area and checks its answer.
-bool exchange(HZVC450 h, uint8_t cmd)
-{
-    if (!ZVC450_SendCommand(h, kTargetFont, cmd, nullptr, 0))
-        return fail(ZVC450USB_ERR_USB) != 0;
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB) != 0;
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL) != 0;
-    return true;
-}
-
 }  // namespace
-
-bool receiveIntoNewFile(void *owner, HZVC450 h, const char *path, uint64_t size, ProgressRecord *rec)
-{
-    // Into a temporary file beside path: a failed transfer leaves what was
-    // there before.
-    LocalOutput out;
-    if (int err = out.open(path)) {
-        abortTransfer(h);  // the player is already sending: stop it
-        return failSystem(err) != 0;
-    }
-    if (!receiveFileData(owner, h, out.fd(), size, rec))
-        return false;
-    return out.commit() || failSystem(errno) != 0;
-}
 
 }  // namespace zvc450
 
@@ -79,16 +45,10 @@ extern "C" {
 
 ZVC450_API int ZVC450_DownloadFont(void *owner, HZVC450 h, const char *fontPath)
 {
-    if (!fontPath || !*fontPath)
-        return failSystem(ENOENT);
-    FileHandle file(::open(fontPath, O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0)
-        return failSystem(errno);
+    FileHandle file;
     struct stat st;
-    if (fstat(file.get(), &st) != 0)
-        return failSystem(errno);
-    if (!S_ISREG(st.st_mode))
-        return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (int err = openSourceFile(fontPath, &file, &st))
+        return failSystem(err);
     if (uint64_t(st.st_size) > kMaxFontFile)
         return fail(ZVC450USB_ERR_FILE_TOOBIG);
     // The font area is addressed with entry-set era commands only.
@@ -97,35 +57,20 @@ ZVC450_API int ZVC450_DownloadFont(void *owner, HZVC450 h, const char *fontPath)
 
     // The player keeps the font under the last component of the local path.
     const char *name = pathTail(fontPath);
-    const size_t nameLen = std::strlen(name);
     const uint32_t size = uint32_t(st.st_size);
-    std::vector<uint8_t> payload(nameLen + 4);
-    std::memcpy(payload.data(), name, nameLen);
-    putBE32(payload.data() + nameLen, size);
-    if (!ZVC450_SendCommand(h, kTargetFont, kCmdDownload, payload.data(), int(payload.size())))
-        return fail(ZVC450USB_ERR_USB);
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL);
+    if (!exchange(h, kTargetFont, kCmdDownload, Payload().bytes(name, std::strlen(name)).be32(size)))
+        return 0;
 
-    ProgressRecord rec{};
-    rec.title = kStrFontDownloading;
-    rec.index = -1;
-    rec.status = fontPath;
-    return sendFileData(owner, h, file.get(), size, &rec) ? 1 : 0;
+    ProgressRecord rec = MakeProgressRecord(kStrFontDownloading, -1, fontPath);
+    return sendFileData(owner, h, file.get(), size, &rec);
 }
 
 ZVC450_API int ZVC450_GetFontInfo(HZVC450 h, ZVC450_FONTINFO *info)
 {
     if (!info)
         return fail(ZVC450USB_ERR_UNSUPPORTED);  // the caller's mistake, not the player's refusal
-    if (!ZVC450_SendCommand(h, kTargetFont, kCmdInformation, nullptr, 0))
-        return fail(ZVC450USB_ERR_USB);
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return 0;  // error 5 with the player's code
+    if (!exchange(h, kTargetFont, kCmdInformation))
+        return 0;  // 4, or 5 with the player's code
     const int L = answerLength(g_packet, fwWideProtocol(effectiveFirmware()));
     if (L < kInfoFixedLength)
         return fail(ZVC450USB_ERR_USB);
@@ -144,7 +89,7 @@ ZVC450_API int ZVC450_GetFontInfo(HZVC450 h, ZVC450_FONTINFO *info)
 
 ZVC450_API int ZVC450_EraseFont(HZVC450 h)
 {
-    return exchange(h, kCmdErase) ? 1 : 0;
+    return exchange(h, kTargetFont, kCmdErase);
 }
 
 ZVC450_API int ZVC450_UploadFont(void *owner, HZVC450 h, const char *fontPath, const char *displayName,
@@ -152,13 +97,10 @@ ZVC450_API int ZVC450_UploadFont(void *owner, HZVC450 h, const char *fontPath, c
 {
     if (!fontPath || !*fontPath)
         return failSystem(ENOENT);
-    if (!exchange(h, kCmdUpload))
+    if (!exchange(h, kTargetFont, kCmdUpload))
         return 0;
-    ProgressRecord rec{};
-    rec.title = kStrFontUploading;
-    rec.index = -1;
-    rec.status = displayName ? displayName : fontPath;
-    return receiveIntoNewFile(owner, h, fontPath, size, &rec) ? 1 : 0;
+    ProgressRecord rec = MakeProgressRecord(kStrFontUploading, -1, displayName ? displayName : fontPath);
+    return receiveIntoNewFile(owner, h, fontPath, size, &rec);
 }
 
 }  // extern "C"

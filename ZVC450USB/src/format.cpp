@@ -27,70 +27,50 @@ constexpr int kProgressOffset = 5;
 // A real player reports a few times per percent at most.
 constexpr int kMaxProgressAnswers = 10000;
 
-int formatOneShot(void *owner, HZVC450 h, int memory, bool lowLevel)
+bool formatOneShot(void *owner, HZVC450 h, int memory, bool lowLevel)
 {
     if (!ZVC450_SendCommand(h, memory, lowLevel ? 'L' : 'F', nullptr, 0))
-        return fail(ZVC450USB_ERR_USB);
-    ProgressWindow *w = CreateFormatWindow(owner);
-    int code = 0;
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        code = ZVC450USB_ERR_USB;
-    else if (!checkAnswer())
-        code = ZVC450USB_ERR_INTERNAL;
-    DestroyProgressWindow(w);
-    ZVC450_SetError(code);
-    return code == 0 ? 1 : 0;
+        return fail(ZVC450USB_ERR_USB) != 0;
+    ScopedWindow window(CreateFormatWindow(owner));
+    return receiveAnswer(h);
 }
 
-int formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
+bool formatWithProgress(void *owner, HZVC450 h, int memory, bool lowLevel)
 {
-    const unsigned short cmd = uint16_t(uint8_t(lowLevel ? 'L' : 'F') | uint8_t('D') << 8);
-    if (!ZVC450_SendCommandEx(h, memory, cmd, nullptr, 0))
-        return fail(ZVC450USB_ERR_USB);
+    if (!ZVC450_SendCommandEx(h, memory, twoCharCommand(lowLevel ? 'L' : 'F', 'D'), nullptr, 0))
+        return fail(ZVC450USB_ERR_USB) != 0;
     const char *status = ProgressString(kStrFormating);
-    ProgressRecord rec{};
-    rec.title = lowLevel ? kStrLowLevelFormat : kStrFormating;
-    rec.index = -1;
-    rec.status = status;
+    ProgressRecord rec = MakeProgressRecord(lowLevel ? kStrLowLevelFormat : kStrFormating, -1, status);
     rec.initialMaximum = 100;
-    CreateProgressWindow(owner, &rec);
+    ScopedWindow window(CreateProgressWindow(owner, &rec));
     SetProgressRange(&rec, 0, 100, status);
 
     using Clock = std::chrono::steady_clock;
     const std::chrono::milliseconds patience(g_lib.recvTimeoutMs);  // 0: as long as it takes
     Clock::time_point lastRise = Clock::now();
-    int progress = 0, best = -1, answers = 0, code = 0;
-    while (progress < kLastProgress && code == 0) {
+    int progress = 0, best = -1, answers = 0;
+    bool ok = true;
+    while (ok && progress < kLastProgress) {
         PumpWaitingMessages(rec.hDlg);
-        if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0) {
-            code = ZVC450USB_ERR_USB;
-        } else if (!checkAnswer()) {
-            code = ZVC450USB_ERR_INTERNAL;
-        } else {
-            progress = g_packet[kProgressOffset];
-            if (progress > best) {
-                best = progress;
-                lastRise = Clock::now();
-            } else if ((patience.count() != 0 && Clock::now() - lastRise >= patience) ||
-                       answers >= kMaxProgressAnswers) {
-                code = ZVC450USB_ERR_USB;  // no progress: as if the player had fallen silent
-            }
-            ++answers;
-            UpdateProgress(&rec, unsigned(progress + 1), 0);
+        ok = receiveAnswer(h);
+        if (!ok)
+            break;
+        progress = g_packet[kProgressOffset];
+        if (progress > best) {
+            best = progress;
+            lastRise = Clock::now();
+        } else if ((patience.count() != 0 && Clock::now() - lastRise >= patience) ||
+                   answers >= kMaxProgressAnswers) {
+            ok = fail(ZVC450USB_ERR_USB) != 0;  // no progress: as if the player had fallen silent
         }
+        ++answers;
+        UpdateProgress(&rec, unsigned(progress + 1), 0);
     }
-    if (code == 0) {
-        if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-            code = ZVC450USB_ERR_USB;
-        else if (!checkAnswer())
-            code = ZVC450USB_ERR_INTERNAL;
-    }
+    ok = ok && receiveAnswer(h);
     // Progress answers can come in a burst; let the window show where it
     // ended before it goes.
     PumpWaitingMessages(rec.hDlg);
-    DestroyProgressWindow(rec.hDlg);
-    ZVC450_SetError(code);
-    return code == 0 ? 1 : 0;
+    return ok;
 }
 
 int format(void *owner, HZVC450 h, int memory, bool lowLevel)
@@ -99,9 +79,12 @@ int format(void *owner, HZVC450 h, int memory, bool lowLevel)
     if (!validMemory(memory))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
     UncancellableScope formatting;
-    if (fwHasFormatProgress(effectiveFirmware()))
-        return formatWithProgress(owner, h, memory, lowLevel);
-    return formatOneShot(owner, h, memory, lowLevel);
+    const bool formatted = fwHasFormatProgress(effectiveFirmware()) ? formatWithProgress(owner, h, memory, lowLevel)
+                                                                     : formatOneShot(owner, h, memory, lowLevel);
+    if (!formatted)
+        return 0;  // 4, or 5 with the player's reason
+    ZVC450_SetError(0);
+    return 1;
 }
 
 }  // namespace

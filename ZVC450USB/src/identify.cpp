@@ -101,8 +101,8 @@ ZVC450_API int ZVC450_RetrieveFirmwareVersion(HZVC450 h)
     g_lib.fwTextBuf[0] = '\0';
     g_lib.reportedFw = 0;
     int result = 1;
-    if (!ZVC450_SendCommandNone(h, 'Y', nullptr, 0) || ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0) {
-        ZVC450_SetError(ZVC450USB_ERR_USB);
+    // The identification answer is a text, not a status: it is read, not checked.
+    if (!rawAnswerTo(h, ZVC450_SendCommandNone(h, 'Y', nullptr, 0))) {
         result = 0;
     } else {
         g_lib.fwText = g_lib.fwTextBuf;

@@ -13,8 +13,7 @@
 // quits, whatever the player does.
 //
 // A process started with SIGINT ignored (a background job) keeps ignoring it.
-#ifndef ZVC450USB_INTERRUPT_H
-#define ZVC450USB_INTERRUPT_H
+#pragma once
 
 namespace zvc450 {
 
@@ -48,5 +47,3 @@ bool WaitInterrupted();
 bool TakeInterrupt();
 
 }  // namespace zvc450
-
-#endif

@@ -28,7 +28,6 @@
 #include <iconv.h>
 #include <locale.h>
 #include <wctype.h>
-#include <sys/time.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -39,11 +38,6 @@ namespace {
 
 constexpr int kBaseLen = 8;
 constexpr int kExtLen = 3;
-constexpr uint8_t kAttrArchive = 0x20;
-constexpr uint8_t kAttrLongName = 0x0F;
-constexpr uint8_t kLastLongEntry = 0x40;
-constexpr uint8_t kDeletedMark = 0xE5;   // a first name byte of 0xE5 means "deleted"...
-constexpr uint8_t kDeletedEscape = 0x05; // ...so a real 0xE5 is stored as 0x05
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr const char *kEmptyBase = "ZVC450";
 constexpr const char *kCodePageEnv = "ZVC450_CODEPAGE";
@@ -330,6 +324,18 @@ bool appendShortChar(std::string &field, int room, char32_t cp, bool inBase, boo
     return true;
 }
 
+// Fills a short-name field of `room` bytes from text; what does not fit
+// makes the name lossy.
+void fillShortField(std::string *field, int room, const std::u32string &text, bool inBase, bool *lossy)
+{
+    for (char32_t cp : text) {
+        if (!appendShortChar(*field, room, cp, inBase, lossy)) {
+            *lossy = true;
+            return;
+        }
+    }
+}
+
 struct ShortParts {
     std::string base;  // device code page bytes, at most 8
     std::string ext;   // at most 3
@@ -354,49 +360,13 @@ bool makeShortParts(const char *name, ShortParts *out)
     const size_t dot = lastDot ? size_t(lastDot - component) : std::string::npos;
     const char *baseEnd = lastDot ? lastDot : component + len;
     ShortParts parts;
-    if (dot != std::string::npos) {
-        const std::u32string ext = decodeUtf8(component + dot + 1, len - dot - 1);
-        size_t i = 0;
-        for (; i < ext.size(); ++i)
-            if (!appendShortChar(parts.ext, kExtLen, ext[i], false, &parts.lossy))
-                break;
-        if (i < ext.size())
-            parts.lossy = true;
-    }
-    const std::u32string base = decodeUtf8(component, size_t(baseEnd - component));
-    size_t i = 0;
-    for (; i < base.size(); ++i)
-        if (!appendShortChar(parts.base, kBaseLen, base[i], true, &parts.lossy))
-            break;
-    if (i < base.size())
-        parts.lossy = true;
+    if (dot != std::string::npos)
+        fillShortField(&parts.ext, kExtLen, decodeUtf8(component + dot + 1, len - dot - 1), false, &parts.lossy);
+    fillShortField(&parts.base, kBaseLen, decodeUtf8(component, size_t(baseEnd - component)), true, &parts.lossy);
     if (parts.base.empty())
         parts.base = kEmptyBase;
     *out = std::move(parts);
     return true;
-}
-
-// Places characters [first, first+13) of units (padded as the long-name
-// rules say) into the three character fields of a long entry.
-void fillLongEntry(uint8_t *entry, const std::u16string &units, size_t first, bool last)
-{
-    static const int fieldOffsets[] = {1, 14, 28};
-    static const int fieldSizes[] = {5, 6, 2};
-    if (last) {
-        // Characters after the terminator of the last part are 0xFFFF.
-        std::memset(entry + 1, 0xFF, 10);
-        std::memset(entry + 14, 0xFF, 12);
-        std::memset(entry + 28, 0xFF, 4);
-    }
-    // The name's NUL terminator counts as one more character when it fits.
-    const size_t total = units.size() + 1;
-    size_t p = first;
-    for (int f = 0; f < 3; ++f) {
-        for (int k = 0; k < fieldSizes[f] && p < total; ++k, ++p) {
-            const uint16_t u = p < units.size() ? uint16_t(units[p]) : 0;
-            putLE16(entry + fieldOffsets[f] + 2 * k, u);
-        }
-    }
 }
 
 }  // namespace
@@ -423,43 +393,6 @@ bool makeShortName(const char *name, std::string *shortName, bool *lossy)
     return true;
 }
 
-FatStamp fatStamp(const struct tm &t, int milliseconds)
-{
-    int year = t.tm_year + 1900;
-    // FAT dates run from 1980 to 2107.
-    year = year < 1980 ? 1980 : year > 2107 ? 2107 : year;
-    FatStamp s;
-    s.date = uint16_t(t.tm_mday + (t.tm_mon + 1) * 32 + (year - 1980) * 512);
-    s.time = uint16_t(t.tm_sec / 2 + t.tm_min * 32 + t.tm_hour * 2048);
-    s.fine = uint8_t(milliseconds / 5);
-    return s;
-}
-
-FatStamp fatStampNow()
-{
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    struct tm local;
-    time_t secs = tv.tv_sec;
-    localtime_r(&secs, &local);
-    return fatStamp(local, int(tv.tv_usec / 1000));
-}
-
-FatStamp fatStampOf(time_t t)
-{
-    struct tm local;
-    localtime_r(&t, &local);
-    return fatStamp(local, 0);
-}
-
-uint8_t shortNameChecksum(const uint8_t name11[11])
-{
-    unsigned sum = 0;
-    for (int i = 0; i < 11; ++i)
-        sum = ((sum & 1) << 7) + (sum >> 1) + name11[i], sum &= 0xFF;
-    return uint8_t(sum);
-}
-
 bool encodeName(const char *name, bool forceLong, std::vector<uint8_t> *out)
 {
     return encodeNameAt(name, forceLong, fatStampNow(), out);
@@ -468,7 +401,7 @@ bool encodeName(const char *name, bool forceLong, std::vector<uint8_t> *out)
 bool encodeNameAt(const char *name, bool forceLong, const FatStamp &stamp, std::vector<uint8_t> *out)
 {
     ShortParts parts;
-    if (!name || !makeShortParts(pathTail(name), &parts))
+    if (!makeShortParts(name, &parts))
         return false;
     std::u16string units;
     int n = 1;
@@ -479,33 +412,23 @@ bool encodeNameAt(const char *name, bool forceLong, const FatStamp &stamp, std::
             ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
             return false;
         }
-        n = int(units.size() + 12) / 13 + 1;
+        n = int(units.size() + kCharsPerLongEntry - 1) / kCharsPerLongEntry + 1;
     }
     out->assign(size_t(n) * kDirEntrySize, 0);
     uint8_t *shortEntry = out->data() + size_t(n - 1) * kDirEntrySize;
-    std::memset(shortEntry, ' ', 11);
-    std::memcpy(shortEntry, parts.base.data(), parts.base.size() < 8 ? parts.base.size() : 8);
-    std::memcpy(shortEntry + 8, parts.ext.data(), parts.ext.size() < 3 ? parts.ext.size() : 3);
-    if (shortEntry[0] == kDeletedMark)
-        shortEntry[0] = kDeletedEscape;
-    shortEntry[11] = kAttrArchive;
-    shortEntry[13] = stamp.fine;
-    putLE16(shortEntry + 14, stamp.time);
-    putLE16(shortEntry + 16, stamp.date);
-    putLE16(shortEntry + 18, stamp.date);
-    putLE16(shortEntry + 22, stamp.time);
-    putLE16(shortEntry + 24, stamp.date);
+    std::memset(shortEntry + kEntryName, ' ', 11);
+    std::memcpy(shortEntry + kEntryName, parts.base.data(), parts.base.size() < 8 ? parts.base.size() : 8);
+    std::memcpy(shortEntry + kEntryExt, parts.ext.data(), parts.ext.size() < 3 ? parts.ext.size() : 3);
+    if (shortEntry[kEntryName] == kEntryDeleted)
+        shortEntry[kEntryName] = kEntryE5Escape;
+    shortEntry[kEntryAttribute] = kAttrArchive;
+    putStamp(shortEntry, stamp);
 
     const uint8_t sum = shortNameChecksum(shortEntry);
     // Long entries stand before the short one in descending order: entry
     // n-2 holds ordinal 1 (characters 1-13), entry 0 the last part, marked.
-    for (int k = n - 2, ordinal = 1; k >= 0; --k, ++ordinal) {
-        uint8_t *e = out->data() + size_t(k) * kDirEntrySize;
-        e[0] = uint8_t(ordinal | (k == 0 ? kLastLongEntry : 0));
-        e[11] = kAttrLongName;
-        e[13] = sum;
-        fillLongEntry(e, units, size_t(ordinal - 1) * 13, k == 0);
-    }
+    for (int k = n - 2, ordinal = 1; k >= 0; --k, ++ordinal)
+        putLongEntry(out->data() + size_t(k) * kDirEntrySize, ordinal, k == 0, sum, units);
     return true;
 }
 
@@ -515,8 +438,8 @@ std::string shortEntryToText(const uint8_t entry[kDirEntrySize])
     size_t b = 0;
     for (; b < 8 && entry[b] != ' '; ++b)
         base[b] = char(entry[b]);
-    if (b > 0 && uint8_t(base[0]) == kDeletedEscape)
-        base[0] = char(kDeletedMark);
+    if (b > 0 && uint8_t(base[0]) == kEntryE5Escape)
+        base[0] = char(kEntryDeleted);
     std::string text = codePage().decode(base, b);
     if (entry[8] != ' ') {
         size_t e = 0;
@@ -552,17 +475,24 @@ std::string utf16leToUtf8(const uint8_t *units, size_t count)
     return out;
 }
 
+std::string utf8Prefix(const std::string &src, size_t max)
+{
+    if (src.size() <= max)
+        return src;
+    // Do not split a multi-byte sequence: back up to its lead byte.
+    size_t n = max;
+    while (n > 0 && (uint8_t(src[n]) & 0xC0) == 0x80)
+        --n;
+    return src.substr(0, n);
+}
+
 void copyUtf8Cut(char *dst, size_t size, const std::string &src)
 {
     if (size == 0)
         return;
-    size_t n = src.size() < size - 1 ? src.size() : size - 1;
-    // Do not split a multi-byte sequence: back up to its lead byte.
-    if (n < src.size())
-        while (n > 0 && (uint8_t(src[n]) & 0xC0) == 0x80)
-            --n;
-    std::memcpy(dst, src.data(), n);
-    dst[n] = '\0';
+    const std::string cut = utf8Prefix(src, size - 1);
+    std::memcpy(dst, cut.data(), cut.size());
+    dst[cut.size()] = '\0';
 }
 
 }  // namespace zvc450

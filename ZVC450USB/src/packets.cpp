@@ -1,5 +1,5 @@
-// packets.cpp - the command packet frame, the six builders, raw transfers and
-// the answer check.
+// packets.cpp - the command packet frame, the six builders and the answer
+// check.
 //
 // Every command is one 512-byte packet on the OUT pipe:
 //   "#" L(16-bit BE) ":" body "."   where L counts from ":" to "." inclusive
@@ -9,7 +9,6 @@
 
 #include "protocol.h"
 
-#include <chrono>
 #include <cstring>
 
 namespace zvc450 {
@@ -30,16 +29,6 @@ constexpr uint8_t kStatusRefused = 1;  // byte 5 carries the player's reason
 constexpr int kStatusOffset = 4;
 constexpr int kReasonOffset = 5;
 
-// Quiet time after an abort before we believe the IN pipe is empty.
-constexpr unsigned kAbortDrainQuietMs = 200;
-// A player stops a transfer within milliseconds of the abort request.  One
-// that neither acknowledges nor falls quiet within this long, or that sends
-// more than this after it (a 16 KiB transfer in flight is all a player has),
-// is not stopping; the operation has failed either way, and a broken player
-// must not hold the PC after Ctrl-C.
-constexpr unsigned kAbortLimitMs = 3000;
-constexpr size_t kAbortDrainBytes = 1u << 20;
-
 // Writes the frame around a body of bodyLen bytes already at offset 4.
 void frame(int bodyLen)
 {
@@ -50,25 +39,46 @@ void frame(int bodyLen)
     g_packet[4 + bodyLen] = kFrameEnd;
 }
 
-bool payloadOk(const void *payload, int len, int maxLen)
-{
-    return len >= 0 && len <= maxLen && (len == 0 || payload != nullptr);
-}
-
 bool sendPacket(HZVC450 h)
 {
     return ZVC450_SendUSB(h, g_packet, kPacketSize) == kPacketSize;
 }
 
-// Builds and sends a header of headLen bytes (already in g_packet) followed
-// by the data length (+1, BE16), the data and the terminator, filling each
-// packet to its end before the next one begins.
-bool sendIrregular(HZVC450 h, int headLen, const void *data, int dataLen)
+// Builds one packet whose body is head (the command's letters) followed by
+// the payload, and sends it; 1 when all 512 bytes went.  A payload that does
+// not fit the packet is not sent.
+int sendBody(HZVC450 h, const uint8_t *head, size_t headLen, const void *payload, int len)
 {
-    if (dataLen < 1 || dataLen > 0xFFFE || !data || headLen + 2 >= kPacketSize)
-        return false;
-    putBE16(g_packet + headLen, unsigned(dataLen + 1));
-    int pos = headLen + 2;
+    const int maxLen = kPacketSize - 5 - int(headLen);  // "#", L, ":", head, payload, "."
+    if (len < 0 || len > maxLen || (len > 0 && payload == nullptr))
+        return 0;
+    std::memcpy(g_packet + 4, head, headLen);
+    if (len > 0)
+        std::memcpy(g_packet + 4 + headLen, payload, size_t(len));
+    frame(int(headLen) + len);
+    return sendPacket(h) ? 1 : 0;
+}
+
+// Builds and sends an irregular packet sequence: the caller's length field,
+// head, the parameters and the data length (+1, BE16) in the first packet,
+// then the data and the terminator, filling each packet to its end before
+// the next one begins.
+int sendIrregular(HZVC450 h, const uint8_t *head, size_t headLen, unsigned short lengthField, const void *params,
+                  int paramLen, const void *data, int dataLen)
+{
+    const int fixedLen = 4 + int(headLen) + paramLen;  // "#", the length field, ":", head, parameters
+    if (paramLen < 0 || (paramLen > 0 && !params) || fixedLen + 2 >= kPacketSize)
+        return 0;
+    if (dataLen < 1 || dataLen > 0xFFFE || !data)
+        return 0;
+    g_packet[0] = kFrameStart;
+    putBE16(g_packet + 1, lengthField);
+    g_packet[3] = kFrameColon;
+    std::memcpy(g_packet + 4, head, headLen);
+    if (paramLen > 0)
+        std::memcpy(g_packet + 4 + headLen, params, size_t(paramLen));
+    putBE16(g_packet + fixedLen, unsigned(dataLen + 1));
+    int pos = fixedLen + 2;
     const uint8_t *src = static_cast<const uint8_t *>(data);
     int left = dataLen;
     for (;;) {
@@ -79,16 +89,16 @@ bool sendIrregular(HZVC450 h, int headLen, const void *data, int dataLen)
         pos += take;
         if (left == 0 && pos < kPacketSize) {
             g_packet[pos] = kFrameEnd;
-            return sendPacket(h);
+            return sendPacket(h) ? 1 : 0;
         }
         // The packet is full: send it and go on at byte 0 of the next one;
         // when the data ended exactly at its end, the next one is just ".".
         if (!sendPacket(h))
-            return false;
+            return 0;
         pos = 0;
         if (left == 0) {
             g_packet[0] = kFrameEnd;
-            return sendPacket(h);
+            return sendPacket(h) ? 1 : 0;
         }
     }
 }
@@ -101,16 +111,6 @@ uint8_t targetLetter(int memory)
     if (memory < -2 || memory > 2)
         return 0;
     return letters[memory + 2];
-}
-
-bool sendData(HZVC450 h, const void *buf, int len)
-{
-    return len > 0 && ZVC450_SendUSB(h, buf, len) == len;
-}
-
-int recvData(HZVC450 h, void *buf, int len)
-{
-    return ZVC450_RecvUSB(h, buf, len);
 }
 
 AnswerStatus checkAnswerFrame(const uint8_t *p, bool wideLength, int *internalCode)
@@ -141,54 +141,6 @@ bool checkAnswer()
     return false;
 }
 
-bool putFileNumber(uint8_t *out, int number, int *len)
-{
-    const bool wide = fwWideProtocol(effectiveFirmware());
-    if (number < 0 || number > (wide ? 0xFFFF : 0xFF))
-        return false;
-    if (wide)
-        putBE16(out, unsigned(number));
-    else
-        out[0] = uint8_t(number);
-    *len = wide ? 2 : 1;
-    return true;
-}
-
-bool answerHolds(int end)
-{
-    // The status is byte 4 and the terminator stands at L + 2: the fields
-    // run from 5 to L + 1.
-    const int L = answerLength(g_packet, fwWideProtocol(effectiveFirmware()));
-    if (L + 2 >= end)
-        return true;
-    ZVC450_SetInternalError(-1);
-    return false;
-}
-
-bool receiveAnswer(HZVC450 h)
-{
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0) {
-        ZVC450_SetError(ZVC450USB_ERR_USB);
-        return false;
-    }
-    return checkAnswer();
-}
-
-bool abortTransfer(HZVC450 h)
-{
-    Transport *link = transportOf(h);
-    if (!link)
-        return false;
-    const auto start = std::chrono::steady_clock::now();
-    const unsigned ackMs = g_lib.sendTimeoutMs != 0 && g_lib.sendTimeoutMs < kAbortLimitMs ? g_lib.sendTimeoutMs
-                                                                                           : kAbortLimitMs;
-    const bool acked = link->controlOut(kAbortSetup, ackMs) >= 0;
-    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    const unsigned left = spent.count() < kAbortLimitMs ? kAbortLimitMs - unsigned(spent.count()) : 1;
-    link->drainIn(kAbortDrainQuietMs, left, kAbortDrainBytes);
-    return acked;
-}
-
 }  // namespace zvc450
 
 using namespace zvc450;
@@ -215,85 +167,45 @@ ZVC450_API int ZVC450_RecvUSB(HZVC450 h, void *buf, int len)
 
 ZVC450_API int ZVC450_SendCommandNone(HZVC450 h, unsigned char cmd, const void *payload, int len)
 {
-    if (!payloadOk(payload, len, kPacketSize - 6))
-        return 0;
-    g_packet[4] = cmd;
-    if (len > 0)
-        std::memcpy(g_packet + 5, payload, size_t(len));
-    frame(1 + len);
-    return sendPacket(h) ? 1 : 0;
+    const uint8_t head[] = {cmd};
+    return sendBody(h, head, sizeof head, payload, len);
 }
 
 ZVC450_API int ZVC450_SendCommand(HZVC450 h, int memory, unsigned char cmd, const void *payload, int len)
 {
     const uint8_t letter = targetLetter(memory);
-    if (!letter || !payloadOk(payload, len, kPacketSize - 7))
-        return 0;
-    g_packet[4] = letter;
-    g_packet[5] = cmd;
-    if (len > 0)
-        std::memcpy(g_packet + 6, payload, size_t(len));
-    frame(2 + len);
-    return sendPacket(h) ? 1 : 0;
+    const uint8_t head[] = {letter, cmd};
+    return letter ? sendBody(h, head, sizeof head, payload, len) : 0;
 }
 
 ZVC450_API int ZVC450_SendCommandEx(HZVC450 h, int memory, unsigned short cmd, const void *payload, int len)
 {
     const uint8_t letter = targetLetter(memory);
-    if (!letter || !payloadOk(payload, len, kPacketSize - 8))
-        return 0;
-    g_packet[4] = letter;
-    putLE16(g_packet + 5, cmd);  // two command characters in wire order
-    if (len > 0)
-        std::memcpy(g_packet + 7, payload, size_t(len));
-    frame(3 + len);
-    return sendPacket(h) ? 1 : 0;
+    const uint8_t head[] = {letter, uint8_t(cmd), uint8_t(cmd >> 8)};  // two characters in wire order
+    return letter ? sendBody(h, head, sizeof head, payload, len) : 0;
 }
 
 ZVC450_API int ZVC450_SendCommandEx2(HZVC450 h, int memory, unsigned short cmd, const void *payload, int len)
 {
     const uint8_t letter = targetLetter(memory);
-    if (!letter || !payloadOk(payload, len, kPacketSize - 10))
-        return 0;
-    g_packet[4] = letter;
-    putLE16(g_packet + 5, cmd);
-    putBE16(g_packet + 7, unsigned(len));
-    if (len > 0)
-        std::memcpy(g_packet + 9, payload, size_t(len));
-    frame(5 + len);
-    return sendPacket(h) ? 1 : 0;
+    const uint8_t head[] = {letter, uint8_t(cmd), uint8_t(cmd >> 8), uint8_t(len >> 8), uint8_t(len)};
+    return letter ? sendBody(h, head, sizeof head, payload, len) : 0;
 }
 
 ZVC450_API int ZVC450_SendCommandIrregular(HZVC450 h, int memory, unsigned char cmd, unsigned short lengthField,
                                            const void *params, int paramLen, const void *data, int dataLen)
 {
     const uint8_t letter = targetLetter(memory);
-    if (!letter || paramLen < 0 || (paramLen > 0 && !params) || 6 + paramLen + 2 >= kPacketSize)
-        return 0;
-    g_packet[0] = kFrameStart;
-    putBE16(g_packet + 1, lengthField);
-    g_packet[3] = kFrameColon;
-    g_packet[4] = letter;
-    g_packet[5] = cmd;
-    if (paramLen > 0)
-        std::memcpy(g_packet + 6, params, size_t(paramLen));
-    return sendIrregular(h, 6 + paramLen, data, dataLen) ? 1 : 0;
+    const uint8_t head[] = {letter, cmd};
+    return letter ? sendIrregular(h, head, sizeof head, lengthField, params, paramLen, data, dataLen) : 0;
 }
 
 ZVC450_API int ZVC450_SendCommandExIrregular(HZVC450 h, int memory, unsigned short cmd, unsigned short lengthField,
                                              const void *params, int paramLen, const void *data, int dataLen)
 {
     const uint8_t letter = targetLetter(memory);
-    if (!letter || paramLen < 0 || (paramLen > 0 && !params) || 7 + paramLen + 2 >= kPacketSize)
-        return 0;
-    g_packet[0] = kFrameStart;
-    putBE16(g_packet + 1, lengthField);
-    g_packet[3] = kFrameColon;
-    g_packet[4] = letter;
-    putLE16(g_packet + 5, cmd);
-    if (paramLen > 0)
-        std::memcpy(g_packet + 7, params, size_t(paramLen));
-    return sendIrregular(h, 7 + paramLen, data, dataLen) ? 1 : 0;
+    const uint8_t head[] = {letter, uint8_t(cmd), uint8_t(cmd >> 8)};
+    return letter ? sendIrregular(h, head, sizeof head, lengthField, params, paramLen, data, dataLen) : 0;
 }
 
 }  // extern "C"

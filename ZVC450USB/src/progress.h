@@ -13,9 +13,8 @@
 //
 // Calling order of an operation with a transfer window:
 //
-//     ProgressRecord rec{};                       // zero-filled
-//     rec.title = kStrDownloading; rec.index = n; rec.status = path;
-//     CreateProgressWindow(owner, &rec);
+//     ProgressRecord rec = MakeProgressRecord(kStrDownloading, n, path);
+//     ScopedWindow window(CreateProgressWindow(owner, &rec));  // closes on return
 //     SetProgressRange(&rec, 0, size, nullptr);
 //     const uint32_t start = ProgressTickCount();
 //     UpdateProgress(&rec, 0, start);
@@ -24,12 +23,10 @@
 //         ... move a chunk ...
 //         UpdateProgress(&rec, done, start);
 //     }
-//     DestroyProgressWindow(rec.hDlg);            // also clears rec.hDlg
 //
 // Every call accepts a record whose window could not be created (hDlg null):
 // the texts then go nowhere and the operation carries on.
-#ifndef ZVC450USB_PROGRESS_H
-#define ZVC450USB_PROGRESS_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -78,6 +75,17 @@ struct ProgressRecord {
     unsigned maximum;
 };
 
+// A zero-filled record with the caption's string number, the INDEX
+// (negative: empty) and the STATUS text.
+inline ProgressRecord MakeProgressRecord(unsigned title, int index, const char *status)
+{
+    ProgressRecord rec{};
+    rec.title = title;
+    rec.index = index;
+    rec.status = status;
+    return rec;
+}
+
 // ---- Transfer window --------------------------------------------------------
 
 // Opens the transfer window owned by hwndParent (a QWidget* or null), makes
@@ -122,6 +130,24 @@ ProgressWindow *CreateDeletingWindow(void *hwndParent, int fileNumber, const cha
 // "Format" window with the text "Formating...", shown while older players
 // format without reporting progress.  Close with DestroyProgressWindow.
 ProgressWindow *CreateFormatWindow(void *hwndParent);
+
+// A library window that closes itself when the operation that opened it
+// ends, on every way out of it.  Declare it after the record it shows.
+//
+//     ProgressRecord rec = MakeProgressRecord(kStrUploading, n, path);
+//     ScopedWindow window(CreateProgressWindow(owner, &rec));
+//     ScopedWindow deleting(CreateDeletingWindow(owner, n, name));
+class ScopedWindow {
+public:
+    explicit ScopedWindow(ProgressWindow *window) : window_(window) {}
+    ~ScopedWindow() { DestroyProgressWindow(window_); }
+    ScopedWindow(const ScopedWindow &) = delete;
+    ScopedWindow &operator=(const ScopedWindow &) = delete;
+    ProgressWindow *get() const { return window_; }
+
+private:
+    ProgressWindow *window_;
+};
 
 // ---- Clock ------------------------------------------------------------------
 
@@ -199,5 +225,3 @@ ProgressWindow *CreateTermWindow(WindowKind kind, ProgressRecord *rec, const std
 
 }  // namespace detail
 }  // namespace zvc450
-
-#endif

@@ -12,13 +12,15 @@
 //
 // A typical command exchange:
 //
-//     if (!ZVC450_SendCommand(h, memory, 'E', idx, idxLen))
-//         return zvc450::fail(ZVC450USB_ERR_USB);
-//     if (!zvc450::receiveAnswer(h))          // sets error 4 or 5 itself
+//     zvc450::Payload index;
+//     if (!index.fileNumber(fileIndex))
+//         return zvc450::fail(ZVC450USB_ERR_UNSUPPORTED);
+//     if (!zvc450::exchange(h, memory, 'E', index))   // sets error 4 or 5 itself
 //         return 0;
 //     read answer fields from zvc450::g_packet[5...]
 #pragma once
 
+#include "dir_entry.h"
 #include "transport.h"
 #include "zvc450usb.h"
 
@@ -26,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,11 +64,11 @@ struct LibraryState {
 extern LibraryState g_lib;
 
 // The handle record behind HZVC450.  Both ids are non-zero exactly while the
-// link is open; Close zeroes them, Free releases the record.
+// link is open; Close zeroes them and ends the link, Free releases the record.
 struct DeviceRecord {
-    uint32_t hWD;          // id of the open link (the Transport's linkId)
-    uint32_t hDevice;      // id of the player on it (the Transport's deviceId)
-    Transport *transport;  // owned; null when closed
+    uint32_t hWD = 0;                      // id of the open link (the Transport's linkId)
+    uint32_t hDevice = 0;                  // id of the player on it (the Transport's deviceId)
+    std::unique_ptr<Transport> transport;  // null when closed
 };
 
 inline DeviceRecord *record(HZVC450 h) { return static_cast<DeviceRecord *>(h); }
@@ -134,42 +137,36 @@ constexpr int kMaxDataTransfer = 16384;
 // in it.  Valid from a receive until the next builder call or receive.
 extern uint8_t g_packet[kPacketSize];
 
+// What a command addresses: the letter that begins its body.  The two
+// memories are the program's memory indexes; the others are areas only the
+// maintenance operations reach.
+enum Target : int {
+    kTargetRomSelect = -2,  // "G": the first step of a firmware upgrade
+    kTargetCodeFlash = -1,  // "C": the code areas of an upgrade
+    kTargetInternal = 0,    // "M": the internal memory (flash)
+    kTargetCard = 1,        // "S": the memory card
+    kTargetFont = 2,        // "U": the LCD font area
+};
+
 // Target letter of a memory index (-2 G, -1 C, 0 M, 1 S, 2 U); 0 when the
 // index is outside that range.
 uint8_t targetLetter(int memory);
 
-// Raw data blocks straight from and to the caller's buffer (no copies).
-// sendData: true when all len bytes went in one transfer.  recvData: the
-// bytes read (a short read is not an error here), 0 on failure.  Neither sets
-// an error code; callers set ZVC450USB_ERR_USB.
-bool sendData(HZVC450 h, const void *buf, int len);
-int recvData(HZVC450 h, void *buf, int len);
+// The memories a file-system operation addresses: 0 internal, 1 card.
+// Other indexes select the firmware and font areas in the packet builders;
+// an operation on a file never goes there.
+inline bool validMemory(int memory) { return memory == kTargetInternal || memory == kTargetCard; }
 
-// Receives one 512-byte answer into g_packet and checks it.  On a failed
-// receive: library error 4.  On a refused or unusable answer: error 5 with
-// the internal code set.  Returns true for an answer with status 0.
-bool receiveAnswer(HZVC450 h);
+// A two-character command ("FD", "DC") as the Ex builders take it: the
+// first character goes out first.
+constexpr uint16_t twoCharCommand(char first, char second)
+{
+    return uint16_t(uint8_t(first) | uint8_t(second) << 8);
+}
 
 // Answer check on g_packet with the effective firmware version; sets the
 // internal error code (and library error 5) on failure.
 bool checkAnswer();
-
-// True when the answer in g_packet (already checked) reaches up to byte
-// end - 1, so that fields there are the player's and not what followed its
-// terminator in the buffer.  Otherwise error 5 with internal code -1 (an
-// unusable answer).
-bool answerHolds(int end);
-
-// The memories a file-system operation addresses: 0 internal, 1 card.
-// Other indexes select the firmware and font areas in the packet builders;
-// an operation on a file never goes there.
-inline bool validMemory(int memory) { return memory == 0 || memory == 1; }
-
-// A file number as the command carries it: one byte below firmware 1.30,
-// two bytes (high byte first) from then on.  false, with nothing written,
-// for a number the field cannot hold: sent anyway it would wrap onto
-// another file (300 is file 44 in one byte, -1 file 255).
-bool putFileNumber(uint8_t *out, int number, int *len);
 
 // The same check on any buffer with an explicit length mode, for tests and
 // for callers that need the code without touching the library state.
@@ -181,10 +178,65 @@ inline int answerLength(const uint8_t *packet, bool wideLength)
     return wideLength ? (packet[1] << 8 | packet[2]) : packet[2];
 }
 
-// Sends the vendor abort request and then drops the data the player had
-// already queued, so the next command starts in step.  Result ignored by
-// the callers; true when the player acknowledged.
-bool abortTransfer(HZVC450 h);
+// ---------------------------------------------------------------------------
+// Commands and answers (exchange.cpp)
+// ---------------------------------------------------------------------------
+//
+// Nearly every operation is this one step: a command goes out and one framed
+// answer comes back.  A command that does not go out, or an answer that
+// does not come, is the link's failure (error 4); an answer that refuses, or
+// cannot be read, is the player's (error 5 with its reason as the internal
+// code, -1 for an unusable answer).  The functions below say so in one place.
+
+// The payload of a command, built field by field.  Numbers go high byte
+// first unless the field is a FAT date or time.
+class Payload {
+public:
+    Payload &byte(uint8_t v);
+    Payload &be16(unsigned v);
+    Payload &be32(uint32_t v);
+    Payload &le16(unsigned v);
+    Payload &bytes(const void *p, size_t n);
+    Payload &text(const std::string &s) { return bytes(s.data(), s.size()); }
+    // A file's number in the current directory's file list as the player's
+    // generation takes it: one byte below firmware 1.30, two bytes from then
+    // on.  False, with nothing added, for a number the field cannot hold:
+    // sent anyway it would wrap onto another file (300 is file 44 in one
+    // byte, -1 file 255).
+    bool fileNumber(int number);
+
+    const uint8_t *data() const { return bytes_.data(); }
+    int size() const { return int(bytes_.size()); }
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
+// Sends a one-character command to target and takes its answer.  True for
+// an answer with status 0, its fields in g_packet; else false with error 4
+// or 5 set.
+bool exchange(HZVC450 h, int target, uint8_t cmd, const Payload &payload = Payload());
+// The same for a two-character command (twoCharCommand()).
+bool exchangeEx(HZVC450 h, int target, uint16_t cmd, const Payload &payload = Payload());
+// Takes the answer to a command that another builder sent; sent is that
+// builder's result (0: error 4).
+bool answerTo(HZVC450 h, int sent);
+
+// The same without the check, for the answers that carry no status (the
+// identification text) or whose status does not matter.
+bool rawAnswerTo(HZVC450 h, int sent);
+// Receives one 512-byte answer into g_packet and checks it.  On a failed
+// receive: library error 4.  On a refused or unusable answer: error 5 with
+// the internal code set.  Returns true for an answer with status 0.
+bool receiveAnswer(HZVC450 h);
+// True when the answer in g_packet refused with the player's reason code.
+bool refusedWith(int internalCode);
+
+// True when the answer in g_packet (already checked) reaches up to byte
+// end - 1, so that fields there are the player's and not what followed its
+// terminator in the buffer.  Otherwise error 5 with internal code -1 (an
+// unusable answer).
+bool answerHolds(int end);
 
 // Big-endian helpers for payloads and answer fields.
 inline void putBE16(uint8_t *p, unsigned v) { p[0] = uint8_t(v >> 8); p[1] = uint8_t(v); }
@@ -218,9 +270,6 @@ std::string errorText(int code, int internalCode, unsigned sysError);
 // setDeviceCodePage says otherwise) and, when the 8.3 name cannot hold the
 // PC name exactly ("lossy"), long-name entries with the name in UTF-16.
 
-constexpr int kDirEntrySize = 32;
-constexpr int kMaxLongNameEntries = 63;             // the ordinal has 6 bits
-constexpr int kMaxLongNameUnits = kMaxLongNameEntries * 13;
 constexpr const char *kDefaultDeviceCodePage = "CP437";
 
 // The iconv name of the device code page for short names.
@@ -237,20 +286,6 @@ const char *pathTail(const char *path);
 // ZVC450_CheckFileName finds fault with (a character no FAT name can hold,
 // ".", "..", blank, a trailing dot or space, only a dot and an extension).
 bool makeShortName(const char *name, std::string *shortName, bool *lossy);
-
-// Local time split into FAT fields (little-endian when stored).
-struct FatStamp {
-    uint16_t date;    // day + month*32 + (year-1980)*512; 1980-01-01 is 33
-    uint16_t time;    // seconds/2 + minutes*32 + hours*2048
-    uint8_t fine;     // milliseconds / 5
-};
-FatStamp fatStamp(const struct tm &local, int milliseconds);
-FatStamp fatStampNow();
-// A file's modification time in FAT form (local time).
-FatStamp fatStampOf(time_t t);
-
-// Checksum of the 11 name bytes of a short entry, stored in its long entries.
-uint8_t shortNameChecksum(const uint8_t name11[11]);
 
 // Builds the directory-entry set for the last component of name: the
 // long-name entries (when the 8.3 name is lossy or forceLong) in descending
@@ -270,6 +305,8 @@ std::string shortEntryToText(const uint8_t entry[kDirEntrySize]);
 // Text conversions used by the listing.
 std::string deviceBytesToUtf8(const char *bytes, size_t len);
 std::string utf16leToUtf8(const uint8_t *units, size_t count);  // stops at U+0000
+// The first bytes of src, at most max, cut at a UTF-8 character boundary.
+std::string utf8Prefix(const std::string &src, size_t max);
 // Copies src into dst[size] with a NUL, cut at a UTF-8 character boundary.
 void copyUtf8Cut(char *dst, size_t size, const std::string &src);
 

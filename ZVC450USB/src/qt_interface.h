@@ -8,8 +8,7 @@
 // functions, so no C++ class crosses the boundary.  When the module's objects
 // are linked straight into a program (the static test archive), the core
 // finds the same table through zvc450qt_Interface directly.
-#ifndef ZVC450USB_QT_INTERFACE_H
-#define ZVC450USB_QT_INTERFACE_H
+#pragma once
 
 extern "C" {
 
@@ -52,5 +51,3 @@ struct zvc450qt_Table {
 const zvc450qt_Table *zvc450qt_Interface(void);
 
 }  // extern "C"
-
-#endif

@@ -6,7 +6,7 @@
 // The player checks the range against its medium and refuses what it
 // cannot serve.
 
-#include "maintenance.h"
+#include "data_phase.h"
 
 #include <cerrno>
 
@@ -36,21 +36,12 @@ ZVC450_API int ZVC450_UploadRawData(void *owner, HZVC450 h, int memory, unsigned
     if (!validMemory(memory) || end > kMaxBlockEnd)
         return fail(ZVC450USB_ERR_UNSUPPORTED);  // the library's refusal, not the player's
 
-    uint8_t payload[4];
-    putBE16(payload, firstBlock);
-    putBE16(payload + 2, unsigned(end));
-    if (!ZVC450_SendCommand(h, memory, kCmdRawBlocks, payload, 4))
-        return fail(ZVC450USB_ERR_USB);
-    if (ZVC450_RecvUSB(h, g_packet, kPacketSize) == 0)
-        return fail(ZVC450USB_ERR_USB);
-    if (!checkAnswer())
-        return fail(ZVC450USB_ERR_INTERNAL);
+    if (!exchange(h, memory, kCmdRawBlocks, Payload().be16(firstBlock).be16(unsigned(end))))
+        return 0;
 
-    ProgressRecord rec{};
-    rec.title = kStrFontUploading;  // the raw-data window shares the font upload's caption
-    rec.index = -1;
-    rec.status = displayName ? displayName : localPath;
-    return receiveIntoNewFile(owner, h, localPath, size, &rec) ? 1 : 0;
+    // The raw-data window shares the font upload's caption.
+    ProgressRecord rec = MakeProgressRecord(kStrFontUploading, -1, displayName ? displayName : localPath);
+    return receiveIntoNewFile(owner, h, localPath, size, &rec);
 }
 
 }  // extern "C"

@@ -16,7 +16,7 @@ Transport *transportOf(HZVC450 h)
     DeviceRecord *rec = record(h);
     if (!rec || !rec->hWD || !rec->hDevice)
         return nullptr;
-    return rec->transport;
+    return rec->transport.get();
 }
 
 std::vector<UsbId> candidateIds(unsigned userVid, unsigned userPid)
@@ -95,7 +95,7 @@ ZVC450_API int ZVC450_Open(HZVC450 *handle)
     }
     rec->hWD = link->linkId();
     rec->hDevice = link->deviceId();
-    rec->transport = link.release();
+    rec->transport = std::move(link);
     g_lib.openCount += 1;
 
     // Drop whatever a previous session left pending on the IN pipes.
@@ -116,7 +116,6 @@ ZVC450_API int ZVC450_Close(HZVC450 h)
     if (!rec || !rec->transport || g_lib.openCount != 1)
         return 0;
     rec->transport->close();
-    delete rec->transport;
     *rec = DeviceRecord{};
     g_lib.openCount -= 1;
     return 1;

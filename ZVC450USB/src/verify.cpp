@@ -8,11 +8,7 @@
 // written on the PC.  At the first difference the player is told to stop
 // sending: the rest of the file does not change the verdict.
 
-#include "transfer.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "data_phase.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,53 +18,6 @@
 namespace zvc450 {
 namespace {
 
-// Reads up to len bytes; fewer only at the end of the file.  -1 with errno.
-ssize_t readUpTo(int fd, uint8_t *buf, size_t len)
-{
-    size_t got = 0;
-    while (got < len) {
-        const ssize_t r = ::read(fd, buf + got, len - got);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (r == 0)
-            break;
-        got += size_t(r);
-    }
-    return ssize_t(got);
-}
-
-// The "Verifying..." window for the length of the comparison.
-class VerifyWindow {
-public:
-    VerifyWindow(void *owner, int fileIndex, const char *shown, unsigned size)
-    {
-        rec_.title = kStrVerifying;
-        rec_.index = fileIndex;
-        rec_.status = shown;
-        CreateProgressWindow(owner, &rec_);
-        SetProgressRange(&rec_, 0, size, nullptr);
-        start_ = ProgressTickCount();
-        UpdateProgress(&rec_, 0, start_);
-    }
-    ~VerifyWindow() { DestroyProgressWindow(rec_.hDlg); }
-    VerifyWindow(const VerifyWindow &) = delete;
-    VerifyWindow &operator=(const VerifyWindow &) = delete;
-
-    bool cancelRequested()
-    {
-        PumpWaitingMessages(rec_.hDlg);
-        return rec_.flags & kProgressCancelled;
-    }
-    void advance(uint64_t done) { UpdateProgress(&rec_, unsigned(done), start_); }
-
-private:
-    ProgressRecord rec_{};
-    uint32_t start_ = 0;
-};
-
 // Compares size bytes from the player with the local file fd.  Returns 1
 // with *difference set (-1 when equal), or 0 with the library error set.
 int compareWithPlayer(void *owner, HZVC450 h, int fd, int fileIndex, const char *shown, unsigned size,
@@ -76,7 +25,8 @@ int compareWithPlayer(void *owner, HZVC450 h, int fd, int fileIndex, const char 
 {
     TransferBuffer received;
     std::vector<uint8_t> local(size_t(received.size()));
-    VerifyWindow window(owner, fileIndex, shown, size);
+    ProgressRecord rec = MakeProgressRecord(kStrVerifying, fileIndex, shown);
+    PhaseWindow window(owner, &rec, size, DataPhaseOptions());
     uint64_t done = 0;
     while (done < size) {
         if (window.cancelRequested()) {
@@ -84,7 +34,7 @@ int compareWithPlayer(void *owner, HZVC450 h, int fd, int fileIndex, const char 
             return fail(ZVS450USB_ERR_USERBREAK);
         }
         const int chunk = size - done < uint64_t(received.size()) ? int(size - done) : received.size();
-        const int got = recvData(h, received.data(), (chunk + kPacketSize - 1) / kPacketSize * kPacketSize);
+        const int got = recvData(h, received.data(), roundUpToBlock(chunk));
         if (got <= 0) {
             abortTransfer(h);
             return fail(ZVC450USB_ERR_USB);
@@ -131,24 +81,16 @@ extern "C" {
 ZVC450_API int ZVC450_VerifyFile(void *owner, HZVC450 h, int memory, int fileIndex, const char *localPath,
                                  const char *displayName, unsigned size, long long *firstDifference)
 {
-    uint8_t index[2];
-    int indexLen = 0;
-    if (!validMemory(memory) || !firstDifference || !putFileNumber(index, fileIndex, &indexLen))
+    Payload number;
+    if (!validMemory(memory) || !firstDifference || !number.fileNumber(fileIndex))
         return fail(ZVC450USB_ERR_UNSUPPORTED);
-    if (!localPath || !*localPath)
-        return failSystem(ENOENT);
     // The local side first: a file that cannot be read costs no transfer.
-    FileHandle file(::open(localPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.get() < 0)
-        return failSystem(errno);
+    FileHandle file;
     struct stat st;
-    if (::fstat(file.get(), &st) != 0)
-        return failSystem(errno);
-    if (!S_ISREG(st.st_mode))
-        return failSystem(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    if (int err = openSourceFile(localPath, &file, &st))
+        return failSystem(err);
 
-    if (!requestFile(h, memory, index, indexLen))
+    if (!requestFile(h, memory, number))
         return 0;
 
     return compareWithPlayer(owner, h, file.get(), fileIndex, displayName ? displayName : localPath, size,

@@ -160,7 +160,7 @@ int main(int argc, char **argv)
     const double conv = BestSeconds(runs, [&] {
         ok = ok && zvc450::ConvertBcwToWav(src.c_str(), wav.c_str(), nullptr, nullptr);
     });
-    std::printf("BCW: %.1f MiB, cp %.3f s%s, conversion %.3f s: ratio %.3f%s\n", bcw.size() / 1048576.0, tcp,
+    std::printf("BCW: %.1f MiB, cp %.3f s%s, conversion %.3f s: ratio %.3f%s\n", double(bcw.size()) / 1048576.0, tcp,
                 cpStatus != 0 ? " (cp FAILED)" : "", conv, conv / tcp, ok ? "" : "  (CONVERSION FAILED)");
 
     std::filesystem::remove_all(dir);

@@ -3,23 +3,18 @@
 #include "DeskView.h"
 #include "FileListCtrl.h"
 #include "RegKeys.h"
+#include "qt_bench.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <cstdio>
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
+    bench::QtBench app(argc, argv);
     const int files = argc > 1 ? std::atoi(argv[1]) : 20000;
 
     QTemporaryDir dir;

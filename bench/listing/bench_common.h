@@ -1,15 +1,20 @@
 // bench_common.h - small helpers shared by the listing and many-files
-// benchmarks: a clock, a scratch folder, an emulated player whose internal
-// memory is filled before it starts serving, and a library handle on it.
+// benchmarks: a clock, an emulated player whose internal memory is filled
+// before it starts serving, and a library handle on it (the scratch folder
+// and the player come from tests/support).
 #pragma once
 
+#include "emulated_player.h"
 #include "emulator.h"
 #include "fat_volume.h"
+#include "temp_dir.h"
 #include "zvc450usb.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,28 +38,6 @@ inline long PeakKiB()
     getrusage(RUSAGE_SELF, &ru);
     return ru.ru_maxrss;
 }
-
-// A scratch folder under $TMPDIR (default /tmp), removed with everything in it at the end.
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        const char *base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/zvc450-bench-XXXXXX";
-        if (!mkdtemp(tmpl.data())) {
-            std::perror("mkdtemp");
-            std::exit(1);
-        }
-        path_ = tmpl;
-    }
-    ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    ScratchDir(const ScratchDir &) = delete;
-    ScratchDir &operator=(const ScratchDir &) = delete;
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // One 32-byte short directory slot: 8.3 name (11 bytes, space padded),
 // attribute, size; a fixed write stamp of 2024-01-01 12:00.
@@ -152,38 +135,38 @@ inline bool FillImage(const std::string &image, uint64_t bytes, const char *dir,
     return ok;
 }
 
+// The state folder `state` (made here) of a player whose internal memory of
+// `bytes` holds `files` empty files in the sub-directory BIG.
+inline bool FillState(const std::string &state, uint64_t bytes, int files)
+{
+    if (::mkdir(state.c_str(), 0755) != 0 && errno != EEXIST) {
+        std::perror(state.c_str());
+        return false;
+    }
+    return FillImage(state + "/internal.img", bytes, "BIG", files);
+}
+
 // Key of the directory FillImage makes: its first cluster.
 constexpr unsigned kFilledDirKey = 2;
 
-// The emulated player on `folder` (internal memory `internalBytes`), served
-// in a thread, with the library pointed at it.
-struct Player {
-    explicit Player(const std::string &folder, uint64_t internalBytes)
+// The emulated player on the state folder `folder` (internal memory of
+// `internalBytes`, maybe filled beforehand), served in a thread, with the
+// library open on it; the benchmark ends when it cannot start.
+struct Player : zvc450test::EmulatedPlayer {
+    Player(const std::string &folder, uint64_t internalBytes)
+        : EmulatedPlayer("1.43",
+                         [&](emu::EmulatorOptions &o) {
+                             o.state = emu::StateOptions();
+                             o.state.folder = folder;
+                             o.state.internalBytes = internalBytes;
+                         },
+                         "zvc450-bench-")
     {
-        emu::EmulatorOptions opt;
-        opt.state.folder = folder;
-        opt.state.internalBytes = internalBytes;
-        opt.socketPath = folder + "/link";
-        emu = std::make_unique<emu::Emulator>(opt);
-        std::string err;
-        if (!emu->Start(&err)) {
-            std::fprintf(stderr, "emulator: %s\n", err.c_str());
-            std::exit(1);
-        }
-        setenv("ZVC450_VUSB", opt.socketPath.c_str(), 1);  // the library's virtual link
-        if (!ZVC450_Open(&h)) {
-            std::fprintf(stderr, "open failed: error %d\n", ZVC450_GetError());
+        if (!ok()) {
+            std::fprintf(stderr, "%s\n", error.c_str());
             std::exit(1);
         }
     }
-    ~Player()
-    {
-        ZVC450_Close(h);
-        ZVC450_Free(h);
-        emu.reset();
-    }
-    std::unique_ptr<emu::Emulator> emu;
-    HZVC450 h = nullptr;
 };
 
 // Enters the sub-directory `name` (8.3 text without padding) of the

@@ -10,29 +10,22 @@
 
 #include "Mp3MemVw.h"
 #include "FileListCtrl.h"
+#include "qt_bench.h"
 #include "zvs450.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
+    bench::QtBench app(argc, argv);
     const int files = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
 
-    bench::ScratchDir dir;
+    zvc450test::TempDir dir("zvc450-bench-");
     const std::string state = dir.path() + "/state";
     const uint64_t bytes = 64ull << 20;
-    if (std::system(("mkdir -p '" + state + "'").c_str()) != 0 ||
-        !bench::FillImage(state + "/internal.img", bytes, "BIG", files))
+    if (!bench::FillState(state, bytes, files))
         return 1;
     emu::EmulatorOptions opt;
     opt.state.folder = state;

@@ -123,7 +123,7 @@ int main(int argc, char **argv)
     const unsigned kib = argc > 2 ? unsigned(std::atoi(argv[2])) : 20;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
 
-    bench::ScratchDir dir;
+    zvc450test::TempDir dir("zvc450-bench-");
     const std::string src = dir.path() + "/src", back = dir.path() + "/back", state = dir.path() + "/state";
     if (std::system(("mkdir -p '" + src + "' '" + back + "' '" + state + "'").c_str()) != 0)
         return 1;

@@ -15,11 +15,10 @@ int main(int argc, char **argv)
     const int files = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
 
-    bench::ScratchDir dir;
+    zvc450test::TempDir dir("zvc450-bench-");
     const std::string state = dir.path() + "/state";
     const uint64_t bytes = 64ull << 20;
-    if (std::system(("mkdir -p '" + state + "'").c_str()) != 0 ||
-        !bench::FillImage(state + "/internal.img", bytes, "BIG", files))
+    if (!bench::FillState(state, bytes, files))
         return 1;
 
     bench::Player player(state, bytes);

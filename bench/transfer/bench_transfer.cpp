@@ -11,8 +11,9 @@
 // Prints the times, the speeds and the ratios library / mtools (1.0 means
 // as fast as mtools; the target is at least 0.5).
 
-#include "emulator.h"
+#include "emulated_player.h"
 #include "protocol.h"
+#include "temp_dir.h"
 #include "zvc450usb.h"
 
 #include <sys/stat.h>
@@ -112,9 +113,8 @@ int main(int argc, char **argv)
     }
     const unsigned size = mib << 20;
 
-    char tmpl[] = "/tmp/zvc450-bench-XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    const std::string src = dir + "/BENCH.BIN", back = dir + "/back.bin";
+    const zvc450test::TempDir dir("zvc450-bench-");
+    const std::string src = dir / "BENCH.BIN", back = dir / "back.bin";
     {
         std::ofstream out(src, std::ios::binary);
         std::vector<char> data(1 << 20);
@@ -128,36 +128,27 @@ int main(int argc, char **argv)
         }
     }
 
-    emu::EmulatorOptions opt;
-    opt.state.folder = dir + "/state";
-    opt.state.internalBytes = uint64_t(std::min(mib + 32, 1024u)) << 20;
-    opt.socketPath = dir + "/link";
     Times lib, mt;
     bool ok = true;
+    const std::string state = dir / "state";
     {
-        emu::Emulator player(opt);
-        std::string err;
-        if (!player.Start(&err)) {
-            std::fprintf(stderr, "emulator: %s\n", err.c_str());
-            return 1;
-        }
-        setenv(zvc450::kVusbEnv, opt.socketPath.c_str(), 1);
-        HZVC450 h = nullptr;
-        if (!ZVC450_Open(&h)) {
-            std::fprintf(stderr, "open failed: error %d\n", ZVC450_GetError());
+        zvc450test::EmulatedPlayer player("1.43", [&](emu::EmulatorOptions &o) {
+            o.state = emu::StateOptions();
+            o.state.folder = state;
+            o.state.internalBytes = uint64_t(std::min(mib + 32, 1024u)) << 20;
+        });
+        if (!player.ok()) {
+            std::fprintf(stderr, "%s\n", player.error.c_str());
             return 1;
         }
         for (int r = 0; r < rounds && ok; ++r)
-            ok = LibraryRound(h, src, back, size, &lib);
+            ok = LibraryRound(player.h, src, back, size, &lib);
         if (!ok)
             std::fprintf(stderr, "library round failed: error %d/%d\n", ZVC450_GetError(), ZVC450_GetInternalError());
-        ZVC450_Close(h);
-        ZVC450_Free(h);
     }
-    const std::string image = opt.state.folder + "/internal.img";
+    const std::string image = state + "/internal.img";
     for (int r = 0; r < rounds && ok; ++r)
         ok = MtoolsRound(image, src, back, &mt);
-    std::system(("rm -rf '" + dir + "'").c_str());
     if (!ok) {
         std::fprintf(stderr, "a round failed\n");
         return 1;

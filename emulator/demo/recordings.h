@@ -23,22 +23,21 @@ using Bytes = std::vector<uint8_t>;
 
 // Blocks of an IMA ADPCM WAV file (format 0x11, mono, 256-byte blocks) in
 // the player's framing.  false with *err when the WAV is not such a file.
-bool BcwFromImaWav(const Bytes& wav, Bytes* bcw, std::string* err);
+bool BcwFromImaWav(const Bytes &wav, Bytes *bcw, std::string *err);
 
 // 16-bit mono PCM samples of a WAV file at 8000 Hz.
-bool PcmFromWav(const Bytes& wav, std::vector<int16_t>* samples, std::string* err);
+bool PcmFromWav(const Bytes &wav, std::vector<int16_t> *samples, std::string *err);
 
 // One frame as opencore-amr's encoder returns it (RFC 4867 storage order:
 // header byte, then the bits in bit-sensitivity order, most significant bit
 // first) turned into the codec's serial bit order.  Returns the frame type
 // (0 speech, 1 SID_FIRST, 2 SID_UPDATE, 3 no data) and the serial bits, one
 // per element; -1 for frames of other modes.
-int SerialBitsFromStorage(const uint8_t* frame, size_t size, std::vector<uint8_t>* bits);
+int SerialBitsFromStorage(const uint8_t *frame, size_t size, std::vector<uint8_t> *bits);
 
 // A BVF recording of the samples; mode 0 (4.75) or 1 (5.9).  With dtx the
 // encoder may send silence descriptors, so the frame-type flag is set.
-bool EncodeBvf(const std::vector<int16_t>& samples, int mode, bool dtx, Bytes* bvf,
-               std::string* err);
+bool EncodeBvf(const std::vector<int16_t> &samples, int mode, bool dtx, Bytes *bvf, std::string *err);
 
 }  // namespace demo
 }  // namespace emu

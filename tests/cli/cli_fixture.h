@@ -1,8 +1,7 @@
 // cli_fixture.h - what the end-to-end tests of the zvc450 tool share: an
 // emulated player process on a temporary state folder and a work folder for
 // the tool's local files.
-#ifndef ZVC450_TESTS_CLI_FIXTURE_H
-#define ZVC450_TESTS_CLI_FIXTURE_H
+#pragma once
 
 #include "harness.h"
 
@@ -60,5 +59,3 @@ protected:
 };
 
 }  // namespace clitest
-
-#endif

@@ -4,7 +4,6 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -40,8 +39,6 @@ std::string EnvPath(const char *name)
         throw std::runtime_error(std::string(name) + " is not set (run the tests through ctest)");
     return value;
 }
-
-int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) { return ::remove(path); }
 
 std::vector<char *> Argv(const std::string &program, const std::vector<std::string> &args,
                          std::vector<std::string> *storage)
@@ -199,17 +196,6 @@ bool CanConnect(const std::string &path)
 }
 
 }  // namespace
-
-TempDir::TempDir()
-{
-    const char *base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/zvc450-cli-XXXXXX";
-    if (!mkdtemp(&tmpl[0]))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-}
-
-TempDir::~TempDir() { nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
 
 std::string ToolPath() { return EnvPath("ZVC450_CLI"); }
 std::string EmulatorPath() { return EnvPath("ZVC450_EMU"); }

@@ -1,7 +1,8 @@
 // harness.h - runs the real zvc450 executable against a real zvc450-emu
 // process on a temporary socket, with a temporary state folder.
-#ifndef ZVC450_TESTS_CLI_HARNESS_H
-#define ZVC450_TESTS_CLI_HARNESS_H
+#pragma once
+
+#include "temp_dir.h"
 
 #include <sys/types.h>
 
@@ -30,18 +31,7 @@ struct RunOptions {
     unsigned long long fileSizeLimit = 0;  // RLIMIT_FSIZE of the tool in bytes, 0 none
 };
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string Path(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using zvc450test::TempDir;
 
 // Paths of the programs under test (from the environment set by CMake).
 std::string ToolPath();      // zvc450
@@ -102,5 +92,3 @@ std::vector<std::string> FolderEntries(const std::string &path);  // sorted, wit
 Bytes Pattern(size_t size, unsigned seed);
 
 }  // namespace clitest
-
-#endif

@@ -296,7 +296,7 @@ void HostilePlayer::Default(const std::string &key, const Data &packet, Link &li
         if (link.in(Ok()))
             SendFileData(link, font);
     } else if (is("MFD") || is("MLD")) {
-        for (uint8_t percent : {0, 25, 50, 75, 99})
+        for (uint8_t percent : {uint8_t{0}, uint8_t{25}, uint8_t{50}, uint8_t{75}, uint8_t{99}})
             link.in(Ok({percent}));
         link.in(Ok());
     } else if (is("MF") || is("ML") || is("GO") || is("UE")) {

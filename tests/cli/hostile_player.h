@@ -8,8 +8,7 @@
 // by a test's own action: names with control characters, counts that lie,
 // answers that never end, floods of messages that are no answers at all.
 // The real zvc450 executable talks to it as to any player.
-#ifndef ZVC450_TESTS_CLI_HOSTILE_PLAYER_H
-#define ZVC450_TESTS_CLI_HOSTILE_PLAYER_H
+#pragma once
 
 #include "fake_player.h"
 
@@ -93,5 +92,3 @@ private:
 };
 
 }  // namespace hostile
-
-#endif

@@ -544,7 +544,7 @@ TEST_F(Hostile, ProgressBeyondTheRangeIsClampedOnATerminal)
     RunOptions tty = Guarded();
     tty.terminal = true;
     player_.On("MFD", [](const Data &, Link &link) {
-        for (uint8_t percent : {10, 104, 250})
+        for (uint8_t percent : {uint8_t{10}, uint8_t{104}, uint8_t{250}})
             link.in(Ok({percent}));
         link.in(Ok());
     });

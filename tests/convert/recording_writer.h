@@ -10,8 +10,7 @@
  *
  * Links against zvc450convert (the reorder tables) and opencore-amrnb.
  */
-#ifndef ZVC450_TESTS_RECORDING_WRITER_H
-#define ZVC450_TESTS_RECORDING_WRITER_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -61,5 +60,3 @@ std::vector<Bytes> EncodeAmr(const std::vector<std::int16_t> &pcm, int mode, boo
 std::vector<std::int16_t> DecodeAmr(const std::vector<Bytes> &frames);
 
 }  // namespace zvc450::recording
-
-#endif

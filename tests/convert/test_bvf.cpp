@@ -137,7 +137,7 @@ TEST(BvfBitOrder, SidAndNoDataFramesMatchReferenceVectors)
                 frame[(s + 2) / 8] |= static_cast<std::uint8_t>(1 << ((s + 2) % 8));
         EXPECT_EQ(ToStorage(frame, row.mode, true), Hex(row.storage));
     }
-    for (std::uint8_t first : {0x03, 0xFF, 0x7F})
+    for (std::uint8_t first : {std::uint8_t(0x03), std::uint8_t(0xFF), std::uint8_t(0x7F)})
         EXPECT_EQ(ToStorage(Bytes{first}, 1, true), Bytes{0x7C});
 }
 
@@ -303,7 +303,7 @@ std::vector<LayoutCase> LayoutCases()
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Cases, BvfLayout, ::testing::ValuesIn(LayoutCases()),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 /* Real speech with pauses, encoded by opencore-amr, stored the player's way. */
 struct SpeechCase {
@@ -386,7 +386,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, BvfSpeech,
                                            SpeechCase{"Mr475TypedSpeechOnly", 0, true, false},
                                            SpeechCase{"Mr475TypedDtx", 0, true, true},
                                            SpeechCase{"Mr59TypedDtx", 1, true, true}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 TEST(BvfTools, HeaderOnlyWavReadBySoxAndFfmpeg)
 {

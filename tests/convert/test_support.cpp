@@ -14,20 +14,6 @@
 
 namespace convtest {
 
-TempDir::TempDir()
-{
-    std::string tmpl = (std::filesystem::temp_directory_path() / "zvc450conv.XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 Bytes ReadBytes(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

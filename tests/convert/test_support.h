@@ -2,8 +2,9 @@
  * test_support.h - files, outside tools and WAV inspection for the
  * recording conversion tests.
  */
-#ifndef ZVC450_TESTS_CONVERT_SUPPORT_H
-#define ZVC450_TESTS_CONVERT_SUPPORT_H
+#pragma once
+
+#include "temp_dir.h"
 
 #include <cstdint>
 #include <string>
@@ -13,19 +14,7 @@ namespace convtest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-/* A fresh folder under the system's temporary folder, removed with its contents. */
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string Path(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using zvc450test::TempDir;
 
 Bytes ReadBytes(const std::string &path);
 void WriteBytes(const std::string &path, const Bytes &data);
@@ -57,5 +46,3 @@ std::uint16_t Le16(const Bytes &b, std::size_t at);
 std::vector<std::int16_t> PcmSamples(const Bytes &wav);
 
 }  // namespace convtest
-
-#endif

@@ -196,7 +196,7 @@ std::vector<ScanCase> ScanCases()
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Cases, BcwScan, ::testing::ValuesIn(ScanCases()),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 /* Real speech: sox encodes it as IMA ADPCM, the blocks go into the player's
  * framing with stray bytes before, between and after; the WAV must carry
@@ -241,7 +241,7 @@ TEST(BcwSpeech, SoxBlocksSurviveThePlayerFraming)
         zvc450::recording::AppendBcwFrame(bcw, &data[i * 256]);
         const bool stray = i % 7 == 6 && i + 1 < count;
         if (stray) {
-            for (unsigned n = 1 + rng() % 9; n > 0; --n)
+            for (unsigned n = 1 + unsigned(rng() % 9); n > 0; --n)
                 bcw.push_back(static_cast<std::uint8_t>(0x80 + rng() % 0x7F));
         } else {
             expected.insert(expected.end(), data.begin() + i * 256, data.begin() + (i + 1) * 256);
@@ -419,7 +419,7 @@ TEST(BcwRobustness, RandomBytesGiveConsistentWavs)
         Bytes bcw(rng() % 6000);
         for (auto &b : bcw)
             b = (rng() % 4 == 0) ? 0x7F : static_cast<std::uint8_t>(rng());
-        for (int k = rng() % 6; k > 0 && bcw.size() > 300; --k) {
+        for (int k = int(rng() % 6); k > 0 && bcw.size() > 300; --k) {
             const Bytes f = Frame(static_cast<int>(rng() % 50));
             std::copy(f.begin(), f.end(), bcw.begin() + rng() % (bcw.size() - 260));
         }

@@ -67,10 +67,12 @@ TEST(Recordings, BcwFraming) {
   Bytes fmt = {0x11, 0, 1, 0, 0x40, 0x1F, 0, 0, 0xD7, 0x0F, 0, 0, 0, 1, 4, 0, 2, 0, 0xF9, 1};
   Bytes data(2 * 256 + 100);
   for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i);
-  Bytes wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', uint8_t(fmt.size()), 0, 0, 0};
-  wav.insert(wav.end(), fmt.begin(), fmt.end());
-  wav.insert(wav.end(), {'d', 'a', 't', 'a', uint8_t(data.size()), uint8_t(data.size() >> 8), 0, 0});
-  wav.insert(wav.end(), data.begin(), data.end());
+  Bytes wav;
+  for (const Bytes& part : {Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                                  uint8_t(fmt.size()), 0, 0, 0},
+                            fmt, Bytes{'d', 'a', 't', 'a', uint8_t(data.size()), uint8_t(data.size() >> 8), 0, 0},
+                            data})
+    wav.insert(wav.end(), part.begin(), part.end());
   Bytes bcw;
   std::string err;
   ASSERT_TRUE(BcwFromImaWav(wav, &bcw, &err)) << err;

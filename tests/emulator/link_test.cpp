@@ -5,7 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 #include "raw_host.h"
@@ -126,10 +128,12 @@ TEST(Link, HostLeavesAnywhere) {
   }
   {
     auto host = fx.Connect();  // gone in the middle of an irregular command
+    // Only the first packet of it: the header and the start of the entry set.
     Bytes set = EntrySet(std::string(200, 'n') + ".txt", 5);
-    Bytes s = {'#', 0, 2, ':', 'M', 'W', uint8_t((set.size() + 1) >> 8), uint8_t(set.size() + 1)};
-    s.insert(s.end(), set.begin(), set.end());
-    s.resize(512);
+    const uint8_t head[] = {'#', 0, 2, ':', 'M', 'W', uint8_t((set.size() + 1) >> 8), uint8_t(set.size() + 1)};
+    Bytes s(512, 0);
+    std::copy(std::begin(head), std::end(head), s.begin());
+    std::copy_n(set.begin(), std::min(set.size(), s.size() - sizeof head), s.begin() + sizeof head);
     host->SendOut(s);
   }
   auto host = fx.Connect();

@@ -57,8 +57,8 @@ class Generations : public ::testing::TestWithParam<Gen> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Emulator, Generations, ::testing::ValuesIn(kGenerations),
-                         [](const auto& info) {
-                           std::string v = info.param.version;
+                         [](const auto& test) {
+                           std::string v = test.param.version;
                            std::replace(v.begin(), v.end(), '.', '_');
                            return "v" + v;
                          });

@@ -128,7 +128,7 @@ void RunRandom(uint64_t imageBytes, uint16_t rootEntries, uint32_t seed, int ste
     if (op < 35) {  // create
       const std::string name = fileName();
       const size_t size = sizes[pick(9)];
-      const auto data = Pattern(size, rng());
+      const auto data = Pattern(size, static_cast<uint32_t>(rng()));
       const auto set = Set(name);
       const uint64_t freeBytes = v->FreeBytes();
       const size_t live = LiveSlots(*v);

@@ -3,8 +3,8 @@
 // Qt window, and uploads of recordings converted to WAV.
 
 #include "fileops_fixture.h"
+#include "qt_app.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QProgressBar>
@@ -14,25 +14,16 @@
 #include <csignal>
 #include <thread>
 
-#ifdef FILEOPS_HAVE_RECORDING_WRITER
 #include "recording_writer.h"
-#endif
 
 using namespace fileops;
+using zvc450test::QtApp;
 
 namespace {
 
 constexpr size_t kBig = 3u << 20;
 // Slow enough that a 3 MiB transfer takes most of a second.
 constexpr uint32_t kThrottle = 4000000;
-
-// A QApplication for one test (each test runs in a process of its own).
-struct QtApp {
-    int argc = 1;
-    char name[16] = "fileops";
-    char *argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
 
 // Clicks Cancel of the library's transfer window owned by owner as soon as
 // it has been up for a moment.
@@ -88,10 +79,10 @@ TEST(Cancel, QtCancelButtonStopsDownloadAndUpload)
     EXPECT_EQ(owner.findChild<QDialog *>(QStringLiteral("zvc450-progress")), nullptr);
     ExpectPlayerAnswers(s.h, "BIG.BIN");  // the player keeps what arrived
 
-    s.player->Link().bytesPerSecond = 0;
+    s.emulator->Link().bytesPerSecond = 0;
     WriteFile(local / "FULL.BIN", Pattern(kBig, 2));
     ASSERT_TRUE(ZVC450_Download(&owner, s.h, 0, (local / "FULL.BIN").c_str()));
-    s.player->Link().bytesPerSecond = kThrottle;
+    s.emulator->Link().bytesPerSecond = kThrottle;
     Listing l;
     ASSERT_TRUE(List(s.h, 0, &l));
     const int index = l.IndexOf("FULL.BIN");
@@ -105,7 +96,7 @@ TEST(Cancel, QtCancelButtonStopsDownloadAndUpload)
         EXPECT_EQ(ZVC450_GetError(), ZVS450USB_ERR_USERBREAK);
         EXPECT_EQ(clicker.clicks, 1);
         EXPECT_TRUE(ReadFile(dest) == Pattern(100, 9));
-        EXPECT_EQ(CountFiles(local.path, ".zvc450-"), 0);
+        EXPECT_EQ(CountFiles(local.path(), ".zvc450-"), 0);
     }
     ExpectPlayerAnswers(s.h, "FULL.BIN");
 }
@@ -139,10 +130,10 @@ TEST(Cancel, CtrlCStopsTransfersInTerminalMode)
     EXPECT_EQ(ZVC450_GetError(), ZVS450USB_ERR_USERBREAK);
     ExpectPlayerAnswers(s.h, "BIG.BIN");
 
-    s.player->Link().bytesPerSecond = 0;
+    s.emulator->Link().bytesPerSecond = 0;
     WriteFile(local / "FULL.BIN", Pattern(kBig, 2));
     ASSERT_TRUE(ZVC450_Download(nullptr, s.h, 0, (local / "FULL.BIN").c_str()));
-    s.player->Link().bytesPerSecond = kThrottle;
+    s.emulator->Link().bytesPerSecond = kThrottle;
     Listing l;
     ASSERT_TRUE(List(s.h, 0, &l));
     const std::string dest = local / "back.bin";
@@ -162,7 +153,7 @@ TEST(Cancel, QtFormatWindowShowsProgress)
     QtApp qt;
     QWidget owner;
     EmuSession s("1.43");
-    s.player->Faults().slowMs = 40;
+    s.emulator->Faults().slowMs = 40;
     QString title, percent;
     int barMax = 0, barValue = 0;
     QTimer poll;
@@ -234,10 +225,9 @@ TEST(Recordings, UploadConvertsAndLeavesNoTemporaryFile)
 {
     EmuSession s("1.43");
     TempDir local, tmp;
-    setenv("TMPDIR", tmp.path.c_str(), 1);
+    setenv("TMPDIR", tmp.path().c_str(), 1);
     UploadConverted(s, local, "VOICE001.BCW", MakeBcw(40), ZVC450_UPLOAD_BCW2WAV);
-    EXPECT_EQ(CountFiles(tmp.path, "$450"), 0);
-#ifdef FILEOPS_HAVE_RECORDING_WRITER
+    EXPECT_EQ(CountFiles(tmp.path(), "$450"), 0);
     std::vector<int16_t> pcm(8000);
     for (size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = int16_t(8000 * ((i / 20) % 2 ? 1 : -1));
@@ -245,8 +235,7 @@ TEST(Recordings, UploadConvertsAndLeavesNoTemporaryFile)
     for (const auto &frame : zvc450::recording::EncodeAmr(pcm, 0, false))
         ASSERT_TRUE(writer.Add(frame));
     UploadConverted(s, local, "VOICE002.BVF", writer.bytes(), ZVC450_UPLOAD_BVF2WAV);
-    EXPECT_EQ(CountFiles(tmp.path, "$450"), 0);
-#endif
+    EXPECT_EQ(CountFiles(tmp.path(), "$450"), 0);
     // A file that is no BVF recording: the upload fails, no WAV, no temporary file.
     WriteFile(local / "NOTBVF.BVF", Pattern(3000, 5));
     ASSERT_TRUE(ZVC450_Download(nullptr, s.h, 0, (local / "NOTBVF.BVF").c_str()));
@@ -257,6 +246,6 @@ TEST(Recordings, UploadConvertsAndLeavesNoTemporaryFile)
                                ZVC450_UPLOAD_BVF2WAV));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_FORMAT);
     EXPECT_FALSE(Exists(wav));
-    EXPECT_EQ(CountFiles(tmp.path, "$450"), 0);
+    EXPECT_EQ(CountFiles(tmp.path(), "$450"), 0);
     unsetenv("TMPDIR");
 }

@@ -167,10 +167,10 @@ TEST(EmuSafety, ListingCutShortShowsItself)
         std::snprintf(name, sizeof name, "F%02d.MP3", i);
         WriteFile(local / "batch/" + name, Bytes(1, uint8_t(i)));
     }
-    s.Restart([&] { Mtools(s.Internal(), "mcopy", "'" + local.path + "/batch/'* ::/"); });
+    s.Restart([&] { Mtools(s.Internal(), "mcopy", "'" + local.path() + "/batch/'* ::/"); });
     // Identification and listing command, header and one block of slots.
     s.Close();
-    s.player->Link().cutAfterBytes = 512 * 5;
+    s.emulator->Link().cutAfterBytes = 512 * 5;
     s.Open();
     std::vector<ZVC450_DIRENTRY> f(64), d(4);
     int nf = 64, nd = 4;
@@ -182,7 +182,7 @@ TEST(EmuSafety, ListingCutShortShowsItself)
     EXPECT_EQ(sum.dwFileCount, 40u);
     EXPECT_EQ(sum.dwFilesFound, unsigned(nf));
     EXPECT_LT(nf, 40);
-    s.player->Link().cutAfterBytes = 0;
+    s.emulator->Link().cutAfterBytes = 0;
     s.Close();
     s.Open();
     Listing l;
@@ -272,23 +272,23 @@ TEST(EmuSafety, FailedCopyKeepsTheOldFile)
     EXPECT_TRUE(ReadFile(wav) == Pattern(2000, 8));
 
     s.Close();
-    s.player->Link().cutAfterBytes = 1u << 20;
+    s.emulator->Link().cutAfterBytes = 1u << 20;
     s.Open();
     ZVC450_SetTimeout(2000, 2000);
     EXPECT_FALSE(ZVC450_Upload(nullptr, s.h, 0, l.IndexOf("BIG.BIN"), dest.c_str(), nullptr,
                                unsigned(content.size()), 0));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_USB);
     EXPECT_TRUE(ReadFile(dest) == Pattern(1000, 7));
-    EXPECT_EQ(CountFiles(out.path, ""), 2) << "a temporary file was left behind";
+    EXPECT_EQ(CountFiles(out.path(), ""), 2) << "a temporary file was left behind";
 
     // Complete, the copy replaces it.
-    s.player->Link().cutAfterBytes = 0;
+    s.emulator->Link().cutAfterBytes = 0;
     s.Close();
     s.Open();
     ASSERT_TRUE(ZVC450_Upload(nullptr, s.h, 0, l.IndexOf("BIG.BIN"), dest.c_str(), nullptr,
                               unsigned(content.size()), 0));
     EXPECT_TRUE(ReadFile(dest) == content);
-    EXPECT_EQ(CountFiles(out.path, ""), 2);
+    EXPECT_EQ(CountFiles(out.path(), ""), 2);
     ZVC450_SetTimeout(zvc450::kDefaultRecvTimeoutMs, zvc450::kDefaultSendTimeoutMs);
 }
 

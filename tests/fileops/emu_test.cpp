@@ -73,7 +73,7 @@ TEST_P(EmuTest, RoundTripKeepsEveryByte)
     }
     // mtools reads the same bytes from the player's image.
     TempDir viaMtools;
-    ASSERT_EQ(RunTool("mcopy -n -i '" + s.Internal() + "' '::R*.BIN' '" + viaMtools.path + "/'"), 0);
+    ASSERT_EQ(RunTool("mcopy -n -i '" + s.Internal() + "' '::R*.BIN' '" + viaMtools.path() + "/'"), 0);
     for (size_t size : sizes) {
         char name[16];
         std::snprintf(name, sizeof name, "R%07zu.BIN", size);
@@ -164,7 +164,7 @@ TEST_P(EmuTest, DirectoryWithMoreFilesThanTheRootHolds)
         WriteFile(local / (i < kCopied ? "batch/" : "") + name, Bytes(size_t(i % 3), uint8_t(i)));
     }
     s.Restart([&] {
-        ASSERT_EQ(RunTool("mcopy -i '" + s.Internal() + "' '" + local.path + "/batch/'* '::/" + dirName + "/'"), 0);
+        ASSERT_EQ(RunTool("mcopy -i '" + s.Internal() + "' '" + local.path() + "/batch/'* '::/" + dirName + "/'"), 0);
     });
     ASSERT_TRUE(ZVC450_ChangeDirectory(s.h, 0, d->dwFirstCluster & 0xFFFF));
     for (int i = kCopied; i < kFiles; ++i) {
@@ -296,10 +296,10 @@ TEST(EmuFaults, PlayerFullIsDiskFull)
         EmuSession s(version);
         TempDir local;
         WriteFile(local / "SONG.MP3", Pattern(5000, 4));
-        s.player->Faults().fullMedium = true;
+        s.emulator->Faults().fullMedium = true;
         EXPECT_FALSE(ZVC450_Download(nullptr, s.h, 0, (local / "SONG.MP3").c_str()));
         EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_DISKFULL) << version;
-        s.player->Faults().fullMedium = false;
+        s.emulator->Faults().fullMedium = false;
         EXPECT_TRUE(ZVC450_Download(nullptr, s.h, 0, (local / "SONG.MP3").c_str()));
     }
 }
@@ -320,7 +320,7 @@ TEST(EmuFaults, UnpluggedDuringTransfer)
 
     // A new connection counts its bytes afresh: cut it a third into the upload.
     s.Close();
-    s.player->Link().cutAfterBytes = 1u << 20;
+    s.emulator->Link().cutAfterBytes = 1u << 20;
     s.Open();
     ZVC450_SetTimeout(2000, 2000);
     const std::string dest = local / "back.bin";
@@ -335,7 +335,7 @@ TEST(EmuFaults, UnpluggedDuringTransfer)
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_USB);
 
     // Plugged in again: everything works.
-    s.player->Link().cutAfterBytes = 0;
+    s.emulator->Link().cutAfterBytes = 0;
     s.Close();
     s.Open();
     ASSERT_TRUE(List(s.h, 0, &l));

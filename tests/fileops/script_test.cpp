@@ -130,7 +130,7 @@ TEST(ScriptListing, MediumInformation)
     ScriptedPlayer p(0x14200);
     Bytes fields = {0x00, 0x20, 0x01, 0x00, 0x00, 0x05, 0x02, 0x00, 0x00, 0x01, 0x01, 0x01, 0x02,
                     0x00, 0x01, 0x00, 0x08, 0x00, 0x11, 0x00, 0x02, 0x00, 0x20, 0x01, 0x02, 0x00, 0x02};
-    p.Answer(Ok(fields));
+    p.Answer(okAnswer(fields));
     ZVC450_MEDIUMINFO info{};
     ASSERT_TRUE(ZVC450_GetMediumInfo(p.h(), 1, &info));
     EXPECT_EQ(+info.wTotalFileCount, 32);
@@ -147,7 +147,7 @@ TEST(ScriptListing, MediumInformation)
     EXPECT_EQ(+info.bFATType, 2);
     EXPECT_EQ(Body(p.link.written[0]), "SI");
     // A refusal is the player's, with its reason (no card, say) for the message.
-    p.Answer(Refused(2));
+    p.Answer(refusedAnswer(2));
     EXPECT_FALSE(ZVC450_GetMediumInfo(p.h(), 1, &info));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
     EXPECT_EQ(ZVC450_GetInternalError(), 2);
@@ -164,12 +164,12 @@ void AnswerPath(ScriptedPlayer &p, const Bytes &path)
     zvc450::putBE16(first.data(), unsigned(path.size()));
     const size_t inFirst = std::min<size_t>(path.size(), 505);
     first.insert(first.end(), path.begin(), path.begin() + long(inFirst));
-    p.Answer(Ok(first));
+    p.Answer(okAnswer(first));
     Bytes rest(path.begin() + long(inFirst), path.end());
     rest.resize((rest.size() + 511) / 512 * 512, 0);
     for (size_t at = 0; at < rest.size(); at += 512)
         p.Answer(Bytes(rest.begin() + long(at), rest.begin() + long(at + 512)));
-    p.Answer(Ok());
+    p.Answer(okAnswer());
 }
 
 }  // namespace
@@ -229,7 +229,7 @@ TEST(ScriptDownload, AnnouncementsOfBothGenerations)
     WriteFile(dir / "readme.txt", Pattern(1000, 7));
     {
         ScriptedPlayer p(0x14300);
-        p.Answer(Ok({0, 0x01, 0x2C}));
+        p.Answer(okAnswer({0, 0x01, 0x2C}));
         ASSERT_TRUE(ZVC450_Download(nullptr, p.h(), 1, (dir / "readme.txt").c_str()));
         ASSERT_EQ(p.link.written.size(), 2u);
         const Bytes &a = p.link.written[0];
@@ -247,7 +247,7 @@ TEST(ScriptDownload, AnnouncementsOfBothGenerations)
     {
         WriteFile(dir / "longfilename.mp3", Pattern(16384, 8));
         ScriptedPlayer p(0x12500);
-        p.Answer(Ok({0, 5}));
+        p.Answer(okAnswer({0, 5}));
         ASSERT_TRUE(ZVC450_Download(nullptr, p.h(), 0, (dir / "longfilename.mp3").c_str()));
         const Bytes &a = p.link.written[0];
         const std::string body = Body(a);
@@ -267,7 +267,7 @@ TEST(ScriptDownload, RefusalsAndLocalFaults)
         Bytes answer;
         int error;
     };
-    const Row rows[] = {{Refused(25), ZVC450USB_ERR_DISKFULL}, {Refused(16), ZVC450USB_ERR_INTERNAL}};
+    const Row rows[] = {{refusedAnswer(25), ZVC450USB_ERR_DISKFULL}, {refusedAnswer(16), ZVC450USB_ERR_INTERNAL}};
     for (const Row &r : rows) {
         ScriptedPlayer p(0x14300);
         p.Answer(r.answer);
@@ -279,7 +279,7 @@ TEST(ScriptDownload, RefusalsAndLocalFaults)
     EXPECT_FALSE(ZVC450_Download(nullptr, p.h(), 0, (dir / "missing.mp3").c_str()));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_WINDOWS);
     EXPECT_EQ(ZVC450_GetWindowsError(), unsigned(ENOENT));
-    EXPECT_FALSE(ZVC450_Download(nullptr, p.h(), 0, dir.path.c_str()));
+    EXPECT_FALSE(ZVC450_Download(nullptr, p.h(), 0, dir.path().c_str()));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_WINDOWS);
     WriteFile(dir / ".mp3", Pattern(10, 1));
     EXPECT_FALSE(ZVC450_Download(nullptr, p.h(), 0, (dir / ".mp3").c_str()));
@@ -295,7 +295,7 @@ TEST(ScriptDownload, ShortLocalReadIsAnError)
     const std::string path = dir / "SHRINK.BIN";
     WriteFile(path, Pattern(40000, 9));
     ScriptedPlayer p(0x14300);
-    p.Answer(Ok({0, 0, 1}));
+    p.Answer(okAnswer({0, 0, 1}));
     p.link.onWrite = [&](const Bytes &) {
         if (p.link.written.size() == 2)
             truncate(path.c_str(), 20000);
@@ -339,8 +339,8 @@ TEST(ScriptUpload, AnswersAndSizes)
     {
         // 700 bytes: one read of 1024, 700 written; index 300 as two bytes.
         ScriptedPlayer p(0x14300);
-        p.Answer(Ok());
-        p.Answer(Ok());
+        p.Answer(okAnswer());
+        p.Answer(okAnswer());
         Bytes data = Pattern(1024, 3);
         p.Answer(data);
         ASSERT_TRUE(ZVC450_Upload(nullptr, p.h(), 1, 300, dest.c_str(), "X", 700, 0));
@@ -351,8 +351,8 @@ TEST(ScriptUpload, AnswersAndSizes)
     {
         // Size 0: two answers, an empty file; one-byte index on old firmware.
         ScriptedPlayer p(0x12000);
-        p.Answer(Ok());
-        p.Answer(Ok());
+        p.Answer(okAnswer());
+        p.Answer(okAnswer());
         ASSERT_TRUE(ZVC450_Upload(nullptr, p.h(), 0, 44, dest.c_str(), nullptr, 0, 0));
         EXPECT_EQ(Body(p.link.written[0]), "MR\x2C");
         EXPECT_TRUE(Exists(dest));
@@ -362,7 +362,7 @@ TEST(ScriptUpload, AnswersAndSizes)
         // No second answer: the link failed (4), not the player; no file.
         ::unlink(dest.c_str());
         ScriptedPlayer p(0x14300);
-        p.Answer(Ok());
+        p.Answer(okAnswer());
         EXPECT_FALSE(ZVC450_Upload(nullptr, p.h(), 0, 1, dest.c_str(), nullptr, 10, 0));
         EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_USB);
         EXPECT_FALSE(Exists(dest));
@@ -370,8 +370,8 @@ TEST(ScriptUpload, AnswersAndSizes)
     {
         // Data that stops coming: error 4, the partial file is gone.
         ScriptedPlayer p(0x14300);
-        p.Answer(Ok());
-        p.Answer(Ok());
+        p.Answer(okAnswer());
+        p.Answer(okAnswer());
         p.Answer(Pattern(16384, 1));
         EXPECT_FALSE(ZVC450_Upload(nullptr, p.h(), 0, 1, dest.c_str(), nullptr, 40000, 0));
         EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_USB);
@@ -385,11 +385,11 @@ TEST(ScriptUpload, AnswersAndSizes)
 TEST(ScriptUpload, LocalFileFaults)
 {
     TempDir dir;
-    for (const std::string &dest : {dir / "no/such/dir.bin", dir.path}) {
+    for (const std::string &dest : {dir / "no/such/dir.bin", dir.path()}) {
         ScriptedPlayer p(0x14300);
         EXPECT_FALSE(ZVC450_Upload(nullptr, p.h(), 0, 1, dest.c_str(), nullptr, 500, 0));
         EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_WINDOWS);
-        EXPECT_EQ(ZVC450_GetWindowsError(), unsigned(dest == dir.path ? EISDIR : ENOENT));
+        EXPECT_EQ(ZVC450_GetWindowsError(), unsigned(dest == dir.path() ? EISDIR : ENOENT));
         EXPECT_TRUE(p.link.written.empty()) << "the player was asked for a file with nowhere to go";
     }
     {
@@ -401,8 +401,8 @@ TEST(ScriptUpload, LocalFileFaults)
         lim.rlim_cur = 20000;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
         ScriptedPlayer p(0x14300);
-        p.Answer(Ok());
-        p.Answer(Ok());
+        p.Answer(okAnswer());
+        p.Answer(okAnswer());
         for (int i = 0; i < 4; ++i)
             p.Answer(Pattern(16384, unsigned(i)));
         const std::string dest = dir / "full.bin";
@@ -509,7 +509,7 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
         ScriptedPlayer p(r.fw);
-        p.Answer(Ok());
+        p.Answer(okAnswer());
         const int ok = r.call(p.h());
         if (r.error) {
             EXPECT_FALSE(ok);
@@ -526,7 +526,7 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
     {
         // "DM" of a plain name: one entry with the directory attribute.
         ScriptedPlayer p(0x14300);
-        p.Answer(Ok());
+        p.Answer(okAnswer());
         ASSERT_TRUE(ZVC450_MakeDirectory(p.h(), 0, "ALBUMS"));
         const Bytes &a = p.link.written[0];
         EXPECT_EQ(Bytes(a.begin() + 4, a.begin() + 9), (Bytes{'M', 'D', 'M', 0, 32}));
@@ -537,7 +537,7 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
     {
         // A lossy rename: entry set with the old cluster and size, irregular.
         ScriptedPlayer p(0x14300);
-        p.Answer(Ok());
+        p.Answer(okAnswer());
         ASSERT_TRUE(ZVC450_Rename(p.h(), 0, 300, "new name.mp3", &old));
         const Bytes &a = p.link.written[0];
         EXPECT_EQ(Bytes(a.begin(), a.begin() + 10), (Bytes{'#', 0, 2, ':', 'M', 'N', 1, 0x2C, 0, 0x41}));
@@ -551,7 +551,7 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
     {
         // Rename directory: the key comes from the record's cluster.
         ScriptedPlayer p(0x14300);
-        p.Answer(Ok());
+        p.Answer(okAnswer());
         ZVC450_DIRENTRY dir = old;
         dir.bAttribute = 0x10;
         ASSERT_TRUE(ZVC450_RenameDirectory(p.h(), 1, "NEW", &dir));
@@ -563,7 +563,7 @@ TEST(ScriptFileOps, PayloadsOfEveryGeneration)
     {
         // A refusal is error 5 with the player's reason.
         ScriptedPlayer p(0x14300);
-        p.Answer(Refused(16));
+        p.Answer(refusedAnswer(16));
         EXPECT_FALSE(ZVC450_MakeDirectory(p.h(), 0, "ALBUMS"));
         EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
         EXPECT_EQ(ZVC450_GetInternalError(), 16);
@@ -576,7 +576,7 @@ TEST(ScriptFormat, OneShotAndProgressAnswers)
 {
     {
         ScriptedPlayer p(0x11FFF);
-        p.Answer(Ok());
+        p.Answer(okAnswer());
         ASSERT_TRUE(ZVC450_FormatLow(nullptr, p.h(), 1));
         const Bytes &a = p.link.written[0];
         EXPECT_EQ(Bytes(a.begin(), a.begin() + 7), (Bytes{'#', 0, 4, ':', 'S', 'L', '.'}));
@@ -584,9 +584,9 @@ TEST(ScriptFormat, OneShotAndProgressAnswers)
     }
     {
         ScriptedPlayer p(0x12000);
-        for (uint8_t pct : {10, 50, 99})
-            p.Answer(Ok({pct}));
-        p.Answer(Ok());
+        for (uint8_t pct : {uint8_t(10), uint8_t(50), uint8_t(99)})
+            p.Answer(okAnswer({pct}));
+        p.Answer(okAnswer());
         ZVC450_SetError(4);
         ASSERT_TRUE(ZVC450_Format(nullptr, p.h(), 0));
         EXPECT_EQ(Body(p.link.written[0]), "MFD");
@@ -596,9 +596,9 @@ TEST(ScriptFormat, OneShotAndProgressAnswers)
     {
         // A refused progress answer ends it; the final answer is not read.
         ScriptedPlayer p(0x12000);
-        p.Answer(Ok({10}));
-        p.Answer(Refused(29));
-        p.Answer(Ok());
+        p.Answer(okAnswer({10}));
+        p.Answer(refusedAnswer(29));
+        p.Answer(okAnswer());
         EXPECT_FALSE(ZVC450_Format(nullptr, p.h(), 0));
         EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
         EXPECT_EQ(ZVC450_GetInternalError(), 29);

@@ -43,7 +43,7 @@ TEST_P(VerifyTest, FindsTheFirstDamagedByte)
     ASSERT_GE(good, 0);
     EXPECT_EQ(Verify(s, good, local / "GOOD.BIN", size), -1);
 
-    s.player->Faults().CorruptWrites(2);
+    s.emulator->Faults().CorruptWrites(2);
     const int bad = Put(s, local / "BAD.BIN", "BAD.BIN");
     ASSERT_GE(bad, 0) << "the damage goes unseen by the copy itself";
     // The middle byte of the second block has one bit turned over.
@@ -115,7 +115,7 @@ TEST(Verify, RefusesWhatItCannotCompare)
         {0, -1, local / "A.BIN", ZVC450USB_ERR_UNSUPPORTED, 0},
         {2, index, local / "A.BIN", ZVC450USB_ERR_UNSUPPORTED, 0},
         {0, index, local / "missing", ZVC450USB_ERR_WINDOWS, ENOENT},
-        {0, index, local.path, ZVC450USB_ERR_WINDOWS, EISDIR},
+        {0, index, local.path(), ZVC450USB_ERR_WINDOWS, EISDIR},
     };
     for (const Row &r : rows) {
         ZVC450_SetError(0);

@@ -58,7 +58,7 @@ public:
     // The link is in step: a delete gets its own answer.
     void ExpectInStep()
     {
-        player.answerNext(Refused(ZVC450INT_ERR_FILE_NOT_EXIST));
+        player.answerNext(refusedAnswer(ZVC450INT_ERR_FILE_NOT_EXIST));
         EXPECT_FALSE(ZVC450_Delete(nullptr, h, 0, 7, "x"));
         EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
         EXPECT_EQ(ZVC450_GetInternalError(), ZVC450INT_ERR_FILE_NOT_EXIST) << "the answer was not the delete's";
@@ -112,7 +112,7 @@ TEST(LinkListing, FoldersWithOtherAttributeBitsAreNotFiles)
         } else {
             EXPECT_EQ(nd, 0);
         }
-        s.player.answerNext(Ok());
+        s.player.answerNext(okAnswer());
         ASSERT_TRUE(ZVC450_Delete(nullptr, s.h, 0, 1, "B.MP3"));
         EXPECT_EQ(s.Commands().back(), std::string("ME\0\1", 4));
     }
@@ -145,7 +145,7 @@ TEST(LinkListing, RefusedListingIsAnError)
     for (const char *version : {"1.25", "1.43"}) {
         SCOPED_TRACE(version);
         LinkSession s(version);
-        Bytes refusal = Refused(ZVC450INT_ERR_CARD_NOT_DETECTED);
+        Bytes refusal = refusedAnswer(ZVC450INT_ERR_CARD_NOT_DETECTED);
         const uint8_t padding[] = {0x00, 0x03, 0x00, 0x10, 0x01, 0xF4, 0x00, 0x07};
         std::memcpy(refusal.data() + 7, padding, sizeof padding);
         s.player.answerNext(refusal);
@@ -203,21 +203,21 @@ TEST(LinkMediumInfo, ShortAnswerAndRefusal)
     ZVC450_MEDIUMINFO info{};
     // Status 0 and nothing else: the record would come from the terminator
     // and the padding ("file count 11776").
-    s.player.answerNext(Ok());
+    s.player.answerNext(okAnswer());
     EXPECT_FALSE(ZVC450_GetMediumInfo(s.h, 0, &info));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
     EXPECT_EQ(ZVC450_GetInternalError(), -1);
     EXPECT_EQ(info.wTotalFileCount, 0);
     // One byte short of the record.
-    s.player.answerNext(Ok(Bytes(26, 1)));
+    s.player.answerNext(okAnswer(Bytes(26, 1)));
     EXPECT_FALSE(ZVC450_GetMediumInfo(s.h, 0, &info));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
-    s.player.answerNext(Ok(Bytes(27, 1)));
+    s.player.answerNext(okAnswer(Bytes(27, 1)));
     EXPECT_TRUE(ZVC450_GetMediumInfo(s.h, 0, &info));
     EXPECT_EQ(info.wTotalFileCount, 0x0101);
 
     // A refusal keeps the player's reason for the message.
-    s.player.answerNext(Refused(ZVC450INT_ERR_CARD_NOT_DETECTED));
+    s.player.answerNext(refusedAnswer(ZVC450INT_ERR_CARD_NOT_DETECTED));
     EXPECT_FALSE(ZVC450_GetMediumInfo(s.h, 1, &info));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_INTERNAL);
     EXPECT_EQ(ZVC450_GetInternalError(), ZVC450INT_ERR_CARD_NOT_DETECTED);
@@ -253,7 +253,7 @@ TEST(LinkUpload, MissingSecondAnswerIsALinkFailure)
 {
     LinkSession s("1.43");
     TempDir dir;
-    s.player.answerNext(Ok());
+    s.player.answerNext(okAnswer());
     EXPECT_FALSE(ZVC450_Upload(nullptr, s.h, 0, 0, (dir / "out.bin").c_str(), nullptr, 100, 0));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_USB);
     EXPECT_FALSE(Exists(dir / "out.bin"));
@@ -268,21 +268,21 @@ TEST(LinkUpload, FailedCopyKeepsTheOldFile)
     const std::string dest = dir / "song.mp3";
     WriteFile(dest, Pattern(5000, 9));
     ::chmod(dest.c_str(), 0640);
-    s.player.answerNext({Ok(), Ok(), Pattern(16384, 1)});  // then nothing: the link is gone
+    s.player.answerNext({okAnswer(), okAnswer(), Pattern(16384, 1)});  // then nothing: the link is gone
     EXPECT_FALSE(ZVC450_Upload(nullptr, s.h, 0, 0, dest.c_str(), nullptr, 40000, 0));
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_USB);
     EXPECT_TRUE(ReadFile(dest) == Pattern(5000, 9));
-    EXPECT_EQ(CountFiles(dir.path, ""), 1);
+    EXPECT_EQ(CountFiles(dir.path(), ""), 1);
 
     // A copy that completes replaces it, with the old file's permissions.
-    s.player.answerNext({Ok(), Ok(), Pattern(1024, 2)});
+    s.player.answerNext({okAnswer(), okAnswer(), Pattern(1024, 2)});
     ASSERT_TRUE(ZVC450_Upload(nullptr, s.h, 0, 0, dest.c_str(), nullptr, 1000, 0));
     const Bytes want = Pattern(1024, 2);
     EXPECT_TRUE(ReadFile(dest) == Bytes(want.begin(), want.begin() + 1000));
     struct stat st;
     ASSERT_EQ(::stat(dest.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(CountFiles(dir.path, ""), 1);
+    EXPECT_EQ(CountFiles(dir.path(), ""), 1);
 
     // A file the user may not write is not replaced; the player is not asked.
     if (::geteuid() != 0) {
@@ -314,7 +314,7 @@ TEST(LinkUpload, SurplusDataIsDropped)
     for (const Row &r : rows) {
         SCOPED_TRACE(r.size);
         LinkSession s("1.43");
-        std::vector<Bytes> replies = {Ok(), Ok()};
+        std::vector<Bytes> replies = {okAnswer(), okAnswer()};
         replies.insert(replies.end(), r.data.begin(), r.data.end());
         s.player.answerNext(replies);
         const std::string dest = dir / ("part" + std::to_string(r.size));

@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
-
 #include <cerrno>
 #include <cstring>
 
@@ -90,40 +86,4 @@ TEST(DispError, ZeroArgumentsMeanTheCurrentCodes)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(std::strerror(EACCES)) + "\n");
     EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_WINDOWS) << "display changes no code";
     EXPECT_EQ(ZVC450_GetWindowsError(), unsigned(ENOENT));
-}
-
-TEST(DispError, ApplicationModalBoxOverTheOwner)
-{
-    int argc = 1;
-    char arg0[] = "library_tests";
-    char *argv[] = {arg0, nullptr};
-    QApplication app(argc, argv);
-    QWidget owner;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QWidget *parent = nullptr;
-    Qt::WindowModality modality = Qt::NonModal;
-    QTimer poll;
-    int tries = 0;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (box) {
-            text = box->text();
-            icon = box->icon();
-            parent = box->parentWidget();
-            modality = box->windowModality();
-            box->accept();
-        } else if (++tries > 200) {
-            QApplication::closeAllWindows();  // never hang the suite
-        }
-    });
-    poll.start(10);
-    testing::internal::CaptureStderr();
-    ZVC450_DispError(&owner, 4, 0);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(text.toStdString(), "ZVC450USB_ERR_USB or TIMEOUT\nPlease check Timeout Value");
-    EXPECT_EQ(icon, QMessageBox::Critical);
-    EXPECT_EQ(parent, &owner);
-    EXPECT_EQ(modality, Qt::ApplicationModal);
-    EXPECT_EQ(err.find("ZVC450USB_ERR_USB"), std::string::npos) << "a box, not a line on stderr";
 }

@@ -2,6 +2,7 @@
 // virtual USB link with a scripted player.  Each test runs in its own process
 // (the library's state is process-wide).
 
+#include "data_phase.h"
 #include "fake_player.h"
 
 #include <gtest/gtest.h>
@@ -334,8 +335,8 @@ struct TimeoutProbe final : Transport {
 // reach them, or a player that stops answering holds its caller for good.
 TEST(Frame, EveryWaitForThePlayerHasATimeOut)
 {
-    TimeoutProbe probe;
-    DeviceRecord record{1, 1, &probe};
+    DeviceRecord record{1, 1, std::make_unique<TimeoutProbe>()};
+    TimeoutProbe &probe = static_cast<TimeoutProbe &>(*record.transport);
     uint8_t packet[kPacketSize] = {};
 
     ZVC450_SetTimeout(0, 0);

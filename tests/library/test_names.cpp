@@ -281,6 +281,61 @@ TEST(ShortEntryText, BackToUtf8)
     EXPECT_STREQ(pathTail("plain"), "plain");
 }
 
+// A short entry read into a record and written back keeps every field but
+// its name, the escaped first byte reads as 0xE5 and the cluster halves join.
+TEST(DirEntry, RecordAndBack)
+{
+    uint8_t entry[kDirEntrySize];
+    for (int i = 0; i < kDirEntrySize; ++i)
+        entry[i] = uint8_t(0x40 + i);
+    entry[kEntryName] = kEntryE5Escape;
+    ZVC450_DIRENTRY record;
+    entryToRecord(entry, &record);
+    EXPECT_EQ(uint8_t(record.szName[0]), kEntryDeleted);
+    EXPECT_EQ(record.dwFirstCluster, 0x55545B5Au);
+    EXPECT_EQ(record.dwSize, 0x5F5E5D5Cu);
+    EXPECT_EQ(record.szLongName[0], 0);
+
+    uint8_t back[kDirEntrySize] = {};
+    putRecordFields(back, record);
+    EXPECT_EQ(Bytes(back + kEntryAttribute, back + kDirEntrySize), Bytes(entry + kEntryAttribute, entry + kDirEntrySize));
+    EXPECT_EQ(Bytes(back, back + kEntryAttribute), Bytes(kEntryAttribute, 0)) << "the name is not the record's to write";
+}
+
+// Long-name entries in stored order make the name; a set out of turn still
+// gives what it holds but says it is irregular.
+TEST(DirEntry, LongNameDecoderJoinsAndJudges)
+{
+    std::vector<uint8_t> set;
+    ASSERT_TRUE(encodeNameAt("A rather long file name.mp3", false, FatStamp{33, 0, 0}, &set));
+    ASSERT_EQ(set.size(), 4u * kDirEntrySize);  // three long entries and the short one
+    const uint8_t *e[3] = {set.data(), set.data() + 32, set.data() + 64};
+    struct Row {
+        const char *what;
+        std::vector<int> order;
+        bool irregular;
+    } rows[] = {
+        {"stored order", {0, 1, 2}, false},
+        {"ends before ordinal 1", {0, 1}, true},
+        {"ordinal out of turn", {0, 2, 1}, true},
+        {"begins anew", {1, 0, 1, 2}, true},
+    };
+    for (const Row &row : rows) {
+        LongNameDecoder name;
+        EXPECT_TRUE(name.empty());
+        for (int i : row.order)
+            name.add(e[i]);
+        EXPECT_FALSE(name.empty()) << row.what;
+        EXPECT_EQ(name.irregular(), row.irregular) << row.what;
+        if (!row.irregular) {
+            EXPECT_EQ(name.text(), "A rather long file name.mp3");
+        }
+        name.clear();
+        EXPECT_TRUE(name.empty());
+        EXPECT_FALSE(name.irregular());
+    }
+}
+
 TEST(Utf8, CutAtCharacterBoundary)
 {
     char buf[6];

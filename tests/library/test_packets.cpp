@@ -1,5 +1,6 @@
 // Command packets byte for byte, and the answer check in both length modes.
 
+#include "data_phase.h"
 #include "fake_player.h"
 
 #include <gtest/gtest.h>
@@ -249,4 +250,62 @@ TEST(Packets, RawDataGoesStraightThrough)
     EXPECT_EQ(recvData(mh.h(), in.data(), 512), 0);
     EXPECT_TRUE(abortTransfer(mh.h()));
     EXPECT_EQ(mh.link.controlRequests, 1);
+}
+
+// One command and its answer: the link's failures are error 4, the player's
+// refusal is error 5 with its reason, an unusable answer 5 with -1.
+TEST(Exchange, MapsEveryOutcomeToItsError)
+{
+    struct Row {
+        const char *what;
+        int failWritesAfter;
+        std::vector<Bytes> answers;
+        bool ok;
+        int error, internal;
+    } rows[] = {
+        {"answered", -1, {okAnswer({9})}, true, 0, 0},
+        {"not sent", 0, {okAnswer()}, false, ZVC450USB_ERR_USB, 0},
+        {"no answer", -1, {}, false, ZVC450USB_ERR_USB, 0},
+        {"refused", -1, {refusedAnswer(ZVC450INT_ERR_FILE_EXIST)}, false, ZVC450USB_ERR_INTERNAL,
+         ZVC450INT_ERR_FILE_EXIST},
+        {"unusable", -1, {Bytes(512, 0x23)}, false, ZVC450USB_ERR_INTERNAL, -1},
+    };
+    for (const Row &row : rows) {
+        MemoryHandle mh;
+        ZVC450_SetExpectedFirmwareVersion(kFwWideProtocol);
+        ZVC450_SetInternalError(0);
+        ZVC450_SetError(0);
+        mh.link.failWritesAfter = row.failWritesAfter;
+        mh.link.toRead.assign(row.answers.begin(), row.answers.end());
+        EXPECT_EQ(exchange(mh.h(), kTargetCard, 'E', Payload().be16(0x012C)), row.ok) << row.what;
+        EXPECT_EQ(ZVC450_GetError(), row.error) << row.what;
+        EXPECT_EQ(ZVC450_GetInternalError(), row.internal) << row.what;
+        if (row.failWritesAfter != 0) {
+            EXPECT_EQ(prefix(mh.link.written.at(0), 9), (Bytes{'#', 0x00, 0x06, ':', 'S', 'E', 0x01, 0x2C, '.'}))
+                << row.what;
+        }
+    }
+}
+
+// A file number takes one byte below firmware 1.30 and two from then on; a
+// number the field cannot hold is refused, never wrapped onto another file.
+TEST(Exchange, FileNumbersFitTheirFieldOrAreRefused)
+{
+    struct Row {
+        unsigned firmware;
+        int number;
+        Bytes expected;  // empty: refused
+    } rows[] = {
+        {0x12500, 0, {0x00}},         {0x12500, 255, {0xFF}}, {0x12500, 256, {}}, {0x12500, -1, {}},
+        {0x13000, 300, {0x01, 0x2C}}, {0x13000, 0xFFFF, {0xFF, 0xFF}},          {0x13000, 0x10000, {}},
+    };
+    for (const Row &row : rows) {
+        ZVC450_SetExpectedFirmwareVersion(row.firmware);
+        Payload p;
+        p.byte(0xAA);
+        EXPECT_EQ(p.fileNumber(row.number), !row.expected.empty()) << row.number;
+        Bytes expected{0xAA};
+        expected.insert(expected.end(), row.expected.begin(), row.expected.end());
+        EXPECT_EQ(Bytes(p.data(), p.data() + p.size()), expected) << row.number;
+    }
 }

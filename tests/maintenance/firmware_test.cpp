@@ -49,7 +49,7 @@ TEST_P(UpgradeErase, ApplicationImageLandsPaddedInTheCodeArea)
 INSTANTIATE_TEST_SUITE_P(Erase, UpgradeErase,
                          ::testing::Values(EraseCase{"SixteenSteps", true, -1}, EraseCase{"NoSteps", true, 0},
                                            EraseCase{"PlainAnswerFallback", false, -1}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 TEST(FirmwareUpgrade, BootImageOfExactly8192BytesIsSixteenBlocks)
 {
@@ -101,7 +101,7 @@ TEST(FirmwareUpgrade, RefusedEraseOrWriteFailsWithThePlayersCode)
 // was not read from the image is ever sent as code.
 TEST(FirmwareUpgrade, ImageUnreadableMidWriteFailsWithTheSystemErrorAndStopsThePlayer)
 {
-    Scratch dir;
+    TempDir dir;
     const std::string path = dir / "codec.bin";
     Store(path, Noise(512 * 10, 6));
     zvc450test::MemoryHandle player;
@@ -128,7 +128,7 @@ TEST(FirmwareUpgrade, ImageUnreadableMidWriteFailsWithTheSystemErrorAndStopsTheP
 struct RefusedImage {
     const char *name;
     int area;
-    off_t size;       // -1: no such file, -2: a folder
+    off_t size;       // -1: no such file, -2: a folder, -3: a FIFO (opening it would block)
     unsigned errnoValue;
 };
 
@@ -137,10 +137,12 @@ class UpgradeRefusal : public ::testing::TestWithParam<RefusedImage> {};
 TEST_P(UpgradeRefusal, NothingIsSent)
 {
     const RefusedImage c = GetParam();
-    Scratch dir;
+    TempDir dir;
     std::string path = dir / "image.bin";
     if (c.size == -2) {
-        path = dir.path;
+        path = dir.path();
+    } else if (c.size == -3) {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     } else if (c.size >= 0) {
         // Sparse: a 32 MiB image costs nothing.
         const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
@@ -162,13 +164,14 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedImage{"ApplicationEmpty", kApplication, 0, EFBIG},
                       RefusedImage{"Application65536Blocks", kApplication, 65535 * 512 + 1, EFBIG},
                       RefusedImage{"Missing", kApplication, -1, ENOENT},
-                      RefusedImage{"Folder", kApplication, -2, EISDIR}),
-    [](const auto &info) { return std::string(info.param.name); });
+                      RefusedImage{"Folder", kApplication, -2, EISDIR},
+                      RefusedImage{"Fifo", kApplication, -3, EINVAL}),
+    [](const auto &test) { return std::string(test.param.name); });
 
 // The largest image the block count can carry is announced as 65535 blocks.
 TEST(FirmwareUpgrade, LargestImageAnnouncesAllBlocks)
 {
-    Scratch dir;
+    TempDir dir;
     const std::string path = dir / "image.bin";
     const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
     ASSERT_GE(fd, 0);

@@ -4,6 +4,8 @@
 #include "fake_player.h"
 #include "maint_fixture.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 using namespace maint;
@@ -64,11 +66,32 @@ TEST(LcdFont, RefusedUploadCreatesNoFile)
     EXPECT_FALSE(Exists(dest));
 }
 
+// Only a regular file is sent as a font: a FIFO without a writer would
+// block its open for good, and a folder has no bytes.
+TEST(LcdFont, DownloadRefusesWhatIsNoRegularFile)
+{
+    TempDir dir;
+    const std::string fifo = dir / "pipe.fot";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        unsigned errnoValue;
+    } rows[] = {{fifo, EINVAL}, {dir.path(), EISDIR}, {dir / "missing.fot", ENOENT}};
+    for (const auto &row : rows) {
+        zvc450test::MemoryHandle player;
+        zvc450::g_lib.effectiveFw = 0x14300;
+        EXPECT_FALSE(ZVC450_DownloadFont(nullptr, player.h(), row.path.c_str())) << row.path;
+        EXPECT_EQ(ZVC450_GetError(), ZVC450USB_ERR_WINDOWS) << row.path;
+        EXPECT_EQ(ZVC450_GetWindowsError(), row.errnoValue) << row.path;
+        EXPECT_TRUE(player.link.written.empty()) << row.path;
+    }
+}
+
 // The download command names the file by the last component of its path and
 // gives its size high byte first.
 TEST(LcdFont, DownloadCommandCarriesNameAndSize)
 {
-    Scratch dir;
+    TempDir dir;
     const std::string path = dir / "ABCDEFGH.FOT";
     Store(path, Noise(70000, 9));
     zvc450test::MemoryHandle player;
@@ -103,7 +126,7 @@ Bytes InfoAnswer(const std::string &name, uint32_t size, int lengthField = -1)
     body.insert(body.end(), name.begin(), name.end());
     for (int shift = 24; shift >= 0; shift -= 8)
         body.push_back(uint8_t(size >> shift));
-    return Answer(body, lengthField);
+    return framedAnswer(body, lengthField);
 }
 
 std::vector<InfoCase> InfoCases()
@@ -122,7 +145,7 @@ std::vector<InfoCase> InfoCases()
         {"NameFillsThePacket", InfoAnswer(fullName, 77), true, fullName.substr(0, 260), 77, 0, 0},
         {"LengthPastThePacket", InfoAnswer("x", 1, 511), false, "", 0, ZVC450USB_ERR_INTERNAL, -1},
         {"LengthFarPastThePacket", InfoAnswer("x", 1, 0xFFFF), false, "", 0, ZVC450USB_ERR_INTERNAL, -1},
-        {"LengthTooShort", Answer(Bytes{0, 1, 2}), false, "", 0, ZVC450USB_ERR_USB, 0},
+        {"LengthTooShort", framedAnswer(Bytes{0, 1, 2}), false, "", 0, ZVC450USB_ERR_USB, 0},
         {"Refused", zvc450test::refusedAnswer(30), false, "", 0, ZVC450USB_ERR_INTERNAL, 30},
     };
 }
@@ -153,7 +176,7 @@ TEST_P(FontInfoAnswer, FillsTheRecordOrFails)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, FontInfoAnswer, ::testing::ValuesIn(InfoCases()),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &test) { return std::string(test.param.name); });
 
 // Players before 1.30 frame every answer with a one-byte length: L is byte 2
 // alone, byte 1 holds whatever their buffer held.  So does the information

@@ -2,26 +2,22 @@
 // captions and texts the user sees, Cancel that cannot stop an upgrade, and
 // Cancel that stops a font upload without leaving a file.
 
+#include "fake_player.h"
 #include "maint_fixture.h"
+#include "qt_app.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
+#include <functional>
 #include <set>
 
 using namespace maint;
+using zvc450test::QtApp;
 
 namespace {
-
-struct QtApp {
-    int argc = 1;
-    char name[8] = "maint";
-    char *argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
 
 // Watches the library's window under owner whenever the operation pumps
 // events: records "caption | status | percentage" and, when asked, presses
@@ -103,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
         WindowCase{"CodecWithoutEraseProgress", false, false,
                    {"Codec Upgrade | Codec Area Erasing... | Wait about 20 seconds....",
                     "Codec Upgrade | chosen.hex |  0 %"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &test) { return std::string(test.param.name); });
 
 // A font upload cancelled half-way: no local file, the player still answers.
 TEST(FontWindow, CancelledUploadLeavesNoFile)
@@ -129,6 +125,48 @@ TEST(FontWindow, CancelledUploadLeavesNoFile)
     ZVC450_FONTINFO info{};
     ASSERT_TRUE(ZVC450_GetFontInfo(p.h, &info)) << "error " << ZVC450_GetError();
     EXPECT_EQ(info.dwFontSize, font.size());
+}
+
+// Every library window closes when its operation ends, on each way out: a
+// refusal, a link that falls silent, a write that fails half-way.
+TEST(Windows, CloseOnEveryWayOut)
+{
+    QtApp qt;
+    QWidget owner;
+    TempDir dir;
+    const std::string image = dir / "image.bin";
+    Store(image, Noise(4096, 21));
+    using zvc450test::okAnswer;
+    using zvc450test::refusedAnswer;
+    struct Row {
+        const char *what;
+        unsigned firmware;
+        std::vector<Bytes> answers;
+        int failWritesAfter;
+        std::function<int(HZVC450)> run;
+    } rows[] = {
+        {"delete refused", 0x14300, {refusedAnswer(5)}, -1,
+         [&](HZVC450 h) { return ZVC450_Delete(&owner, h, 0, 3, "A.MP3"); }},
+        {"format silent", 0x11000, {}, -1, [&](HZVC450 h) { return ZVC450_Format(&owner, h, 0); }},
+        {"format refused half-way", 0x14300, {okAnswer({40}), refusedAnswer(9)}, -1,
+         [&](HZVC450 h) { return ZVC450_FormatLow(&owner, h, 1); }},
+        {"erase refused", 0x14300, {okAnswer(), refusedAnswer(35)}, -1,
+         [&](HZVC450 h) { return ZVC450_UpgradeFirmware(&owner, h, 0, 0, image.c_str(), nullptr); }},
+        {"flash write cut", 0x14300, {okAnswer(), okAnswer(), okAnswer(), okAnswer()}, 5,
+         [&](HZVC450 h) { return ZVC450_UpgradeFirmware(&owner, h, 0, 0, image.c_str(), nullptr); }},
+        {"download cut", 0x14300, {okAnswer({0, 7})}, 1,
+         [&](HZVC450 h) { return ZVC450_Download(&owner, h, 0, image.c_str()); }},
+        {"upload silent", 0x14300, {okAnswer(), okAnswer()}, -1,
+         [&](HZVC450 h) { return ZVC450_Upload(&owner, h, 0, 2, (dir / "up.bin").c_str(), nullptr, 9000, 0); }},
+    };
+    for (const Row &row : rows) {
+        zvc450test::MemoryHandle player;
+        zvc450::g_lib.effectiveFw = row.firmware;
+        player.link.toRead.assign(row.answers.begin(), row.answers.end());
+        player.link.failWritesAfter = row.failWritesAfter;
+        EXPECT_FALSE(row.run(player.h())) << row.what;
+        EXPECT_TRUE(owner.findChildren<QDialog *>().isEmpty()) << row.what << ": a window stayed open";
+    }
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 # Where `cmake --install` puts the library's files for each kind of prefix:
 # the udev rule where udev reads it (or, for an install of the user's own,
 # under the prefix with the command to copy it), the Qt module in zvc450usb/
-# next to the library, which is where the library loads it from.
-#   cmake -DBUILD_DIR=... -DWORK=... -P install_layout.cmake
+# next to the library, which is where the library loads it from (when the
+# build has one: QT_MODULE is ZVC450_BUILD_GUI).
+#   cmake -DBUILD_DIR=... -DWORK=... -DQT_MODULE=ON -P install_layout.cmake
 cmake_minimum_required(VERSION 3.22)
 
 set(_rule 60-zvc450.rules)
@@ -37,7 +38,7 @@ function(check_install case prefix destdir expected hint)
   endif()
   foreach(library IN LISTS libraries)
     get_filename_component(dir "${library}" DIRECTORY)
-    if(NOT EXISTS "${dir}/zvc450usb/libzvc450usb-qt.so")
+    if(QT_MODULE AND NOT EXISTS "${dir}/zvc450usb/libzvc450usb-qt.so")
       list(APPEND problems "no Qt module in ${dir}/zvc450usb")
     endif()
   endforeach()

@@ -90,7 +90,7 @@ class Soak {
 public:
     Soak(unsigned ops, uint64_t seed) : ops_(ops), rng_(seed)
     {
-        setenv("TMPDIR", local_.path.c_str(), 1);  // conversion scratch files land here
+        setenv("TMPDIR", local_.path().c_str(), 1);  // conversion scratch files land here
         ::mkdir((local_ / "src").c_str(), 0777);
         ::mkdir((local_ / "up").c_str(), 0777);
         session_ = std::make_unique<EmuSession>("1.43", [](emu::EmulatorOptions &o) {
@@ -172,11 +172,11 @@ private:
 
     void Reconnect()
     {
-        session_->player->Faults().mute = false;
-        session_->player->Faults().slowMs = 0;
-        session_->player->Faults().fullMedium = false;
-        session_->player->Faults().ClearRefusals();
-        session_->player->Link().cutAfterBytes = 0;
+        session_->emulator->Faults().mute = false;
+        session_->emulator->Faults().slowMs = 0;
+        session_->emulator->Faults().fullMedium = false;
+        session_->emulator->Faults().ClearRefusals();
+        session_->emulator->Link().cutAfterBytes = 0;
         session_->Close();
         ZVC450_SetTimeout(kTimeoutMs, kTimeoutMs);
         session_->Open();
@@ -222,7 +222,7 @@ private:
     {
         // Uploads are checked and removed at once: anything here is a leftover.
         ASSERT_EQ(FolderNames(local_ / "up"), std::set<std::string>()) << Where() << ": partial local file";
-        ASSERT_EQ(FolderNames(local_.path), (std::set<std::string>{"src", "up"}))
+        ASSERT_EQ(FolderNames(local_.path()), (std::set<std::string>{"src", "up"}))
             << Where() << ": stray scratch file";
     }
 
@@ -268,7 +268,7 @@ private:
     void Arm(Fault f, const std::string &key, uint64_t cutAt = 0)
     {
         ++faultCount_[FaultName(f)];
-        auto &faults = session_->player->Faults();
+        auto &faults = session_->emulator->Faults();
         switch (f) {
         case Fault::None: break;
         case Fault::Refuse: faults.Refuse(key, refusalCode_ = int(std::vector<int>{12, 16, 20, 27, 31}[Pick(5)])); break;
@@ -282,7 +282,7 @@ private:
             // A new connection counts its bytes from zero: the open itself
             // moves two packets.
             session_->Close();
-            session_->player->Link().cutAfterBytes = 1024 + cutAt;
+            session_->emulator->Link().cutAfterBytes = 1024 + cutAt;
             session_->Open();
             break;
         }
@@ -294,9 +294,9 @@ private:
         if (f == Fault::Silent || f == Fault::Cut)
             Reconnect();
         else {
-            session_->player->Faults().ClearRefusals();
-            session_->player->Faults().slowMs = 0;
-            session_->player->Faults().fullMedium = false;
+            session_->emulator->Faults().ClearRefusals();
+            session_->emulator->Faults().slowMs = 0;
+            session_->emulator->Faults().fullMedium = false;
         }
     }
 
@@ -736,7 +736,7 @@ private:
         }
         const std::string folder = session_->options.state.folder;
         session_->Close();
-        session_->player.reset();  // the images are complete once the player stopped
+        session_->emulator.reset();  // the images are complete once the player stopped
         for (const char *image : {"internal.img", "card.img"}) {
             std::string out;
             EXPECT_EQ(RunTool("fsck.fat -n '" + folder + "/" + image + "'", &out), 0) << image << ":\n" << out;

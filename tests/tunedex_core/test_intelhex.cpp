@@ -321,7 +321,7 @@ TEST_F(IntelHexFiles, ShuffledRecordsMatchObjcopysReading)
     std::mt19937 random(60);
     std::vector<std::string> records;
     for (unsigned at = base; at < base + size;) {
-        const unsigned n = std::min<unsigned>(16 + random() % 17, base + size - at);
+        const unsigned n = std::min<unsigned>(16 + unsigned(random() % 17), base + size - at);
         if (at + n <= holeFrom || at >= holeTo) {
             Bytes data(n);
             for (unsigned char &b : data)

@@ -1,7 +1,6 @@
 // args.h - command-line parsing: the options before the command, and the
 // options and operands of one command.
-#ifndef ZVC450_ARGS_H
-#define ZVC450_ARGS_H
+#pragma once
 
 #include "cli.h"
 
@@ -38,5 +37,3 @@ bool ParseCommand(const std::vector<std::string> &words, const std::vector<Optio
 bool ParseUnsigned(const std::string &text, unsigned long long max, unsigned *value);
 
 }  // namespace cli
-
-#endif

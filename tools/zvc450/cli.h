@@ -1,7 +1,6 @@
 // cli.h - what every part of the zvc450 tool shares: exit statuses, the
 // options that apply to the whole run, and the shape of a command.
-#ifndef ZVC450_CLI_H
-#define ZVC450_CLI_H
+#pragma once
 
 #include <map>
 #include <string>
@@ -69,5 +68,3 @@ int Fail(const std::string &message);
 int UsageError(const std::string &command, const std::string &message);
 
 }  // namespace cli
-
-#endif

@@ -1,6 +1,5 @@
 // commands.h - the commands of the zvc450 tool and their table.
-#ifndef ZVC450_COMMANDS_H
-#define ZVC450_COMMANDS_H
+#pragma once
 
 #include "args.h"
 #include "cli.h"
@@ -48,5 +47,3 @@ int RunConvert(Invocation &inv);
 int RunMount(Invocation &inv);  // mount/cmd_mount.cpp
 
 }  // namespace cli
-
-#endif

@@ -1,7 +1,6 @@
 // copy_to_player.h - one local file into the player's current directory, as
 // put and sync copy it.
-#ifndef ZVC450_COPY_TO_PLAYER_H
-#define ZVC450_COPY_TO_PLAYER_H
+#pragma once
 
 #include <string>
 
@@ -30,5 +29,3 @@ int CopyToPlayer(const Device &device, Listing *listing, const std::string &sour
                  const CopyOptions &options, const std::string &context);
 
 }  // namespace cli
-
-#endif

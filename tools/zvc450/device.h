@@ -2,8 +2,7 @@
 //
 // Everything here goes through the library's exported C interface.  One
 // Device per run: the library serves one player per process.
-#ifndef ZVC450_DEVICE_H
-#define ZVC450_DEVICE_H
+#pragma once
 
 #include "cli.h"
 
@@ -110,5 +109,3 @@ private:
 const char *MemoryName(int memory);  // "internal", "external"
 
 }  // namespace cli
-
-#endif

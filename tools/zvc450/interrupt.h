@@ -9,8 +9,7 @@
 // passed on to our handler all the same (so the second Ctrl-C still quits).
 // A format or a firmware upgrade cannot be stopped half-way: during one
 // (UncancellableScope) the first Ctrl-C says so and the work goes on.
-#ifndef ZVC450_INTERRUPT_H
-#define ZVC450_INTERRUPT_H
+#pragma once
 
 namespace cli {
 
@@ -34,5 +33,3 @@ public:
 void SetFileToRemoveOnSignal(const char *path);
 
 }  // namespace cli
-
-#endif

@@ -5,8 +5,7 @@
 // number) and directories by the low 16 bits of their first cluster (the
 // key).  Both are only meaningful for the listing they came from, so every
 // command that takes names reads a fresh listing first.
-#ifndef ZVC450_LISTING_H
-#define ZVC450_LISTING_H
+#pragma once
 
 #include <zvc450usb.h>
 
@@ -71,5 +70,3 @@ std::string ShortNameText(const ZVC450_DIRENTRY &record);
 std::string StoredShortName(const ZVC450_DIRENTRY &record);
 
 }  // namespace cli
-
-#endif

@@ -4,8 +4,7 @@
 // folder where it belongs and renamed into place only when it is complete.
 // A failed or cancelled transfer therefore leaves neither a partial file
 // nor a damaged older file of the same name, and the rename is atomic.
-#ifndef ZVC450_LOCALFILE_H
-#define ZVC450_LOCALFILE_H
+#pragma once
 
 #include <string>
 
@@ -62,5 +61,3 @@ bool IsDirectory(const std::string &path);
 bool Exists(const std::string &path);
 
 }  // namespace cli
-
-#endif

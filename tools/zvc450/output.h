@@ -12,8 +12,7 @@
 // everywhere else, so scripts read one unambiguous line per entry; ls's -b
 // (--escape) and --hide-control-chars choose.  Messages on stderr use the
 // \-escapes without doubling backslashes.
-#ifndef ZVC450_OUTPUT_H
-#define ZVC450_OUTPUT_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -83,5 +82,3 @@ private:
 };
 
 }  // namespace cli
-
-#endif

@@ -5,8 +5,7 @@
 // not of the player's - and names FAT refuses as a whole.  The tool says
 // which, before the player is touched, and can store a copy with '_' in
 // place of each character at fault.
-#ifndef ZVC450_PLAYER_NAMES_H
-#define ZVC450_PLAYER_NAMES_H
+#pragma once
 
 #include <string>
 
@@ -30,5 +29,3 @@ std::string StorableName(const std::string &name);
 std::string ShortNameFor(const std::string &name, bool mend, std::string *why);
 
 }  // namespace cli
-
-#endif

@@ -6,8 +6,7 @@
 // of its files again, so a copy to it is checked by reading it back and
 // comparing it with the file it came from; a copy from it by reading it a
 // second time and comparing the two reads.
-#ifndef ZVC450_VERIFIED_H
-#define ZVC450_VERIFIED_H
+#pragma once
 
 #include <string>
 
@@ -28,5 +27,3 @@ int CompareWithPlayer(const Device &device, const Entry &entry, const std::strin
 std::string ByteOffsetText(long long offset);
 
 }  // namespace cli
-
-#endif

@@ -5,8 +5,7 @@
 // a cache file (Content) and served from there, and a file written through
 // the mount collects in a draft file (Draft) until it is closed.  Both live
 // in one folder under $XDG_CACHE_HOME that is removed at unmount.
-#ifndef ZVC450_MOUNT_CACHE_H
-#define ZVC450_MOUNT_CACHE_H
+#pragma once
 
 #include <atomic>
 #include <condition_variable>
@@ -86,5 +85,3 @@ private:
 };
 
 }  // namespace mountfs
-
-#endif

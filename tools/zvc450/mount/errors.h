@@ -1,6 +1,5 @@
 // errors.h - the library's errors as the errno values that programs print.
-#ifndef ZVC450_MOUNT_ERRORS_H
-#define ZVC450_MOUNT_ERRORS_H
+#pragma once
 
 #include "../device.h"
 
@@ -17,5 +16,3 @@ int ErrnoFor(const cli::LibraryError &error);
 bool LinkFailed(const cli::LibraryError &error);
 
 }  // namespace mountfs
-
-#endif

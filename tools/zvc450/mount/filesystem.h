@@ -8,8 +8,7 @@
 // and finds the file again by its 8.3 name, which is unique in a folder.
 //
 // Operations return 0 or an errno value.
-#ifndef ZVC450_MOUNT_FILESYSTEM_H
-#define ZVC450_MOUNT_FILESYSTEM_H
+#pragma once
 
 #include "../cli.h"
 #include "../listing.h"
@@ -249,5 +248,3 @@ private:
 };
 
 }  // namespace mountfs
-
-#endif

@@ -1,7 +1,6 @@
 // log.h - messages of a running mount: on the terminal in the foreground,
 // to the system log in the background.
-#ifndef ZVC450_MOUNT_LOG_H
-#define ZVC450_MOUNT_LOG_H
+#pragma once
 
 namespace mountfs {
 
@@ -11,5 +10,3 @@ void SetLogTarget(int fd);
 void Log(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace mountfs
-
-#endif

@@ -3,8 +3,7 @@
 // The player keeps a FAT file system, so the mount follows FAT's rules for
 // the names it creates (as the kernel's vfat driver does) and FAT's local,
 // two-second write times.
-#ifndef ZVC450_MOUNT_NAMES_H
-#define ZVC450_MOUNT_NAMES_H
+#pragma once
 
 #include <cstdint>
 #include <ctime>
@@ -38,5 +37,3 @@ time_t FatToUnix(uint16_t date, uint16_t time);
 void UnixToFat(time_t when, uint16_t *date, uint16_t *time);
 
 }  // namespace mountfs
-
-#endif

@@ -5,8 +5,7 @@
 // from this thread, one job after the other, in the order they were asked
 // for.  The file-system threads hand jobs over and wait for their result, or
 // (for a file being fetched) go on and read what has arrived.
-#ifndef ZVC450_MOUNT_WORKER_H
-#define ZVC450_MOUNT_WORKER_H
+#pragma once
 
 #include <condition_variable>
 #include <deque>
@@ -45,5 +44,3 @@ private:
 };
 
 }  // namespace mountfs
-
-#endif

@@ -1,9 +1,6 @@
-// fake_player.h - test doubles for the device library's link.
+// fake_player.h - a scripted player on the virtual USB link (and, through
+// its includes, the in-memory link and the answer builder).
 //
-// MemoryLink: an in-process Transport that records every OUT transfer and
-//   serves scripted IN transfers; wrap it in a DeviceRecord to get a handle
-//   without any socket (packet builders, answer checks, operations that only
-//   need a canned exchange).
 // FakePlayer: a scripted device on the virtual USB link.  It listens on a
 //   temporary SOCK_SEQPACKET socket, greets every connection with "H" and its
 //   ids, records what the host sends and answers each OUT transfer with the
@@ -14,6 +11,8 @@
 //   players of the hostile-player tests.
 #pragma once
 
+#include "answers.h"
+#include "memory_link.h"
 #include "protocol.h"
 
 #include <poll.h>
@@ -27,88 +26,13 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace zvc450test {
-
-using Bytes = std::vector<uint8_t>;
-
-// A framed 512-byte answer: "#", L, ":", body, "." and zero padding.
-inline Bytes framedAnswer(const Bytes &body)
-{
-    Bytes p(zvc450::kPacketSize, 0);
-    const unsigned L = unsigned(body.size()) + 2;
-    p[0] = '#';
-    p[1] = uint8_t(L >> 8);
-    p[2] = uint8_t(L);
-    p[3] = ':';
-    std::memcpy(p.data() + 4, body.data(), body.size());
-    p[4 + body.size()] = '.';
-    return p;
-}
-inline Bytes framedAnswer(const std::string &body) { return framedAnswer(Bytes(body.begin(), body.end())); }
-// Status 0 followed by fields.
-inline Bytes okAnswer(const Bytes &fields = {})
-{
-    Bytes body{0};
-    body.insert(body.end(), fields.begin(), fields.end());
-    return framedAnswer(body);
-}
-// Status 1 with the player's internal error code.
-inline Bytes refusedAnswer(uint8_t code) { return framedAnswer(Bytes{1, code}); }
-
-class MemoryLink final : public zvc450::Transport {
-public:
-    std::vector<Bytes> written;      // every OUT transfer, in order
-    std::deque<Bytes> toRead;        // IN transfers still to come
-    int controlRequests = 0;
-    int failWritesAfter = -1;        // fail every write after this many (-1: never)
-    std::function<void(const Bytes &)> onWrite;  // sees every OUT transfer once it is recorded
-
-    OpenStatus open(const std::vector<zvc450::UsbId> &, int *) override { return OpenStatus::Opened; }
-    void close() override {}
-    bool present(const std::vector<zvc450::UsbId> &) override { return true; }
-    uint32_t linkId() const override { return 1; }
-    uint32_t deviceId() const override { return 1; }
-    int write(const void *buf, int len, unsigned) override
-    {
-        if (failWritesAfter >= 0 && int(written.size()) >= failWritesAfter)
-            return -1;
-        const auto *p = static_cast<const uint8_t *>(buf);
-        written.emplace_back(p, p + len);
-        if (onWrite)
-            onWrite(written.back());
-        return len;
-    }
-    int read(void *buf, int len, unsigned) override
-    {
-        if (toRead.empty())
-            return -1;
-        Bytes next = std::move(toRead.front());
-        toRead.pop_front();
-        if (int(next.size()) > len)
-            return -1;
-        std::memcpy(buf, next.data(), next.size());
-        return int(next.size());
-    }
-    int controlOut(const uint8_t *, unsigned) override
-    {
-        ++controlRequests;
-        return 0;
-    }
-    void cancelPending(uint8_t, unsigned) override {}
-    void drainIn(unsigned, unsigned, size_t) override { toRead.clear(); }
-};
-
-// A handle whose link is a MemoryLink.
-struct MemoryHandle {
-    MemoryLink link;
-    zvc450::DeviceRecord record{1, 1, &link};
-    HZVC450 h() { return &record; }
-};
 
 class FakePlayer {
 public:
