@@ -3,25 +3,19 @@
 #include "DeskView.h"
 #include "DragObj.h"
 #include "FileListCtrl.h"
-#include "FileTran.h"
 #include "Mp3MemVw.h"
 #include "FontInfoDlg.h"
+#include "StringTable.h"
 #include "zvs450.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QResizeEvent>
-#include <QSplitter>
-#include <QStyle>
 #include <QToolButton>
-#include <qdrawutil.h>
 
 #include <algorithm>
 
 namespace {
-
-// Gap of the splitter inside the container, all round.
-constexpr int kSplitterMargin = 5;
 
 // The transfer buttons' pictures: an arrow from one pane to the other.
 // Downloads (PC to player) point right, towards the player's pane.
@@ -102,176 +96,6 @@ QPoint HPaneLayout::buttonPos(int buttonId) const
 }
 
 // ---------------------------------------------------------------------------------------
-// HMp3View
-
-HMp3View::HMp3View(QWidget *parent) : QWidget(parent)
-{
-    setObjectName(QStringLiteral("Mp3Player Explorer"));
-    setAutoFillBackground(true);
-    setBackgroundRole(QPalette::Button);
-}
-
-bool HMp3View::connectDevice()
-{
-    // A connection that still answers leaves the outputs alone: keep what we had.
-    int count = m_count;
-    int mask = m_mask;
-    const bool open = zvs450_Connect(true, &count, &mask);
-    if (!open) {
-        count = 0;
-        mask = 0;
-    }
-    m_count = count;
-    m_mask = mask;
-    showMemoryRows(m_count);
-    titleAndRefresh();
-    update();
-    return open;
-}
-
-void HMp3View::showMemoryRows(int count)
-{
-    if (count <= 0) {
-        if (m_splitter)
-            m_splitter->hide();
-        update();
-        return;
-    }
-    if (!m_splitter) {
-        m_splitter = new QSplitter(Qt::Vertical, this);
-        m_splitter->setObjectName(QStringLiteral("MemorySplitter"));
-        m_splitter->setChildrenCollapsible(false);
-        // Two rows at least: without a card the second row stays as the empty
-        // "External Memory" strip, so the window looks the same either way.
-        const int rows = std::max(count, 2);
-        for (int i = 0; i < rows; ++i) {
-            auto *view = new HMp3MemView(m_splitter, m_prompter);
-            view->setObjectName(QStringLiteral("Mp3 Memory Viewer %1").arg(i));
-            view->resize(view->width(), 100);
-            m_splitter->addWidget(view);
-            m_views.append(view);
-            emit memoryViewCreated(view);
-        }
-        placeSplitter();
-    }
-    m_splitter->show();
-    if (m_balanced)
-        balanceRows();
-}
-
-void HMp3View::balanceRows()
-{
-    if (!m_splitter || m_splitter->count() == 0)
-        return;
-    const int rows = m_splitter->count();
-    const int inner = m_splitter->height() - (rows - 1) * m_splitter->handleWidth();
-    const int each = std::max(0, inner / rows);
-    QList<int> sizes(rows, each);
-    sizes.last() = std::max(0, inner - each * (rows - 1));
-    m_splitter->setSizes(sizes);
-}
-
-void HMp3View::placeSplitter()
-{
-    if (m_splitter)
-        m_splitter->setGeometry(kSplitterMargin, kSplitterMargin, std::max(0, width() - 2 * kSplitterMargin),
-                                std::max(0, height() - 2 * kSplitterMargin));
-}
-
-void HMp3View::resizeEvent(QResizeEvent *e)
-{
-    QWidget::resizeEvent(e);
-    placeSplitter();
-    // The rows share the height equally the first time the pane has a size;
-    // after that the user's divider positions are kept until the next connect.
-    if (!m_balanced && m_splitter && isVisible() && height() > 2 * kSplitterMargin) {
-        balanceRows();
-        m_balanced = true;
-    }
-}
-
-void HMp3View::paintEvent(QPaintEvent *)
-{
-    if (m_splitter && !m_splitter->isHidden())
-        return;
-    QPainter p(this);
-    const QRect r = rect().adjusted(kSplitterMargin, kSplitterMargin, -kSplitterMargin, -kSplitterMargin);
-    if (r.width() <= 0 || r.height() <= 0)
-        return;
-    qDrawShadePanel(&p, r, palette(), true, 2);
-    p.setPen(palette().color(QPalette::ButtonText));
-    p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, QString::fromLatin1(cmd::kTextNotConnected));
-}
-
-HMp3MemView *HMp3View::memoryView(int index) const
-{
-    if (index == -1) {
-        QWidget *focus = QApplication::focusWidget();
-        for (const QPointer<HMp3MemView> &v : m_views)
-            if (v && focus && (focus == v || v->isAncestorOf(focus)))
-                return v;
-        return nullptr;
-    }
-    if (index < 0 || index >= m_views.size())
-        return nullptr;
-    return m_views.at(index);
-}
-
-int HMp3View::rowCount() const
-{
-    return m_splitter ? m_splitter->count() : 0;
-}
-
-bool HMp3View::present(int index) const
-{
-    if (index == -1)
-        return m_count > 0;
-    return index >= 0 && index < 2 && (m_mask & (1 << index)) != 0;
-}
-
-int HMp3View::selectedCount(int index) const
-{
-    HMp3MemView *v = memoryView(index);
-    return v ? v->list()->selectedCount() : 0;
-}
-
-bool HMp3View::canDrop(int index) const
-{
-    HMp3MemView *v = memoryView(index);
-    return v && v->canDrop();
-}
-
-bool HMp3View::formatMemory(int index, bool lowLevel)
-{
-    HMp3MemView *v = memoryView(index);
-    return v && v->format(lowLevel, index);
-}
-
-void HMp3View::titleAndRefresh()
-{
-    for (int i = 0; i < m_views.size(); ++i) {
-        HMp3MemView *v = m_views.at(i);
-        if (!v)
-            continue;
-        v->setTitle(QString::fromLatin1(i == 0 ? cmd::kTextInternalMemory : cmd::kTextExternalMemory));
-        // A row the player does not have now (none at all when it is gone) must not keep
-        // what it showed before: those rows would still take drops and start transfers.
-        if (i < m_count)
-            v->refresh(false, i);
-        else
-            v->showNotConnected();
-    }
-}
-
-void HMp3View::setPrompter(HMemPrompter *prompter)
-{
-    m_prompter = prompter;
-    for (const QPointer<HMp3MemView> &v : m_views)
-        if (v)
-            v->setPrompter(prompter);
-}
-
-// ---------------------------------------------------------------------------------------
 // CChildView
 
 // The memory view with the focus, seen as a command target.
@@ -306,10 +130,10 @@ CChildView::CChildView(QWidget *parent) : QWidget(parent), m_memTarget(std::make
         const char *tip;
     };
     const ButtonDef defs[4] = {
-        {DownloadInternal, true, cmd::kTextDownloadInternal},
-        {UploadInternal, false, cmd::kTextUploadInternal},
-        {DownloadExternal, true, cmd::kTextDownloadExternal},
-        {UploadExternal, false, cmd::kTextUploadExternal},
+        {DownloadInternal, true, text::kDownloadInternal},
+        {UploadInternal, false, text::kUploadInternal},
+        {DownloadExternal, true, text::kDownloadExternal},
+        {UploadExternal, false, text::kUploadExternal},
     };
     const QIcon downIcon = arrowIcon(true);
     const QIcon upIcon = arrowIcon(false);
@@ -517,10 +341,10 @@ void CChildView::upgrade(bool bootCode)
     const int result = bootCode ? zvs450_UpgradeBootCode(this, &touched) : zvs450_UpgradeApplicationCode(this, &touched);
     if (!touched)
         return;
-    const QString text = QString::fromLatin1(result == 0 ? cmd::kTextUpgradeSucceeded : cmd::kTextUpgradeFailed)
-                         + QLatin1Char('\n') + QString::fromLatin1(cmd::kTextUnplug) + QLatin1Char('\n')
-                         + QString::fromLatin1(cmd::kTextRestart);
-    zvs450_GetUi().message(this, text, QString::fromLatin1(cmd::kTextRestart));
+    const QString text = QString::fromLatin1(result == 0 ? text::kUpgradeSucceeded : text::kUpgradeFailed)
+                         + QLatin1Char('\n') + text::tr(text::kUnplug) + QLatin1Char('\n')
+                         + text::tr(text::kRestart);
+    zvs450_GetUi().message(this, text, text::tr(text::kRestart));
     if (QWidget *frame = window())
         QMetaObject::invokeMethod(frame, "close", Qt::QueuedConnection);
 }

@@ -1,11 +1,10 @@
 #pragma once
 // The client area of the main window: the desktop pane on the left, the
-// player's pane on the right, and the four transfer buttons in the 55-pixel
-// gap between them. The player's pane (HMp3View) stacks one device memory
-// view per memory in a splitter, or shows "ZVC450 is not Connected." when no
-// player answers.
+// player's pane (HMp3View, Mp3View.h) on the right, and the four transfer
+// buttons in the 55-pixel gap between them.
 
 #include "Commands.h"
+#include "Mp3View.h"
 
 #include <QPointer>
 #include <QRect>
@@ -15,9 +14,7 @@
 
 class HDesktopView;
 class HMp3MemView;
-class HMemPrompter;
 class HPaneDragDrop;
-class QSplitter;
 class QToolButton;
 
 // Where the panes of the client view go (client coordinates).
@@ -35,58 +32,6 @@ struct HPaneLayout {
     static HPaneLayout compute(const QRect &client, int oldDesktopWidth, int oldDeviceWidth);
     // Top-left corner of a transfer button (143, 144, 146 or 147) between the panes.
     QPoint buttonPos(int buttonId) const;
-};
-
-// The device pane container ("Mp3Player Explorer").
-class HMp3View : public QWidget
-{
-    Q_OBJECT
-public:
-    explicit HMp3View(QWidget *parent = nullptr);
-
-    // Connects through the device session, shows a row per memory (or the
-    // not-connected picture), titles the views and lists each memory present.
-    // True when the session has a connection.
-    bool connectDevice();
-
-    // The view of splitter row index; -1: the view that holds the keyboard
-    // focus. Null when there is none.
-    HMp3MemView *memoryView(int index) const;
-    int rowCount() const;
-    int memoryCount() const { return m_count; }
-    int presentMask() const { return m_mask; }
-    // index -1: any memory; otherwise the memory's bit of the present mask.
-    bool present(int index) const;
-    int selectedCount(int index) const;
-    bool canDrop(int index) const;
-    bool formatMemory(int index, bool lowLevel);
-    // Titles every row and refreshes (not forced) the rows below the memory count; the
-    // other rows show that their memory is not connected.
-    void titleAndRefresh();
-
-    QSplitter *splitter() const { return m_splitter; }
-    // Question and message handler of the memory views (tests); not owned.
-    void setPrompter(HMemPrompter *prompter);
-
-signals:
-    // A memory view was created (the frame connects its signals).
-    void memoryViewCreated(HMp3MemView *view);
-
-protected:
-    void paintEvent(QPaintEvent *e) override;
-    void resizeEvent(QResizeEvent *e) override;
-
-private:
-    void showMemoryRows(int count);
-    void balanceRows();
-    void placeSplitter();
-
-    QSplitter *m_splitter = nullptr;
-    QList<QPointer<HMp3MemView>> m_views;
-    HMemPrompter *m_prompter = nullptr;
-    int m_count = 0;
-    int m_mask = 0;
-    bool m_balanced = false;
 };
 
 // The client view. It is also the second stop of a command: after the

@@ -112,26 +112,6 @@ QString toolTipOf(int id);
 // ("Cu&t\tCtrl+X" gives "Cut").
 QString plainText(const char *menuText);
 
-// Texts of the frame (the program's string table numbers in the comments).
-inline constexpr char kTextAppTitle[] = "TuneDeck";                                        // 57344, 128
-inline constexpr char kTextInternalMemory[] = "Internal Memory";                           // 3004
-inline constexpr char kTextExternalMemory[] = "External Memory";                           // 3005
-inline constexpr char kTextNotConnected[] = "ZVC450 is not Connected.";                    // 4004
-inline constexpr char kTextUpgradeSucceeded[] = "ROM upagde was succeeded.";               // 3016
-inline constexpr char kTextUpgradeFailed[] = "ROM upgrade was failed.";                    // 3017
-inline constexpr char kTextUnplug[] = "Please, Unplug USB connector!";                     // 4008
-inline constexpr char kTextRestart[] = "Please restart this program~";                     // 4009
-inline constexpr char kTextUnknownFirmware[] = "Unknown Firmware Version";
-inline constexpr char kTextFirmwarePaneSize[] = "BRIGHTFEN ZVC450 FILE SYSTEM JAN 30 2002 99:99:99 9.9 ???"; // 3200
-inline constexpr char kTextCaps[] = "CAP";                                                 // 59137
-inline constexpr char kTextNum[] = "NUM";                                                  // 59138
-inline constexpr char kTextScroll[] = "SCRL";                                              // 59139
-inline constexpr char kTextReady[] = "Ready";
-inline constexpr char kTextDownloadInternal[] = "Download To Internal Memory";             // 2002
-inline constexpr char kTextDownloadExternal[] = "Download To External Memory";             // 2003
-inline constexpr char kTextUploadInternal[] = "Upload From Internal Memory";               // 2000
-inline constexpr char kTextUploadExternal[] = "Upload From External Memory";               // 2001
-
 // The state a target gives a command when asked.
 struct CommandState {
     bool enabled = false;

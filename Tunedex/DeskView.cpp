@@ -2,19 +2,17 @@
 
 #include "FileListCtrl.h"
 #include "RegKeys.h"
+#include "StringTable.h"
 #include "errorsys.h"
 
 #include <QApplication>
-#include <QCollator>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMimeDatabase>
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <QStyle>
@@ -28,18 +26,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <numeric>
 
 namespace {
-
-// Texts of the program's string table used here, by number.
-const char *const kTextName = QT_TRANSLATE_NOOP("HDesktopView", "Name");          // 3000
-const char *const kTextSize = QT_TRANSLATE_NOOP("HDesktopView", "Size");          // 3001
-const char *const kTextType = QT_TRANSLATE_NOOP("HDesktopView", "Type");          // 3002
-const char *const kTextDate = QT_TRANSLATE_NOOP("HDesktopView", "Date");          // 3003
-const char *const kTextConfirmCaption = "Confirm file deleting";                  // 3008
-const char *const kTextDeleteOne = "Would delete file %1 ?";                      // 4002
-const char *const kTextDeleteMany = "Would you delete the selected file?";        // 4003
 
 constexpr int kDefaultColumnWidth = RegKeys::kDefaultColumnWidth;
 constexpr int kView = RegKeys::kDesktopView;
@@ -71,222 +59,6 @@ private:
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
-// HDeskListModel
-
-HDeskListModel::HDeskListModel(QObject *parent) : QAbstractTableModel(parent)
-{
-    const QLocale loc;
-    m_dateFormat = loc.dateFormat(QLocale::ShortFormat);
-    m_timeFormat = loc.timeFormat(QLocale::ShortFormat);
-    // Some locales put seconds into the short time too: the list never shows them.
-    m_timeFormat.remove(QRegularExpression(QStringLiteral("[:.]s+")));
-}
-
-int HDeskListModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size());
-}
-
-int HDeskListModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-QString HDeskListModel::formatKB(quint32 bytes)
-{
-    const quint64 kb = (quint64(bytes) + 1023) / 1024;
-    QString digits = QString::number(kb);
-    for (qsizetype pos = digits.size() - 3; pos > 0; pos -= 3)
-        digits.insert(pos, QLatin1Char(','));
-    return digits + QStringLiteral("KB");
-}
-
-QString HDeskListModel::formatDate(qint64 mtimeMs) const
-{
-    const QDateTime t = QDateTime::fromMSecsSinceEpoch(mtimeMs).toLocalTime();
-    const QLocale loc;
-    return loc.toString(t.date(), m_dateFormat) + QLatin1Char(' ') + loc.toString(t.time(), m_timeFormat);
-}
-
-QString HDeskListModel::typeName(int type) const
-{
-    return type >= 0 && size_t(type) < m_types.size() ? m_types[size_t(type)].name : QString();
-}
-
-int HDeskListModel::typeFor(const QString &name, bool folder)
-{
-    // Key: folders share one entry; files share one per extension (the text from the last
-    // ".", none when the name has no ".").
-    QString key;
-    if (folder) {
-        key = QStringLiteral("/");
-    } else {
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        key = dot < 0 ? QString() : name.mid(dot).toLower();
-    }
-    auto it = m_typeIndex.constFind(key);
-    if (it != m_typeIndex.cend())
-        return it.value();
-
-    const QMimeDatabase db;
-    const QFileIconProvider localProvider;
-    TypeInfo info;
-    if (folder) {
-        const QMimeType mime = db.mimeTypeForName(QStringLiteral("inode/directory"));
-        info.name = mime.isValid() ? mime.comment() : tr("Folder");
-        info.icon = localProvider.icon(QFileIconProvider::Folder);
-    } else {
-        const QMimeType mime = key.isEmpty()
-                                   ? db.mimeTypeForName(QStringLiteral("application/octet-stream"))
-                                   : db.mimeTypeForFile(QStringLiteral("x") + key, QMimeDatabase::MatchExtension);
-        info.name = mime.comment();
-        const QIcon fallback = localProvider.icon(QFileIconProvider::File);
-        info.icon = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(), fallback));
-    }
-    const int idx = int(m_types.size());
-    m_types.push_back(std::move(info));
-    m_typeIndex.insert(key, idx);
-    return idx;
-}
-
-QString HDeskListModel::columnText(int r, int column) const
-{
-    const DeskItemData &d = m_rows.at(size_t(r));
-    switch (column) {
-    case ColName:
-        return d.name;
-    case ColSize:
-        // Folders show their recorded size too, which is 0.
-        return d.kind == kDeskFile ? formatKB(d.isFolder() ? 0 : d.size) : QString();
-    case ColType:
-        if (d.kind == kDeskFile)
-            return typeName(d.type);
-        return d.kind == kDeskNetwork && d.net ? d.net->comment : QString();
-    case ColDate:
-        return d.kind == kDeskFile ? formatDate(d.mtimeMs) : QString();
-    default:
-        return QString();
-    }
-}
-
-QVariant HDeskListModel::data(const QModelIndex &index, int role) const
-{
-    if (!index.isValid() || size_t(index.row()) >= m_rows.size())
-        return QVariant();
-    const DeskItemData &d = m_rows[size_t(index.row())];
-    switch (role) {
-    case Qt::DisplayRole:
-        return columnText(index.row(), index.column());
-    case Qt::DecorationRole:
-        if (index.column() != ColName)
-            return QVariant();
-        if (d.kind == kDeskFile)
-            return d.type >= 0 ? m_types[size_t(d.type)].icon : QIcon();
-        return d.image >= 0 && d.image < m_placeImages.size() ? m_placeImages.at(d.image) : QIcon();
-    case Qt::TextAlignmentRole:
-        return index.column() == ColSize ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
-                                         : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
-    default:
-        return QVariant();
-    }
-}
-
-Qt::ItemFlags HDeskListModel::flags(const QModelIndex &index) const
-{
-    Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    if (index.isValid())
-        f |= Qt::ItemIsDragEnabled;
-    return f;
-}
-
-QVariant HDeskListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal)
-        return QVariant();
-    if (role == Qt::TextAlignmentRole)
-        return section == ColSize ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
-    if (role != Qt::DisplayRole)
-        return QVariant();
-    static const char *const titles[ColumnCount] = {kTextName, kTextSize, kTextType, kTextDate};
-    return section >= 0 && section < ColumnCount ? QCoreApplication::translate("HDesktopView", titles[section])
-                                                 : QVariant();
-}
-
-void HDeskListModel::setRows(std::vector<DeskItemData> rows)
-{
-    beginResetModel();
-    m_rows = std::move(rows);
-    endResetModel();
-}
-
-void HDeskListModel::clear()
-{
-    if (m_rows.empty())
-        return;
-    setRows({});
-}
-
-void HDeskListModel::sortRows(int column, bool ascending)
-{
-    const size_t n = m_rows.size();
-    std::vector<int> order(n);
-    std::iota(order.begin(), order.end(), 0);
-
-    // Text columns compare in the user's collation; the keys are made once per row.
-    const bool textual = column == ColName || column == ColType
-                         || std::any_of(m_rows.begin(), m_rows.end(), [](const DeskItemData &d) {
-                                return d.kind != kDeskFile;
-                            });
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseSensitive);
-    collator.setNumericMode(false);
-    std::vector<QCollatorSortKey> keys;
-    if (textual) {
-        keys.reserve(n);
-        for (size_t i = 0; i < n; ++i)
-            keys.push_back(collator.sortKey(columnText(int(i), column)));
-    }
-
-    auto compare = [&](int ia, int ib) -> int {
-        const DeskItemData &a = m_rows[size_t(ia)];
-        const DeskItemData &b = m_rows[size_t(ib)];
-        int r = 0;
-        if (a.kind != b.kind) {
-            r = a.kind - b.kind;
-        } else if (a.kind != kDeskFile) {
-            r = keys[size_t(ia)].compare(keys[size_t(ib)]);
-        } else if (a.isFolder() != b.isFolder()) {
-            r = a.isFolder() ? -1 : 1;
-        } else if (column == ColSize) {
-            r = a.size < b.size ? -1 : a.size > b.size ? 1 : 0;
-        } else if (column == ColDate) {
-            r = a.mtimeMs < b.mtimeMs ? -1 : a.mtimeMs > b.mtimeMs ? 1 : 0;
-        } else {
-            r = keys[size_t(ia)].compare(keys[size_t(ib)]);
-        }
-        return ascending ? r : -r;
-    };
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return compare(a, b) < 0; });
-
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> newRowOf(n);
-    std::vector<DeskItemData> sorted;
-    sorted.reserve(n);
-    for (size_t i = 0; i < n; ++i) {
-        newRowOf[size_t(order[i])] = int(i);
-        sorted.push_back(std::move(m_rows[size_t(order[i])]));
-    }
-    m_rows = std::move(sorted);
-    const QModelIndexList persistent = persistentIndexList();
-    QModelIndexList moved;
-    moved.reserve(persistent.size());
-    for (const QModelIndex &idx : persistent)
-        moved.append(index(newRowOf[size_t(idx.row())], idx.column()));
-    changePersistentIndexList(persistent, moved);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-}
-
-// ---------------------------------------------------------------------------------------
 // HDeskPrompter
 
 bool HDeskPrompter::confirm(QWidget *owner, const QString &caption, const QString &text)
@@ -310,9 +82,9 @@ void HDeskPrompter::showProperties(QWidget *owner, const QString &path)
     const QFileInfo fi(path);
     QString text = path;
     if (fi.exists()) {
-        text += QStringLiteral("\n\n%1: %2").arg(QCoreApplication::translate("HDesktopView", kTextSize),
+        text += QStringLiteral("\n\n%1: %2").arg(text::tr(text::kSize),
                                                   QLocale().formattedDataSize(fi.size()));
-        text += QStringLiteral("\n%1: %2").arg(QCoreApplication::translate("HDesktopView", kTextDate),
+        text += QStringLiteral("\n%1: %2").arg(text::tr(text::kDate),
                                                 QLocale().toString(fi.lastModified(), QLocale::LongFormat));
     }
     QMessageBox::information(owner, QCoreApplication::translate("HDesktopView", "Properties"), text);
@@ -628,9 +400,9 @@ void HDesktopView::deleteSelection(bool ask)
     if (rows.isEmpty() || folder.isEmpty())
         return;
     if (ask) {
-        const QString text = rows.size() == 1 ? QString::fromLatin1(kTextDeleteOne).arg(m_model->row(rows.first()).name)
-                                              : QString::fromLatin1(kTextDeleteMany);
-        if (!prompter().confirm(this, QString::fromLatin1(kTextConfirmCaption), text))
+        const QString text = rows.size() == 1 ? text::tr(text::kDeleteOne).arg(m_model->row(rows.first()).name)
+                                              : text::tr(text::kDeleteMany);
+        if (!prompter().confirm(this, text::tr(text::kConfirmDeleteCaption), text))
             return;
     }
     for (int r : rows) {

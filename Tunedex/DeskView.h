@@ -3,13 +3,10 @@
 // below shows its entries; folders always, files through the name filter.
 #pragma once
 
+#include "DeskListModel.h"
 #include "External/ComboBoxFolder.h"
 #include "FileTran.h"
 
-#include <QAbstractTableModel>
-#include <QDateTime>
-#include <QHash>
-#include <QIcon>
 #include <QWidget>
 
 #include <memory>
@@ -19,81 +16,6 @@
 class HFileListCtrl;
 class QToolButton;
 class QMenu;
-
-// Kinds of desktop rows; the values order them (network before drives before files).
-enum HDeskKind : int { kDeskNetwork = 1, kDeskDrive = 2, kDeskFile = 3 };
-
-// File attribute bits kept with a file-system row.
-enum HDeskAttribute : quint32 {
-    kDeskAttrReadOnly = 0x1,
-    kDeskAttrDirectory = 0x10,
-    kDeskAttrSymlink = 0x400,
-};
-
-struct DeskItemData {
-    int kind = kDeskFile;
-    int index = 0;            // position in the listing
-    quint32 attributes = 0;
-    quint32 size = 0;         // bytes; 4294967295 for files of 4 GiB and more
-    qint64 mtimeMs = 0;       // last write, milliseconds since the epoch (UTC)
-    QString name;             // file name, drive name, or network level name
-    int type = -1;            // index into the model's type cache (file-system rows)
-    int image = -1;           // place image (drive and network rows)
-    QString rootPath;         // drive rows: the mount point
-    std::shared_ptr<const HNetResource> net;  // network rows (kept small: rows are moved a lot)
-
-    bool isFolder() const { return kind == kDeskFile && (attributes & kDeskAttrDirectory); }
-};
-
-// Rows of the desktop list. Icons and type names are kept once per extension, so a folder
-// of many thousands of files costs one lookup per kind of file, not one per row.
-class HDeskListModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    enum Column { ColName = 0, ColSize, ColType, ColDate, ColumnCount };
-
-    explicit HDeskListModel(QObject *parent = nullptr);
-
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    // Every row can be dragged (the list hands the drag to the program's own scheme).
-    Qt::ItemFlags flags(const QModelIndex &index) const override;
-
-    void setRows(std::vector<DeskItemData> rows);
-    void clear();
-    const DeskItemData &row(int r) const { return m_rows.at(size_t(r)); }
-    const std::vector<DeskItemData> &rows() const { return m_rows; }
-    void setPlaceImages(const QList<QIcon> &images) { m_placeImages = images; }
-
-    // Type-cache entry for a file-system entry (folder, or file by extension).
-    int typeFor(const QString &name, bool folder);
-    QString typeName(int type) const;
-    int typeCount() const { return int(m_types.size()); }
-
-    // Text of a column as the list shows it.
-    QString columnText(int row, int column) const;
-    // Sorts by the desktop rules; the selection follows its rows.
-    void sortRows(int column, bool ascending);
-
-    // "1,206KB": kilobytes rounded up, groups of three digits.
-    static QString formatKB(quint32 bytes);
-    // The user locale's short date, a blank, and its time without seconds, in local time.
-    QString formatDate(qint64 mtimeMs) const;
-
-private:
-    struct TypeInfo {
-        QString name;
-        QIcon icon;
-    };
-    std::vector<DeskItemData> m_rows;
-    std::vector<TypeInfo> m_types;
-    QHash<QString, int> m_typeIndex;
-    QList<QIcon> m_placeImages;
-    QString m_dateFormat;
-    QString m_timeFormat;
-};
 
 // The questions and system services the view needs; tests answer them without a person.
 class HDeskPrompter {

@@ -110,7 +110,7 @@ void HDeviceWatcher::start()
     if (!m_usb->start(this))
         m_usb.reset();
 
-    m_socketPath = qEnvironmentVariable("ZVC450_VUSB");
+    m_socketPath = zvs450_EmulatedPlayerSocket();
     if (!m_socketPath.isEmpty()) {
         m_socketSig = socketSignature();
         m_fsWatcher = new QFileSystemWatcher(this);

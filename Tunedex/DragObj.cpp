@@ -1,6 +1,6 @@
 #include "DragObj.h"
 
-#include "ChildView.h"
+#include "Mp3View.h"
 #include "Commands.h"
 #include "DeskView.h"
 #include "DropObj.h"

@@ -8,6 +8,7 @@
 #include "FileFilterBox.h"
 #include "Mp3MemVw.h"
 #include "RegKeys.h"
+#include "StringTable.h"
 #include "zvs450.h"
 
 #include <QCloseEvent>
@@ -145,7 +146,7 @@ bool lockLedOn(const QString &kind)
 CMainFrame::CMainFrame(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainFrame"));
-    setWindowTitle(QString::fromLatin1(cmd::kTextAppTitle));
+    setWindowTitle(text::tr(text::kAppTitle));
     resize(960, 640);
 }
 
@@ -300,10 +301,10 @@ void CMainFrame::createStatusBar()
     bar->setObjectName(QStringLiteral("StatusBar"));
     bar->setProperty("controlId", cmd::kStatusBarId);
     bar->setSizeGripEnabled(true);
-    m_messagePane = new QLabel(QString::fromLatin1(cmd::kTextReady), bar);
+    m_messagePane = new QLabel(text::tr(text::kReady), bar);
     m_messagePane->setObjectName(QStringLiteral("MessagePane"));
     bar->addWidget(m_messagePane, 1);
-    const char *texts[3] = {cmd::kTextCaps, cmd::kTextNum, cmd::kTextScroll};
+    const char *texts[3] = {text::kCaps, text::kNum, text::kScroll};
     for (int i = 0; i < 3; ++i) {
         auto *l = new QLabel(bar);
         l->setObjectName(QString::fromLatin1(texts[i]));
@@ -320,7 +321,7 @@ void CMainFrame::createStatusBar()
     m_firmwarePane->setFrameShape(QFrame::Panel);
     m_firmwarePane->setFrameShadow(QFrame::Sunken);
     m_firmwarePane->setMinimumWidth(
-        m_firmwarePane->fontMetrics().horizontalAdvance(QString::fromLatin1(cmd::kTextFirmwarePaneSize)) + 12);
+        m_firmwarePane->fontMetrics().horizontalAdvance(text::tr(text::kFirmwarePaneSize)) + 12);
     bar->addPermanentWidget(m_firmwarePane);
 }
 
@@ -396,11 +397,11 @@ void CMainFrame::updateCommandStates()
 void CMainFrame::updateStatusPanes()
 {
     const char *fw = zvs450_GetFirmwareVersionString();
-    const QString text = !fw ? QString() : *fw ? QString::fromLocal8Bit(fw) : QString::fromLatin1(cmd::kTextUnknownFirmware);
+    const QString text = !fw ? QString() : *fw ? QString::fromLocal8Bit(fw) : text::tr(text::kUnknownFirmware);
     if (m_firmwarePane->text() != text)
         m_firmwarePane->setText(text);
     const char *kinds[3] = {"capslock", "numlock", "scrolllock"};
-    const char *texts[3] = {cmd::kTextCaps, cmd::kTextNum, cmd::kTextScroll};
+    const char *texts[3] = {text::kCaps, text::kNum, text::kScroll};
     for (int i = 0; i < 3; ++i) {
         const QString t = lockLedOn(QString::fromLatin1(kinds[i])) ? QString::fromLatin1(texts[i]) : QString();
         if (m_indicators[i]->text() != t)

@@ -1,31 +1,28 @@
 #include "Mp3MemVw.h"
 
+#include "External/Folder.h"
 #include "FileListCtrl.h"
 #include "RegKeys.h"
 #include "dialogs/DiskInfoDlg.h"
 #include "dialogs/MultiDirDlg.h"
 #include "dialogs/ProgressDlg.h"
 #include "errorsys.h"
+#include "StringTable.h"
 #include "zvs450.h"
 
-#include <QCollator>
-#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMimeDatabase>
 #include <QPainter>
 #include <QSet>
 #include <QStyleOptionButton>
-#include <QTextStream>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -35,7 +32,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <numeric>
 
 namespace {
 
@@ -45,252 +41,6 @@ constexpr quint64 kMB = 1048576;
 QString sectionOf(int memory) { return RegKeys::viewSection(memory); }
 
 } // namespace
-
-// ---- Model ----------------------------------------------------------------------------
-
-HMemListModel::HMemListModel(QObject *parent) : QAbstractTableModel(parent)
-{
-    typeFor(QString(), true);  // entry 0: every directory row
-}
-
-int HMemListModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size()) + (m_pending ? 1 : 0);
-}
-
-int HMemListModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-const MemItemData *HMemListModel::item(int row) const
-{
-    return row >= 0 && size_t(row) < m_rows.size() ? &m_rows[size_t(row)] : nullptr;
-}
-
-QString HMemListModel::formatKB(quint32 bytes)
-{
-    return QString::number((quint64(bytes) + 1023) / 1024) + QLatin1String("KB");
-}
-
-QString HMemListModel::columnText(int row, int column) const
-{
-    const MemItemData *d = item(row);
-    if (!d)
-        return QString();
-    switch (column) {
-    case ColName:
-        return d->name;
-    case ColNumber:
-        return d->isDirectory() ? QString() : QString::number(d->fileIndex);
-    case ColSize:
-        return d->isDirectory() ? QString() : formatKB(d->size);
-    case ColType:
-        return typeName(d->type);
-    default:
-        return QString();
-    }
-}
-
-QVariant HMemListModel::data(const QModelIndex &index, int role) const
-{
-    if (!index.isValid())
-        return QVariant();
-    const int row = index.row();
-    const bool pending = row == pendingRow();
-    switch (role) {
-    case Qt::DisplayRole:
-        return columnText(row, index.column());
-    case Qt::EditRole:
-        if (index.column() != ColName)
-            return QVariant();
-        return pending ? QString::fromLatin1(Mp3MemText::kNewFolder) : columnText(row, ColName);
-    case Qt::DecorationRole:
-        if (index.column() != ColName)
-            return QVariant();
-        return typeIcon(pending ? 0 : item(row) ? item(row)->type : 0);
-    case Qt::TextAlignmentRole:
-        return index.column() == ColSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                         : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    default:
-        return QVariant();
-    }
-}
-
-QVariant HMemListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal)
-        return QVariant();
-    if (role == Qt::TextAlignmentRole)
-        return section == ColSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                  : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    if (role != Qt::DisplayRole)
-        return QVariant();
-    switch (section) {
-    case ColName:
-        return QString::fromLatin1(Mp3MemText::kName);
-    case ColNumber:
-        return QString::fromLatin1(Mp3MemText::kNumber);
-    case ColSize:
-        return QString::fromLatin1(Mp3MemText::kSize);
-    case ColType:
-        return QString::fromLatin1(Mp3MemText::kType);
-    default:
-        return QVariant();
-    }
-}
-
-Qt::ItemFlags HMemListModel::flags(const QModelIndex &index) const
-{
-    Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    // Without this flag the list never starts a drag of its rows.
-    if (index.isValid())
-        f |= Qt::ItemIsDragEnabled;
-    if (index.isValid() && index.column() == ColName && m_editable)
-        f |= Qt::ItemIsEditable;
-    return f;
-}
-
-bool HMemListModel::setRows(std::vector<MemItemData> rows)
-{
-    if (!m_pending && rows == m_rows)
-        return false;
-    beginResetModel();
-    m_rows = std::move(rows);
-    m_pending = false;
-    endResetModel();
-    return true;
-}
-
-void HMemListModel::clear()
-{
-    setRows({});
-}
-
-int HMemListModel::appendPendingRow()
-{
-    if (m_pending)
-        return pendingRow();
-    const int row = int(m_rows.size());
-    beginInsertRows(QModelIndex(), row, row);
-    m_pending = true;
-    endInsertRows();
-    return row;
-}
-
-void HMemListModel::removePendingRow()
-{
-    if (!m_pending)
-        return;
-    const int row = int(m_rows.size());
-    beginRemoveRows(QModelIndex(), row, row);
-    m_pending = false;
-    endRemoveRows();
-}
-
-int HMemListModel::typeFor(const QString &name, bool folder)
-{
-    // Folders share entry "/"; files share one entry per extension: the text from the
-    // last "." or, for a name without one, the whole name (which the type database may
-    // still know, as "Makefile" or "README").
-    QString key;
-    if (folder) {
-        key = QStringLiteral("/");
-    } else {
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        key = (dot < 0 ? name : name.mid(dot)).toLower();
-    }
-    const auto it = m_typeIndex.constFind(key);
-    if (it != m_typeIndex.cend())
-        return it.value();
-
-    static const QMimeDatabase db;
-    static const QFileIconProvider provider;
-    TypeInfo info;
-    if (folder) {
-        const QMimeType mime = db.mimeTypeForName(QStringLiteral("inode/directory"));
-        info.name = mime.isValid() ? mime.comment() : QStringLiteral("Folder");
-        info.icon = provider.icon(QFileIconProvider::Folder);
-    } else {
-        const QString probe = key.startsWith(QLatin1Char('.')) ? QStringLiteral("x") + key : key;
-        const QMimeType mime = db.mimeTypeForFile(probe, QMimeDatabase::MatchExtension);
-        info.name = mime.comment();
-        const QIcon fallback = provider.icon(QFileIconProvider::File);
-        info.icon = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(), fallback));
-    }
-    const int idx = int(m_types.size());
-    m_types.push_back(std::move(info));
-    m_typeIndex.insert(key, idx);
-    return idx;
-}
-
-QString HMemListModel::typeName(int type) const
-{
-    return type >= 0 && size_t(type) < m_types.size() ? m_types[size_t(type)].name : QString();
-}
-
-QIcon HMemListModel::typeIcon(int type) const
-{
-    return type >= 0 && size_t(type) < m_types.size() ? m_types[size_t(type)].icon : QIcon();
-}
-
-void HMemListModel::sortRows(int column, bool ascending)
-{
-    const size_t n = m_rows.size();
-    // Text columns compare case-sensitively in the user's collation; keys are made once.
-    const bool textual = column == ColName || column == ColType;
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseSensitive);
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(n);
-    for (size_t i = 0; i < n; ++i)
-        keys.push_back(collator.sortKey(textual || m_rows[i].isDirectory() ? columnText(int(i), column) : QString()));
-
-    auto compare = [&](size_t ia, size_t ib) -> int {
-        const MemItemData &a = m_rows[ia];
-        const MemItemData &b = m_rows[ib];
-        if (a.isDirectory() || b.isDirectory()) {
-            if (a.isDirectory() != b.isDirectory())
-                return a.isDirectory() ? -1 : 1;
-            return keys[ia].compare(keys[ib]);
-        }
-        switch (column) {
-        case ColSize:
-            return a.size < b.size ? -1 : a.size > b.size ? 1 : 0;
-        case ColNumber:
-            return a.fileIndex < b.fileIndex ? -1 : a.fileIndex > b.fileIndex ? 1 : 0;
-        default:
-            return keys[ia].compare(keys[ib]);
-        }
-    };
-    std::vector<size_t> order(n);
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        const int r = compare(a, b);
-        return ascending ? r < 0 : r > 0;
-    });
-
-    std::vector<MemItemData> sorted;
-    sorted.reserve(n);
-    for (size_t i : order)
-        sorted.push_back(m_rows[i]);
-    if (sorted == m_rows)
-        return;
-    emit layoutAboutToBeChanged();
-    const QModelIndexList before = persistentIndexList();
-    m_rows = std::move(sorted);
-    std::vector<int> newRow(n);
-    for (size_t i = 0; i < n; ++i)
-        newRow[order[i]] = int(i);
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (const QModelIndex &idx : before) {
-        const size_t r = size_t(idx.row());
-        after.append(r < n ? index(newRow[r], idx.column()) : idx);
-    }
-    changePersistentIndexList(before, after);
-    emit layoutChanged();
-}
 
 // ---- Prompter --------------------------------------------------------------------------
 
@@ -336,32 +86,7 @@ void HMemPrompter::showDiskProperties(QWidget *owner, int memory)
     dlg.exec();
 }
 
-// ---- Listing sink and name editor ---------------------------------------------------------
-
-// Collects one listing from the session: directories with the folder entry, files with
-// the entry of their extension.
-class HMp3MemView::Sink final : public Zvs450ItemSink {
-public:
-    Sink(HMemListModel *model, bool directories, std::vector<MemItemData> *rows)
-        : m_model(model), m_directories(directories), m_rows(rows)
-    {
-    }
-    void addItem(const QString &displayName, int index, quint32 size, quint32 firstCluster) override
-    {
-        MemItemData d;
-        d.size = size;
-        d.key = firstCluster;
-        d.fileIndex = m_directories ? -1 : index;
-        d.name = displayName;
-        d.type = m_directories ? 0 : m_model->typeFor(displayName, false);
-        m_rows->push_back(std::move(d));
-    }
-
-private:
-    HMemListModel *m_model;
-    bool m_directories;
-    std::vector<MemItemData> *m_rows;
-};
+// ---- Name editor ---------------------------------------------------------
 
 // The in-place editor of a name. The model is never written: a committed text goes to
 // the view, which asks the player to rename or make the directory and lists again.
@@ -451,11 +176,11 @@ QString HMp3MemView::statusText(bool usable, unsigned status, quint64 totalBytes
     const auto total = sizeInUnits(totalBytes);
     const auto remain = sizeInUnits(freeBytes);
     if (!usable && !(status & kZvs450DeviceIoGood))
-        return QString::fromLatin1(Mp3MemText::kNotConnected);
+        return text::tr(text::kNotConnected);
     if (!usable && !(status & kZvs450FatValid))
-        return QString::fromLatin1(Mp3MemText::kNotFormatted).arg(total.first).arg(total.second);
-    const char *format = usable || (status & kZvs450StandardGeometry) ? Mp3MemText::kStatusUsable
-                                                                      : Mp3MemText::kStatusReadOnly;
+        return text::tr(text::kNotFormatted).arg(total.first).arg(total.second);
+    const char *format = usable || (status & kZvs450StandardGeometry) ? text::kStatusUsable
+                                                                      : text::kStatusReadOnly;
     return QString::fromLatin1(format)
         .arg(total.first)
         .arg(total.second)
@@ -559,24 +284,12 @@ void HMp3MemView::refresh(bool force, int memory)
         buildColumns();
     }
 
-    m_status = 0;
-    std::vector<MemItemData> directories, files;
-    Sink dirSink(m_model, true, &directories);
-    Sink fileSink(m_model, false, &files);
-    quint64 total = 0, free = 0;
-    QString path;
-    // One forced listing is enough: the files come from the cache the directories just filled.
-    const bool listed = zvs450_EnumDirectories(memory, dirSink, force) && zvs450_EnumFiles(memory, fileSink, false)
-                        && zvs450_GetCapacity(memory, &total, &free) && zvs450_GetCurrentDirectory(memory, &path);
-    if (!listed) {
-        // A medium without a file system refuses its listing; the medium information
-        // still says so, and the user must be able to format it from here.
-        ZVC450_MEDIUMINFO info{};
-        if (zvs450_IsOpen() && zvs450_GetMediumInfo(memory, &info) == 0 && info.bDeviceIOStatus
-            && !(info.bFATStatus && info.bFATType)) {
-            m_status = kZvs450MediumInfoRead | kZvs450DeviceIoGood;
-            const quint64 blocks = info.wTotalBlockCount ? info.wTotalBlockCount : info.wPhysicalBlockCount;
-            m_totalBytes = blocks * 16384;
+    Zvs450Listing listing;
+    if (!zvs450_ReadListing(memory, force, &listing)) {
+        m_status = listing.status;
+        if (listing.status & kZvs450DeviceIoGood) {
+            // A medium without a file system: it can be formatted from here.
+            m_totalBytes = listing.totalBytes;
             m_freeBytes = 0;
             clearView(State::NotFormatted);
         } else {
@@ -585,10 +298,10 @@ void HMp3MemView::refresh(bool force, int memory)
         emit refreshed();
         return;
     }
-    m_totalBytes = total;
-    m_freeBytes = free;
-    m_path = path;
-    m_status = zvs450_GetMediumStatus(memory);
+    m_totalBytes = listing.totalBytes;
+    m_freeBytes = listing.freeBytes;
+    m_path = listing.path;
+    m_status = listing.status;
     const State state = stateFor(true, m_status);
     if (state == State::Empty || state == State::NotFormatted) {
         clearView(state);
@@ -596,10 +309,10 @@ void HMp3MemView::refresh(bool force, int memory)
         return;
     }
 
-    m_fileCount = zvs450_GetFileCount(memory);
-    m_directoryCount = zvs450_GetDirectoryCount(memory);
-    if (!zvs450_GetListedFileCounts(memory, &m_filesFound, &m_filesAnnounced))
-        m_filesFound = m_filesAnnounced = 0;
+    m_fileCount = listing.fileCount;
+    m_directoryCount = listing.directoryCount;
+    m_filesFound = listing.filesFound;
+    m_filesAnnounced = listing.filesAnnounced;
     m_state = state;
     m_usable = true;
     m_list->setEnabled(true);
@@ -607,9 +320,12 @@ void HMp3MemView::refresh(bool force, int memory)
     m_up->show();
 
     // Files first, then directories, as the rows stand before the sort.
-    std::vector<MemItemData> rows = std::move(files);
-    rows.insert(rows.end(), std::make_move_iterator(directories.begin()),
-                std::make_move_iterator(directories.end()));
+    std::vector<MemItemData> rows;
+    rows.reserve(listing.files.size() + listing.directories.size());
+    for (const Zvs450Listing::Item &f : listing.files)
+        rows.push_back({f.size, f.firstCluster, f.index, f.name, m_model->typeFor(f.name, false)});
+    for (const Zvs450Listing::Item &d : listing.directories)
+        rows.push_back({d.size, d.firstCluster, -1, d.name, 0});
     // A refresh that finds what is shown changes nothing: no reset, the selection stays.
     const bool changed = m_model->setRows(std::move(rows));
     if (changed)
@@ -684,14 +400,6 @@ QList<const MemItemData *> HMp3MemView::selectedItems() const
     return items;
 }
 
-bool HMp3MemView::selectionHasDirectory() const
-{
-    for (const MemItemData *d : selectedItems())
-        if (!d || d->isDirectory())
-            return true;
-    return false;
-}
-
 void HMp3MemView::selectFileIndices(const QList<int> &indices)
 {
     const QSet<int> wanted(indices.begin(), indices.end());
@@ -704,169 +412,12 @@ void HMp3MemView::selectFileIndices(const QList<int> &indices)
     m_list->selectRows(rows);
 }
 
-// ---- Commands ---------------------------------------------------------------------------
-
-bool HMp3MemView::handlesCommand(int id)
-{
-    using namespace Mp3MemCmd;
-    switch (id) {
-    case Delete: case Up: case Down: case SortByName: case NaturalOrder: case Refresh: case Format:
-    case LowLevelFormat: case Rename:
-    case ChangeDirectory: case MakeDirectory: case MakeMultipleDirectory: case RemoveDirectory:
-    case RenameDirectory: case DownloadRawData: case DiskProperties:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool HMp3MemView::isCommandEnabled(int id) const
-{
-    using namespace Mp3MemCmd;
-    const QList<const MemItemData *> sel = selectedItems();
-    const bool listShown = !m_list->isHidden();
-    const bool oneDirectory = sel.size() == 1 && sel.first() && sel.first()->isDirectory();
-    const bool filesOnly = !sel.isEmpty() && !selectionHasDirectory();
-    switch (id) {
-    case Delete:
-        return m_usable && filesOnly;
-    case Up:
-        return m_usable && filesOnly
-               && std::none_of(sel.begin(), sel.end(), [](const MemItemData *d) { return d->fileIndex == 0; });
-    case Down:
-        return m_usable && filesOnly && std::all_of(sel.begin(), sel.end(), [this](const MemItemData *d) {
-                   return d->fileIndex < m_fileCount - 1;
-               });
-    case SortByName:
-    case NaturalOrder:
-        return listShown && m_usable && m_fileCount > 1;
-    case Refresh:
-    case DownloadRawData:
-    case DiskProperties:
-        return true;
-    case Format:
-    case LowLevelFormat:
-        return (m_status & kZvs450DeviceIoGood) != 0;
-    case Rename:
-        return m_usable && sel.size() == 1 && sel.first() && !sel.first()->isDotEntry();
-    case ChangeDirectory:
-        return listShown && oneDirectory;
-    case MakeDirectory:
-    case MakeMultipleDirectory:
-        return listShown && m_usable;
-    case RemoveDirectory:
-    case RenameDirectory:
-        // "." and ".." are the directory itself and its parent: neither can go or be renamed.
-        return listShown && m_usable && oneDirectory && !sel.first()->isDotEntry();
-    default:
-        return false;
-    }
-}
-
-bool HMp3MemView::runCommand(int id)
-{
-    using namespace Mp3MemCmd;
-    switch (id) {
-    case Delete: onDelete(); return true;
-    case Up: onUp(); return true;
-    case Down: onDown(); return true;
-    case SortByName: onSortByName(); return true;
-    case NaturalOrder: onNaturalOrder(); return true;
-    case Refresh: onRefresh(); return true;
-    case Format: onFormat(); return true;
-    case LowLevelFormat: onLowLevelFormat(); return true;
-    case Rename: onRename(); return true;
-    case ChangeDirectory: onChangeDirectory(); return true;
-    case MakeDirectory: onMakeDirectory(); return true;
-    case MakeMultipleDirectory: onMakeMultipleDirectory(); return true;
-    case RemoveDirectory: onRemoveDirectory(); return true;
-    case RenameDirectory: onRenameDirectory(); return true;
-    case DownloadRawData: onDownloadRawData(); return true;
-    case DiskProperties: onDiskProperties(); return true;
-    default: return false;
-    }
-}
-
-const QList<int> &HMp3MemView::contextMenuCommands()
-{
-    using namespace Mp3MemCmd;
-    static const QList<int> commands{Delete, Up, Down, SortByName, NaturalOrder, 0, Refresh, Format, LowLevelFormat, Rename, 0,
-                                     ChangeDirectory, MakeDirectory, MakeMultipleDirectory, RemoveDirectory,
-                                     RenameDirectory, 0, DownloadRawData, DiskProperties};
-    return commands;
-}
-
-QString HMp3MemView::commandText(int id)
-{
-    using namespace Mp3MemCmd;
-    switch (id) {
-    case Delete: return QStringLiteral("Delete");
-    case Up: return QStringLiteral("Up");
-    case Down: return QStringLiteral("Down");
-    case SortByName: return QStringLiteral("Sort By Name");
-    case NaturalOrder: return QStringLiteral("Natural Order");
-    case Refresh: return QStringLiteral("Refresh");
-    case Format: return QStringLiteral("Format");
-    case LowLevelFormat: return QStringLiteral("Low Level Format");
-    case Rename: return QStringLiteral("Rename");
-    case ChangeDirectory: return QStringLiteral("Change Directory");
-    case MakeDirectory: return QStringLiteral("Make Directory");
-    case MakeMultipleDirectory: return QStringLiteral("Make Multiple Directory (Debug Only)");
-    case RemoveDirectory: return QStringLiteral("Remove Directory");
-    case RenameDirectory: return QStringLiteral("Rename Directory");
-    case DownloadRawData: return QStringLiteral("Download Raw Data");
-    case DiskProperties: return QStringLiteral("Disk Properties");
-    default: return QString();
-    }
-}
-
-QMenu *HMp3MemView::createContextMenu(QWidget *parent)
-{
-    auto *menu = new QMenu(QStringLiteral("Mp3Player TrackMenu"), parent);
-    for (int id : contextMenuCommands()) {
-        if (id == 0) {
-            menu->addSeparator();
-            continue;
-        }
-        QAction *a = menu->addAction(commandText(id));
-        a->setData(id);
-        a->setEnabled(isCommandEnabled(id));
-    }
-    emit contextMenuAboutToShow(menu);
-    return menu;
-}
-
-void HMp3MemView::showContextMenu(const QPoint &globalPos)
-{
-    setFocus();
-    QMenu *menu = createContextMenu(this);
-    QAction *chosen = menu->exec(globalPos);
-    const int id = chosen ? chosen->data().toInt() : 0;
-    delete menu;
-    if (id)
-        runCommand(id);
-}
-
-void HMp3MemView::contextMenuEvent(QContextMenuEvent *e)
-{
-    showContextMenu(e->globalPos());
-}
-
-void HMp3MemView::onRefresh() { refresh(true); }
-void HMp3MemView::onFormat() { format(false); }
-void HMp3MemView::onLowLevelFormat() { format(true); }
-void HMp3MemView::onDelete() { deleteSelection(true); }
-void HMp3MemView::onUp() { reorder(true); }
-void HMp3MemView::onDown() { reorder(false); }
-void HMp3MemView::onSortByName() { sortPlayOrder(Mp3MemCmd::SortByName); }
-void HMp3MemView::onNaturalOrder() { sortPlayOrder(Mp3MemCmd::NaturalOrder); }
-
 bool HMp3MemView::format(bool lowLevel, int memory)
 {
     if (memory == -1)
         memory = m_memory;
-    const QString caption = QString::fromLatin1(lowLevel ? Mp3MemText::kLowFormatCaption : Mp3MemText::kFormatCaption);
-    if (!prompter().confirm(this, caption, QString::fromLatin1(Mp3MemText::kFormatQuestion), HMemPrompter::Icon::Question))
+    const QString caption = QString::fromLatin1(lowLevel ? text::kLowFormatCaption : text::kFormatCaption);
+    if (!prompter().confirm(this, caption, text::tr(text::kFormatQuestion), HMemPrompter::Icon::Question))
         return false;
     const int result = lowLevel ? zvs450_FormatLow(this, memory) : zvs450_Format(this, memory);
     refresh(false);
@@ -880,9 +431,9 @@ void HMp3MemView::deleteSelection(bool ask)
         return;
     if (ask) {
         const QString text = rows.size() == 1
-                                 ? QString::fromLatin1(Mp3MemText::kDeleteOne).arg(m_model->columnText(rows.first(), 0))
-                                 : QString::fromLatin1(Mp3MemText::kDeleteMany);
-        if (!prompter().confirm(this, QString::fromLatin1(Mp3MemText::kConfirmDeleteCaption), text,
+                                 ? text::tr(text::kDeleteOne).arg(m_model->columnText(rows.first(), 0))
+                                 : text::tr(text::kDeleteMany);
+        if (!prompter().confirm(this, text::tr(text::kConfirmDeleteCaption), text,
                                 HMemPrompter::Icon::Information))
             return;
     }
@@ -949,8 +500,8 @@ void HMp3MemView::sortPlayOrder(int command)
         return;
     const bool natural = command == Mp3MemCmd::NaturalOrder;
     if (!prompter().confirm(this, commandText(command),
-                            QString::fromLatin1(natural ? Mp3MemText::kNaturalOrderQuestion
-                                                        : Mp3MemText::kSortByNameQuestion),
+                            QString::fromLatin1(natural ? text::kNaturalOrderQuestion
+                                                        : text::kSortByNameQuestion),
                             HMemPrompter::Icon::Question))
         return;
     int result;
@@ -1040,16 +591,14 @@ void HMp3MemView::finishLabelEdit()
     refresh(false);
 }
 
-void HMp3MemView::onRename()
+void HMp3MemView::renameSelected()
 {
     const QList<int> rows = m_list->selectedRows();
     if (!rows.isEmpty())
         startLabelEdit(rows.first());
 }
 
-void HMp3MemView::onRenameDirectory() { onRename(); }
-
-void HMp3MemView::onMakeDirectory()
+void HMp3MemView::makeDirectory()
 {
     if (!m_usable || m_memory == -1)
         return;
@@ -1058,14 +607,14 @@ void HMp3MemView::onMakeDirectory()
     startLabelEdit(row);
 }
 
-void HMp3MemView::onChangeDirectory()
+void HMp3MemView::enterSelectedDirectory()
 {
     const QList<int> rows = m_list->selectedRows();
     if (!rows.isEmpty())
         onRowActivated(rows.first());
 }
 
-void HMp3MemView::onRemoveDirectory()
+void HMp3MemView::removeSelectedDirectory()
 {
     const QList<int> rows = m_list->selectedRows();
     if (rows.isEmpty() || m_memory == -1)
@@ -1077,7 +626,7 @@ void HMp3MemView::onRemoveDirectory()
     refresh(false);
 }
 
-void HMp3MemView::onMakeMultipleDirectory()
+void HMp3MemView::makeMultipleDirectories()
 {
     if (m_memory == -1)
         return;
@@ -1106,16 +655,6 @@ void HMp3MemView::onMakeMultipleDirectory()
     refresh(false);
 }
 
-void HMp3MemView::onDownloadRawData()
-{
-    zvs450_RawData(this, m_memory);
-}
-
-void HMp3MemView::onDiskProperties()
-{
-    prompter().showDiskProperties(this, m_memory < 0 ? 0 : m_memory);
-}
-
 void HMp3MemView::onUpButton()
 {
     if (m_memory == -1)
@@ -1140,7 +679,7 @@ bool HMp3MemView::onDroppedDirectory(const QString &path, bool show)
 {
     if (!show)
         return true;
-    prompter().message(this, QString(), path + QLatin1Char('\n') + QString::fromLatin1(Mp3MemText::kCannotTransferDirectory),
+    prompter().message(this, QString(), path + QLatin1Char('\n') + text::tr(text::kCannotTransferDirectory),
                        HMemPrompter::Icon::Warning);
     return false;
 }
@@ -1186,7 +725,7 @@ bool HMp3MemView::collectSelection(HFileTransferList &list)
     for (int r : m_list->selectedRows()) {
         const MemItemData *d = m_model->item(r);
         if (!d || d->isDirectory()) {
-            prompter().message(this, QString(), QString::fromLatin1(Mp3MemText::kCannotTransferDirectory),
+            prompter().message(this, QString(), text::tr(text::kCannotTransferDirectory),
                                HMemPrompter::Icon::Stop);
             list.removeAll();
             return false;
@@ -1211,35 +750,7 @@ bool HMp3MemView::uploadSelection(const QString &folder, HFileTransferList *uplo
 
 QString HMp3MemView::resolveDroppedPath(const QString &path)
 {
-    const QFileInfo fi(path);
-    if (fi.isSymLink()) {
-        // Followed to the end of a chain of links; a dangling link keeps its own path.
-        const QString target = fi.canonicalFilePath();
-        return target.isEmpty() ? path : target;
-    }
-    if (fi.suffix() == QLatin1String("desktop")) {
-        // A desktop link file ("Type=Link", "URL=file:///...") stands for its target.
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            QTextStream in(&f);
-            bool link = false;
-            QString url;
-            bool inEntry = false;
-            while (!in.atEnd()) {
-                const QString line = in.readLine().trimmed();
-                if (line.startsWith(QLatin1Char('[')))
-                    inEntry = line == QLatin1String("[Desktop Entry]");
-                else if (inEntry && line == QLatin1String("Type=Link"))
-                    link = true;
-                else if (inEntry && line.startsWith(QLatin1String("URL=")))
-                    url = line.mid(4);
-            }
-            const QUrl u(url);
-            if (link && u.isLocalFile() && !u.toLocalFile().isEmpty())
-                return u.toLocalFile();
-        }
-    }
-    return path;
+    return hResolveShellLink(path);
 }
 
 void HMp3MemView::dropUrls(const QList<QUrl> &urls)

@@ -5,13 +5,10 @@
 // device session; after each operation the view reads the listing again.
 #pragma once
 
+#include "Commands.h"
 #include "FileTran.h"
+#include "MemListModel.h"
 
-#include <QAbstractTableModel>
-#include <QHash>
-#include <QIcon>
-#include <QPointer>
-#include <QStyledItemDelegate>
 #include <QWidget>
 
 #include <vector>
@@ -20,129 +17,28 @@ class HFileListCtrl;
 class QMenu;
 class QToolButton;
 
-// Texts of the program's string table that the device views show, by number.
-namespace Mp3MemText {
-inline constexpr char kName[] = "Name";                                  // 3000
-inline constexpr char kSize[] = "Size";                                  // 3001
-inline constexpr char kType[] = "Type";                                  // 3002
-inline constexpr char kInternalMemory[] = "Internal Memory";             // 3004
-inline constexpr char kExternalMemory[] = "External Memory";             // 3005
-inline constexpr char kStatusUsable[] = "Total %1%2,  Remain %3%4,  %5 File(s), %6 Directory(s)";  // 3006
-inline constexpr char kNotConnected[] = "Not Connected";                 // 3007
-inline constexpr char kConfirmDeleteCaption[] = "Confirm file deleting"; // 3008
-inline constexpr char kNumber[] = "Number";                              // 3011
-inline constexpr char kFormatCaption[] = "Format";                       // 3012
-inline constexpr char kLowFormatCaption[] = "Low Level Format";          // 3020
-inline constexpr char kNotFormatted[] = "Not Formated, Total %1%2";      // 3021
-inline constexpr char kStatusReadOnly[] =
-    "Read Only - Total %1%2,  Remain %3%4,  %5 File(s), %6 Directory(s)"; // 3022
-inline constexpr char kNewFolder[] = "New Folder";                       // 3105
-inline constexpr char kDeleteOne[] = "Would delete file %1 ?";           // 4002
-inline constexpr char kDeleteMany[] = "Would you delete the selected file?"; // 4003
-inline constexpr char kCannotTransferDirectory[] = "Cannot download/upload the directory."; // 4005
-inline constexpr char kFormatQuestion[] = "All file will be deleted.\nAre you sure?"; // 4007
-inline constexpr char kSortByNameQuestion[] =
-    "Put the files of this directory in order by name?\nThe player plays them in this order.";
-inline constexpr char kNaturalOrderQuestion[] =
-    "Put the files of this directory in natural order, numbers by their value (2 before 10)?\n"
-    "The player plays them in this order.";
-} // namespace Mp3MemText
-
-// Command identifiers the view handles; the menus and the frame use the same numbers.
+// Command identifiers the view handles: the program's numbers (Commands.h), which the
+// menus and the frame use too, under the view's names.
 namespace Mp3MemCmd {
 enum : int {
-    Format = 32773,
-    Delete = 32784,
-    Up = 32786,
-    Down = 32787,
-    Refresh = 32788,
-    Rename = 32792,
-    LowLevelFormat = 32794,
-    DownloadRawData = 32805,
-    DiskProperties = 32808,
-    MakeDirectory = 32809,
-    ChangeDirectory = 32810,
-    RemoveDirectory = 32811,
-    RenameDirectory = 32812,
-    MakeMultipleDirectory = 32813,
-    SortByName = 32814,
-    NaturalOrder = 32815,
+    Format = cmd::MemFormat,
+    Delete = cmd::MemDelete,
+    Up = cmd::MemUp,
+    Down = cmd::MemDown,
+    Refresh = cmd::Refresh,
+    Rename = cmd::Rename,
+    LowLevelFormat = cmd::MemLowFormat,
+    DownloadRawData = cmd::MemRawData,
+    DiskProperties = cmd::MemDiskProperties,
+    MakeDirectory = cmd::MemMakeDirectory,
+    ChangeDirectory = cmd::MemChangeDirectory,
+    RemoveDirectory = cmd::MemRemoveDirectory,
+    RenameDirectory = cmd::MemRenameDirectory,
+    MakeMultipleDirectory = cmd::MemMakeMultipleDirectory,
+    SortByName = cmd::MemSortByName,
+    NaturalOrder = cmd::MemNaturalOrder,
 };
 } // namespace Mp3MemCmd
-
-// One row: a file or a directory of the current directory.
-struct MemItemData {
-    quint32 size = 0;   // bytes (directories: the entry's size field)
-    quint32 key = 0;    // first cluster: the directory key of the directory commands
-    int fileIndex = -1; // position in the player's file order; -1 for directories
-    QString name;       // display name
-    int type = 0;       // entry of the model's icon and type-name cache
-
-    bool isDirectory() const { return fileIndex < 0; }
-    bool isDotEntry() const { return isDirectory() && (name == QLatin1String(".") || name == QLatin1String("..")); }
-    bool operator==(const MemItemData &o) const
-    {
-        return size == o.size && key == o.key && fileIndex == o.fileIndex && name == o.name && type == o.type;
-    }
-};
-
-// The rows of one device view. Icons and type names are looked up once per extension
-// (and once for folders), so listing thousands of files costs one lookup per kind.
-class HMemListModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    enum Column { ColName = 0, ColNumber, ColSize, ColType, ColumnCount };
-
-    explicit HMemListModel(QObject *parent = nullptr);
-
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex &index) const override;
-
-    // Replaces the rows; nothing is reset (and nothing repainted) when they are the same.
-    // Answers whether the rows changed.
-    bool setRows(std::vector<MemItemData> rows);
-    void clear();
-    const std::vector<MemItemData> &rows() const { return m_rows; }
-    // Null for the row of a directory being named (it has no data yet).
-    const MemItemData *item(int row) const;
-
-    // Rows may be renamed in place (a writable memory).
-    void setEditable(bool editable) { m_editable = editable; }
-    bool isEditable() const { return m_editable; }
-
-    // A row at the end with no data, for a new directory being named; its row number.
-    int appendPendingRow();
-    void removePendingRow();
-    int pendingRow() const { return m_pending ? int(m_rows.size()) : -1; }
-
-    // Cache entry of the icon and type name for a name (by extension) or for folders.
-    int typeFor(const QString &name, bool folder);
-    QString typeName(int type) const;
-    QIcon typeIcon(int type) const;
-    int typeCount() const { return int(m_types.size()); }
-
-    QString columnText(int row, int column) const;
-    // Sorts in place: directories before files ascending (after them descending), files by
-    // the column; the order of equal rows is kept.
-    void sortRows(int column, bool ascending);
-
-    // "%uKB" of the size rounded up to kilobytes.
-    static QString formatKB(quint32 bytes);
-
-private:
-    struct TypeInfo {
-        QString name;
-        QIcon icon;
-    };
-    std::vector<MemItemData> m_rows;
-    std::vector<TypeInfo> m_types;
-    QHash<QString, int> m_typeIndex;
-    bool m_editable = false;
-    bool m_pending = false;
-};
 
 // Questions and small windows of the view; tests answer them without a person.
 class HMemPrompter {
@@ -204,7 +100,7 @@ public:
     // Deletes the selected files, asking first when `ask` is set.
     void deleteSelection(bool ask = true);
 
-    // ---- Commands (ids of Mp3MemCmd) ----
+    // ---- Commands (ids of Mp3MemCmd; their table is Mp3MemCommands.cpp) ----
     // The view knows the command; it then has an enabling rule and a handler.
     static bool handlesCommand(int id);
     bool isCommandEnabled(int id) const;
@@ -236,7 +132,7 @@ public:
     // uploaded list is handed back for the target's accept. False when nothing ran.
     bool uploadSelection(const QString &folder, HFileTransferList *uploaded);
     // Files dropped from the desktop's file manager (local file URLs); links are
-    // followed to their targets.
+    // followed to their targets as the desktop pane follows them (hResolveShellLink).
     void dropUrls(const QList<QUrl> &urls);
     static QString resolveDroppedPath(const QString &path);
 
@@ -252,22 +148,6 @@ public:
     static State stateFor(bool listed, unsigned status);
 
 public slots:
-    void onDelete();
-    void onUp();
-    void onDown();
-    void onSortByName();
-    void onNaturalOrder();
-    void onRefresh();
-    void onFormat();
-    void onLowLevelFormat();
-    void onRename();
-    void onChangeDirectory();
-    void onMakeDirectory();
-    void onMakeMultipleDirectory();
-    void onRemoveDirectory();
-    void onRenameDirectory();
-    void onDownloadRawData();
-    void onDiskProperties();
     void onUpButton();
     void showContextMenu(const QPoint &globalPos);
 
@@ -288,8 +168,18 @@ protected:
     void dropEvent(QDropEvent *e) override;
 
 private:
-    class Sink;
     class NameDelegate;
+    struct CommandContext;
+    // One command of the view: its id (0: a separator of the context menu), its menu
+    // text, its enabling rule and its handler.
+    struct Command {
+        int id = 0;
+        const char *text = nullptr;
+        bool (*enabled)(const CommandContext &) = nullptr;
+        void (*run)(HMp3MemView &) = nullptr;
+    };
+    static const std::vector<Command> &commands();
+    static const Command *command(int id);
 
     void clearView(State state);
     void buildColumns();
@@ -300,6 +190,11 @@ private:
     void onRowActivated(int row);
     void reorder(bool up);
     void sortPlayOrder(int command);
+    void renameSelected();
+    void enterSelectedDirectory();
+    void makeDirectory();
+    void makeMultipleDirectories();
+    void removeSelectedDirectory();
     // Opens the name editor on row; with a seed the editor starts with that text
     // instead of the row's name (a name the player refused, to be corrected).
     void startLabelEdit(int row, const QString &seed = QString());
@@ -308,7 +203,6 @@ private:
     void finishLabelEdit();
     void selectFileIndices(const QList<int> &indices);
     QList<const MemItemData *> selectedItems() const;
-    bool selectionHasDirectory() const;
     HMemPrompter &prompter();
     void layoutChildren();
 

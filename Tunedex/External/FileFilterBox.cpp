@@ -1,5 +1,7 @@
 #include "FileFilterBox.h"
 
+#include "StringTable.h"
+
 #include <QFileIconProvider>
 #include <QMimeDatabase>
 
@@ -8,7 +10,7 @@ HFileFilterBox::HFileFilterBox(QWidget *parent) : QComboBox(parent)
     setObjectName(QStringLiteral("FilterComboBox"));
     // Entry 0 carries the system's name and icon for MP3 files when it knows them.
     const QMimeType mp3 = QMimeDatabase().mimeTypeForFile(QStringLiteral("x.mp3"), QMimeDatabase::MatchExtension);
-    QString text = tr("Mp3 files(*.mp3)");
+    QString text = text::tr(text::kFilterMp3);
     QIcon icon;
     if (mp3.isValid() && !mp3.isDefault()) {
         if (!mp3.comment().isEmpty())
@@ -17,7 +19,7 @@ HFileFilterBox::HFileFilterBox(QWidget *parent) : QComboBox(parent)
                                                                  QFileIconProvider().icon(QFileIconProvider::File)));
     }
     addItem(icon, text, QStringLiteral("*.mp3"));
-    addItem(tr("All files(*.*)"), QStringLiteral("*.*"));
+    addItem(text::tr(text::kFilterAll), QStringLiteral("*.*"));
     setCurrentIndex(1);
     connect(this, qOverload<int>(&QComboBox::activated), this,
             [this](int index) { emit filterChanged(itemData(index).toString()); });

@@ -1,9 +1,8 @@
 #include "ConfigDlg.h"
 
 #include "RegKeys.h"
+#include "StringTable.h"
 #include "zvs450.h"
-
-#include <zvc450usb.h>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -42,12 +41,7 @@ constexpr FirmwareChoice kFirmwareChoices[] = {
 constexpr int kFirmwareChoiceCount = int(sizeof kFirmwareChoices / sizeof kFirmwareChoices[0]);
 
 const char *const kPageTitles[HConfigDlg::kPageCount] = {
-    "Setting Timeout",              // 3100
-    "ROM Selection",                // 3101
-    "ADPCM Configuration",          // 3102
-    "BVF Configuration",            // 3104
-    "Raw Data Read Configuration",  // 3103
-    "Firmware Version",             // 3106
+    text::kPageTimeout, text::kPageRom, text::kPageAdpcm, text::kPageBvf, text::kPageRawData, text::kPageFirmware,
 };
 
 // The text after its leading spaces and tabs.
@@ -179,7 +173,7 @@ unsigned HConfigDlg::firmwareCodeFor(int index)
 
 QString HConfigDlg::pageTitle(int page)
 {
-    return page >= 0 && page < kPageCount ? QString::fromLatin1(kPageTitles[page]) : QString();
+    return page >= 0 && page < kPageCount ? text::tr(kPageTitles[page]) : QString();
 }
 
 HConfigDlg::HConfigDlg(QWidget *parent) : QDialog(parent)
@@ -447,13 +441,13 @@ void HConfigDlg::storeValues()
 
     const unsigned version = firmwareCodeFor(m_c.firmware->currentIndex());
     RegKeys::setExpectedFirmwareVersion(version);
-    ZVC450_SetExpectedFirmwareVersion(version);
+    zvs450_SetExpectedFirmwareVersion(version);
     unsigned oldVid = 0, oldPid = 0;
     RegKeys::getUserUsbId(&oldVid, &oldPid);
     const unsigned vid = parseUsbId(m_c.userVid->text()).value_or(oldVid);
     const unsigned pid = parseUsbId(m_c.userPid->text()).value_or(oldPid);
     RegKeys::setUserUsbId(vid, pid);
-    ZVC450_SetUserUSBID(vid, pid);
+    zvs450_SetUserUsbId(vid, pid);
     const bool internalOnly = m_c.internalOnly->isChecked();
     RegKeys::setInternalOnly(internalOnly);
     // Takes effect at the next connection.

@@ -3,7 +3,7 @@
 // parameters. Read-only; a player that does not answer leaves every field empty.
 #pragma once
 
-#include <zvc450usb.h>
+#include "zvs450.h"  // the records the session reads from the player
 
 #include <QDialog>
 #include <QMap>

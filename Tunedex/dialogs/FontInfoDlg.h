@@ -1,7 +1,7 @@
 // "ZVC450 LCD Font Information": the name and size of the font stored on the player.
 #pragma once
 
-#include <zvc450usb.h>
+#include "zvs450.h"  // the records the session reads from the player
 
 #include <QDialog>
 

@@ -16,12 +16,14 @@
 
 #include <zvc450usb.h>
 
+#include "StringTable.h"
 #include "playorder.h"
 
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
+#include <vector>
 
 class QWidget;
 class HFileTransferList;
@@ -59,29 +61,6 @@ public:
     virtual bool startViewer(const QString &program, const QString &file) = 0;
 };
 
-// The session's texts (the program's string table numbers in the comments).
-inline constexpr char kZvs450TextOverwrite[] = "Already exist the file.\nWill you overwrite?";        // 4006
-inline constexpr char kZvs450TextRawDataUnset[] = "Raw Data Filename or Range was not specified.";   // 4010
-inline constexpr char kZvs450TextRawDataRange[] = "Raw Data Range was exceeded.";                     // 4011
-inline constexpr char kZvs450TextCodecUpgrade[] = "Codec Upgrade";                                    // 3013
-inline constexpr char kZvs450FilterIntelHex[] = "Intel Hex File(*.hex)\n*.hex\nAll Files(*.*)\n*.*\n\n"; // 3014
-inline constexpr char kZvs450TextBootUpgrade[] = "Boot Code Upgrade";                                 // 3015
-inline constexpr char kZvs450FilterFont[] = "Bitmap font(*.fot)\n*.fot\nAll Files(*.*)\n*.*\n\n";     // 3018
-inline constexpr char kZvs450TextFontDownload[] = "LCD UNICODE Font Download";                        // 3019
-// Verified copies (the "Verify copies to the player" setting).
-inline constexpr char kZvs450TextCopyDiffers[] =
-    "The copy of %1 on the player differs from the file at byte %2.\nIt was removed from the player.";
-inline constexpr char kZvs450TextCopyMissing[] = "The player does not list the copy of %1, so it cannot be verified.";
-
-// Texts of the session's own (not numbered in the program's string table).
-inline constexpr char kZvs450TextBusy[] =
-    "The player was busy with another operation.\nWhat was asked of it meanwhile was not done; please try again.";
-inline constexpr char kZvs450TextIncompleteDeleted[] =
-    "The copy of %1 did not reach the player whole.\nThe incomplete file %2 was deleted from the player.";
-inline constexpr char kZvs450TextIncompleteKept[] =
-    "The copy of %1 did not reach the player whole.\n"
-    "The incomplete file %2 may still be on the player: delete it there once the player answers again.";
-
 // Result of an operation refused because another one was running (see
 // "One operation at a time" below). Not a library error code.
 inline constexpr int kZvs450ErrBusy = 100;
@@ -108,7 +87,7 @@ Zvs450Ui &zvs450_QtUi();
 // Turns a filter of "description\npattern\n" pairs ended by an empty entry
 // into Qt's "description (pattern);;..." form; "*.*" becomes "*", so that
 // "All Files (*)" shows the files without an extension too.
-QString zvs450_QtFilter(const char *pairs);
+QString zvs450_QtFilter(const QString &pairs);
 
 // ---- One operation at a time -------------------------------------------------
 // The library serves one operation at a time: it has one packet buffer and
@@ -121,7 +100,7 @@ QString zvs450_QtFilter(const char *pairs);
 // finds the session held does nothing: it returns kZvs450ErrBusy (false, 0 or
 // the cached listing for the reads), touches neither the player nor the
 // library's error state, and once the running operation has ended the user is
-// told (kZvs450TextBusy) that something asked meanwhile was not done. Reads of
+// told (text::kBusy) that something asked meanwhile was not done. Reads of
 // the cached listing answer from the cache, and Connect keeps the connection
 // as it is, without a message.
 
@@ -156,6 +135,14 @@ void zvs450_SetTimeouts(unsigned recvMs, unsigned sendMs, unsigned formatMs);
 // Number of memories listed: 1 or 2 (anything above 2 is 2).
 void zvs450_SetMemoryCount(int count);
 int zvs450_GetMemoryCount();
+// The firmware version the library takes the player for (0: the one it
+// reports) and the USB ids it looks for first (0, 0: none); both count from
+// the next connection.
+void zvs450_SetExpectedFirmwareVersion(unsigned version);
+void zvs450_SetUserUsbId(unsigned vid, unsigned pid);
+// The socket of the emulated player the library talks to instead of USB
+// (ZVC450_VUSB), empty when it uses USB: the device watcher watches it.
+QString zvs450_EmulatedPlayerSocket();
 
 // ---- Cached listing ----------------------------------------------------------
 // These read the cache, refreshing it first when an operation has marked it
@@ -179,6 +166,32 @@ bool zvs450_EnumFiles(int memory, Zvs450ItemSink &sink, bool force);
 bool zvs450_EnumDirectories(int memory, Zvs450ItemSink &sink, bool force);
 // The current directory: "/" or "/A/B".
 bool zvs450_GetCurrentDirectory(int memory, QString *path);
+// What a device view shows of one memory, in one read of the cache.
+struct Zvs450Listing {
+    struct Item {
+        QString name;               // display name
+        int index = 0;              // file index (files), position among the directories
+        quint32 size = 0;
+        quint32 firstCluster = 0;   // the entry's key
+    };
+    std::vector<Item> files;        // in the player's order
+    std::vector<Item> directories;  // "." and ".." included where the player lists them
+    quint64 totalBytes = 0;
+    quint64 freeBytes = 0;
+    QString path;                   // the current directory
+    unsigned status = 0;            // medium status word
+    int fileCount = 0;              // as zvs450_GetFileCount
+    int directoryCount = 0;         // as zvs450_GetDirectoryCount
+    int filesFound = 0;             // as zvs450_GetListedFileCounts (0 and 0 when unknown)
+    int filesAnnounced = 0;
+};
+// The directories, the files, the capacity, the path and the counts of the
+// memory; force lists the player again first. False when the memory cannot
+// be listed: *listing then says only what the medium information does, that
+// is, for a medium without a file system (which can still be formatted) the
+// status kZvs450MediumInfoRead | kZvs450DeviceIoGood and its size in
+// totalBytes, and status 0 for anything else.
+bool zvs450_ReadListing(int memory, bool force, Zvs450Listing *listing);
 // Reads the medium-info record; 0 or the library error, no message (3 when
 // not connected).
 int zvs450_GetMediumInfo(int memory, ZVC450_MEDIUMINFO *info);
@@ -260,7 +273,9 @@ QString zvs450_StorableName(const QString &name);
 QString zvs450_DescribeCharacters(const QString &characters);
 
 // A device file name made safe as one local file name, for names the user did
-// not type: "/", "\", ":" and control characters become "_", and so does a
-// leading "." (a player must not plant ".bashrc" or ".profile", nor hide a
-// file), so the name can never lead out of the folder it is placed in.
+// not type, by the rule the command-line tool follows too (localname_core.h):
+// "/", control characters and characters that reorder text become "_", and so
+// does a leading "." (a player must not plant ".bashrc" or ".profile", nor
+// hide a file), so the name can never lead out of the folder it is placed in;
+// here "\" and ":" become "_" as well, ".." is "__" and a name left empty is "_".
 QString zvs450_LocalFileName(const QString &deviceName);

@@ -72,9 +72,8 @@ bool wavHasNoSound(const QString &path)
     return false;
 }
 
-// Directory commands: not connected is answered without a message.
-HZVC450 openHandle() { return session().handle; }
-
+// A directory command says nothing when not connected (NotOpen::Silent); its failure is
+// shown without an owner.
 int directoryResult(int ok)
 {
     return ok ? ZVC450USB_ERR_NONE : reportLast(nullptr, Cancel::Silent);
@@ -83,11 +82,9 @@ int directoryResult(int ok)
 int format(QWidget *owner, int memory, bool lowLevel)
 {
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(owner);
     // A medium without a file system refuses its listing with the player's
     // reason: a format is what it needs, so that refusal does not stand in
     // its way (a missing medium or a failed link does).
@@ -109,11 +106,9 @@ int format(QWidget *owner, int memory, bool lowLevel)
 int zvs450_Delete(QWidget *owner, int memory, int fileIndex, const QString &fileName)
 {
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(owner);
     if (const int error = refreshFirst(owner, memory))
         return error;
     if (const int error = checkFileIndex(owner, memory, fileIndex))
@@ -312,16 +307,16 @@ void removeIncompleteCopy(QWidget *owner, int memory, bool listed, int added, co
         const QString name = displayName(c.files[size_t(added)]);
         markStale(memory);
         if (s.handle && ZVC450_Delete(owner, s.handle, memory, added, name.toUtf8().constData())) {
-            zvs450_GetUi().message(owner, QString::fromUtf8(kZvs450TextIncompleteDeleted).arg(local, name), QString());
+            zvs450_GetUi().message(owner, text::tr(text::kIncompleteDeleted).arg(local, name), QString());
             return;
         }
-        zvs450_GetUi().message(owner, QString::fromUtf8(kZvs450TextIncompleteKept).arg(local, name), QString());
+        zvs450_GetUi().message(owner, text::tr(text::kIncompleteKept).arg(local, name), QString());
         return;
     }
     if (!listed) {
         // The player is gone: whatever it made of the copy carries the file's name.
         zvs450_GetUi().message(
-            owner, QString::fromUtf8(kZvs450TextIncompleteKept).arg(local, nameOnPlayer), QString());
+            owner, text::tr(text::kIncompleteKept).arg(local, nameOnPlayer), QString());
     }
 }
 
@@ -348,7 +343,7 @@ struct LibraryErrorState {
 Step verifyCopy(QWidget *owner, HZVC450 handle, int memory, int index, const QString &path)
 {
     if (index < 0) {
-        zvs450_GetUi().message(owner, QString::fromLatin1(kZvs450TextCopyMissing).arg(path), QString());
+        zvs450_GetUi().message(owner, text::tr(text::kCopyMissing).arg(path), QString());
         ZVC450_SetError(ZVC450USB_ERR_INTERNAL);
         return Step::Refused;
     }
@@ -367,7 +362,7 @@ Step verifyCopy(QWidget *owner, HZVC450 handle, int memory, int index, const QSt
         failure.restore();
         return Step::Failed;
     }
-    zvs450_GetUi().message(owner, QString::fromLatin1(kZvs450TextCopyDiffers).arg(path).arg(difference),
+    zvs450_GetUi().message(owner, text::tr(text::kCopyDiffers).arg(path).arg(difference),
                            QString());
     ZVC450_SetError(ZVC450USB_ERR_INTERNAL);
     return Step::Refused;
@@ -378,10 +373,8 @@ Step verifyCopy(QWidget *owner, HZVC450 handle, int memory, int index, const QSt
 int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
 {
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
-    if (!session().handle)
-        return reportNotOpen(owner);
+    if (const int error = op.unavailable())
+        return error;
     const Unstorable unstorable = askAboutUnstorableNames(owner, list);
     if (unstorable == Unstorable::Cancel)
         return ZVC450_SetError(ZVS450USB_ERR_USERBREAK);
@@ -447,11 +440,9 @@ int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
 int zvs450_Replace(int memory, int fileIndex, int otherFileIndex)
 {
     const Operation op(nullptr);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(nullptr);
     if (const int error = refreshFirst(nullptr, memory))
         return error;
     if (const int error = checkFileIndex(nullptr, memory, fileIndex))
@@ -466,11 +457,9 @@ int zvs450_Replace(int memory, int fileIndex, int otherFileIndex)
 int zvs450_Rename(int memory, int fileIndex, const QString &newName)
 {
     const Operation op(nullptr);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(nullptr);
     if (const int error = checkFileIndex(nullptr, memory, fileIndex))
         return error;
     if (const int error = checkName(nullptr, newName))
@@ -490,11 +479,9 @@ int zvs450_FormatLow(QWidget *owner, int memory) { return format(owner, memory, 
 int zvs450_ChangeDirectory(int memory, unsigned key)
 {
     const Operation op(nullptr);
-    if (op.refused())
-        return kZvs450ErrBusy;
-    HZVC450 handle = openHandle();
-    if (!handle)
-        return ZVC450USB_ERR_DEVICE_OPEN;
+    if (const int error = op.unavailable(Operation::NotOpen::Silent))
+        return error;
+    const HZVC450 handle = session().handle;
     markStale(memory);
     return directoryResult(ZVC450_ChangeDirectory(handle, memory, key));
 }
@@ -502,11 +489,9 @@ int zvs450_ChangeDirectory(int memory, unsigned key)
 int zvs450_ChangeToParent(int memory)
 {
     const Operation op(nullptr);
-    if (op.refused())
-        return kZvs450ErrBusy;
-    HZVC450 handle = openHandle();
-    if (!handle)
-        return ZVC450USB_ERR_DEVICE_OPEN;
+    if (const int error = op.unavailable(Operation::NotOpen::Silent))
+        return error;
+    const HZVC450 handle = session().handle;
     if (!validMemory(memory))
         return ZVC450USB_ERR_NONE;
     MemoryCache &c = session().memory[memory];
@@ -530,11 +515,9 @@ int zvs450_ChangeToParent(int memory)
 int zvs450_MakeDirectory(int memory, const QString &name)
 {
     const Operation op(nullptr);
-    if (op.refused())
-        return kZvs450ErrBusy;
-    HZVC450 handle = openHandle();
-    if (!handle)
-        return ZVC450USB_ERR_DEVICE_OPEN;
+    if (const int error = op.unavailable(Operation::NotOpen::Silent))
+        return error;
+    const HZVC450 handle = session().handle;
     if (const int error = checkName(nullptr, name))
         return error;
     markStale(memory);
@@ -544,11 +527,9 @@ int zvs450_MakeDirectory(int memory, const QString &name)
 int zvs450_RemoveDirectory(int memory, unsigned key)
 {
     const Operation op(nullptr);
-    if (op.refused())
-        return kZvs450ErrBusy;
-    HZVC450 handle = openHandle();
-    if (!handle)
-        return ZVC450USB_ERR_DEVICE_OPEN;
+    if (const int error = op.unavailable(Operation::NotOpen::Silent))
+        return error;
+    const HZVC450 handle = session().handle;
     markStale(memory);
     return directoryResult(ZVC450_RemoveDirectory(handle, memory, key));
 }
@@ -556,11 +537,9 @@ int zvs450_RemoveDirectory(int memory, unsigned key)
 int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName)
 {
     const Operation op(nullptr);
-    if (op.refused())
-        return kZvs450ErrBusy;
-    HZVC450 handle = openHandle();
-    if (!handle)
-        return ZVC450USB_ERR_DEVICE_OPEN;
+    if (const int error = op.unavailable(Operation::NotOpen::Silent))
+        return error;
+    const HZVC450 handle = session().handle;
     if (const int error = checkName(nullptr, newName))
         return error;
     markStale(memory);

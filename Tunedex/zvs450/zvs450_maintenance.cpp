@@ -72,15 +72,13 @@ int upgrade(QWidget *owner, CodeArea area, bool *codeAreaTouched)
     bool &touched = codeAreaTouched ? *codeAreaTouched : touchedStorage;
     touched = false;
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(owner);
 
     const bool boot = area == CodeArea::Boot;
-    const QString title = QString::fromUtf8(boot ? kZvs450TextBootUpgrade : kZvs450TextCodecUpgrade);
-    const QString chosen = zvs450_GetUi().openFile(owner, title, zvs450_QtFilter(kZvs450FilterIntelHex),
+    const QString title = text::tr(boot ? text::kBootUpgrade : text::kCodecUpgrade);
+    const QString chosen = zvs450_GetUi().openFile(owner, title, zvs450_QtFilter(text::tr(text::kFilterIntelHex)),
                                                    boot ? RegKeys::bootCodeName() : RegKeys::codecCodeName());
     if (chosen.isEmpty())
         return ZVS450USB_ERR_USERBREAK;
@@ -144,11 +142,9 @@ int zvs450_UpgradeBootCode(QWidget *owner, bool *codeAreaTouched)
 int zvs450_DownloadFont(QWidget *owner)
 {
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(owner);
     ZVC450_FONTINFO info{};
     if (ZVC450_GetFontInfo(s.handle, &info)) {
         // The player holds one font: a new one replaces it.
@@ -156,8 +152,8 @@ int zvs450_DownloadFont(QWidget *owner)
         if (askOverwrite(owner, QString::fromUtf8(info.szFontName)) != Zvs450Ui::Answer::Yes)
             return ZVC450USB_ERR_NONE;
     }
-    const QString path = zvs450_GetUi().openFile(owner, QString::fromUtf8(kZvs450TextFontDownload),
-                                                 zvs450_QtFilter(kZvs450FilterFont), RegKeys::fontName());
+    const QString path = zvs450_GetUi().openFile(owner, text::tr(text::kFontDownload),
+                                                 zvs450_QtFilter(text::tr(text::kFilterFont)), RegKeys::fontName());
     if (path.isEmpty())
         return ZVS450USB_ERR_USERBREAK;
     RegKeys::setFontName(path);
@@ -170,11 +166,9 @@ int zvs450_DownloadFont(QWidget *owner)
 int zvs450_GetFontInfo(ZVC450_FONTINFO *info)
 {
     const Operation op(nullptr);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(nullptr);
     if (!ZVC450_GetFontInfo(s.handle, info)) {
         std::memset(info, 0, sizeof *info);
         ZVC450_DispError(nullptr, 0, ZVC450_GetWindowsError());
@@ -187,11 +181,9 @@ int zvs450_GetFontInfo(ZVC450_FONTINFO *info)
 int zvs450_EraseFont(QWidget *owner)
 {
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(owner);
     markStale(0);
     if (!ZVC450_EraseFont(s.handle)) {
         ZVC450_DispError(owner, 0, ZVC450_GetWindowsError());
@@ -203,11 +195,9 @@ int zvs450_EraseFont(QWidget *owner)
 int zvs450_UploadFont(QWidget *owner, const QString &folder)
 {
     const Operation op(owner);
-    if (op.refused())
-        return kZvs450ErrBusy;
+    if (const int error = op.unavailable())
+        return error;
     Session &s = session();
-    if (!s.handle)
-        return reportNotOpen(nullptr);
     ZVC450_FONTINFO info{};
     if (!ZVC450_GetFontInfo(s.handle, &info)) {
         ZVC450_DispError(owner, 0, 0);
@@ -232,7 +222,7 @@ int zvs450_RawData(QWidget *owner, int memory)
     Zvs450Ui &ui = zvs450_GetUi();
     const QString file = RegKeys::rawDataFileName();
     if (file.isEmpty()) {
-        ui.message(owner, QString::fromUtf8(kZvs450TextRawDataUnset), QString());
+        ui.message(owner, text::tr(text::kRawDataUnset), QString());
         return ZVC450USB_ERR_NONE;
     }
 
@@ -243,14 +233,14 @@ int zvs450_RawData(QWidget *owner, int memory)
         unsigned count = 0;
         RegKeys::getRawDataRange(&first, &count);
         if (count == 0) {
-            ui.message(owner, QString::fromUtf8(kZvs450TextRawDataUnset), QString());
+            ui.message(owner, text::tr(text::kRawDataUnset), QString());
             return ZVC450USB_ERR_NONE;
         }
         // The range is checked against the medium as it is now.
         const bool listed = validMemory(memory) && (!s.memory[memory].refreshNeeded || refresh(memory));
         const quint64 totalBlocks = listed ? s.memory[memory].summary.dwTotalBlocks : 0;
         if (count >= kZvs450RawDataMaxBlocks || quint64(first) + count > totalBlocks) {
-            ui.message(owner, QString::fromUtf8(kZvs450TextRawDataRange), QString());
+            ui.message(owner, text::tr(text::kRawDataRange), QString());
             return ZVC450USB_ERR_NONE;
         }
         Zvs450Ui::Answer answer = Zvs450Ui::Answer::Yes;

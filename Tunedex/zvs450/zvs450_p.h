@@ -63,6 +63,12 @@ public:
 
     bool refused() const { return m_refused; }
 
+    // What an operation that needs the connection answers at once, 0 when it may
+    // go on: kZvs450ErrBusy when refused, 3 (ZVC450USB_ERR_DEVICE_OPEN) when no
+    // connection is open, which is shown to the owner unless NotOpen::Silent.
+    enum class NotOpen { Shown, Silent };
+    int unavailable(NotOpen notOpen = NotOpen::Shown) const;
+
 private:
     QPointer<QWidget> m_owner;
     bool m_refused = false;

@@ -5,10 +5,9 @@
 
 #include "RegKeys.h"
 
-#include <iconv.h>
+#include <shortname.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -44,47 +43,22 @@ Operation::~Operation()
     // the transfer up for as long as it stays open.
     if (s.refusalPending) {
         s.refusalPending = false;
-        zvs450_GetUi().message(m_owner, QString::fromUtf8(kZvs450TextBusy), QString());
+        zvs450_GetUi().message(m_owner, text::tr(text::kBusy), QString());
     }
+}
+
+int Operation::unavailable(NotOpen notOpen) const
+{
+    if (m_refused)
+        return kZvs450ErrBusy;
+    if (session().handle)
+        return ZVC450USB_ERR_NONE;
+    return notOpen == NotOpen::Shown ? reportNotOpen(m_owner) : ZVC450USB_ERR_DEVICE_OPEN;
 }
 
 } // namespace zvs450_detail
 
 namespace {
-
-// Short names come from the player in its code page (CP437 unless the user
-// picked another one for the library with ZVC450_CODEPAGE); long names are
-// already UTF-8.
-QString decodeShortName(const char *bytes)
-{
-    const size_t length = std::strlen(bytes);
-    bool ascii = true;
-    for (size_t i = 0; i < length; ++i)
-        ascii = ascii && static_cast<unsigned char>(bytes[i]) < 0x80;
-    if (ascii)
-        return QString::fromLatin1(bytes, static_cast<qsizetype>(length));
-
-    const char *codePage = std::getenv("ZVC450_CODEPAGE");
-    iconv_t cd = iconv_open("UTF-8", codePage && *codePage ? codePage : "CP437");
-    if (cd == iconv_t(-1))
-        cd = iconv_open("UTF-8", "CP437");
-    if (cd != iconv_t(-1)) {
-        char out[64] = {};
-        char *in = const_cast<char *>(bytes);
-        size_t inLeft = length;
-        char *outPtr = out;
-        size_t outLeft = sizeof out - 1;
-        const size_t converted = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        iconv_close(cd);
-        if (converted != size_t(-1))
-            return QString::fromUtf8(out, outPtr - out);
-    }
-    QString name = QString::fromLatin1(bytes, static_cast<qsizetype>(length));
-    for (QChar &c : name)
-        if (c.unicode() >= 0x80)
-            c = QLatin1Char('_');
-    return name;
-}
 
 // Cuts the trailing spaces of a space-padded field in place.
 void trimField(char *field, size_t width)
@@ -235,10 +209,8 @@ QString displayName(ZVC450_DIRENTRY &entry)
     trimField(entry.szExt, sizeof entry.szExt - 1);
     if (entry.szLongName[0] != '\0')
         return QString::fromUtf8(entry.szLongName);
-    QString name = decodeShortName(entry.szName);
-    if (entry.szExt[0] != '\0')
-        name += QLatin1Char('.') + decodeShortName(entry.szExt);
-    return name;
+    return QString::fromStdString(zvs450_ShortNameText(entry.szName, sizeof entry.szName - 1, entry.szExt,
+                                                       sizeof entry.szExt - 1, '_'));
 }
 
 } // namespace zvs450_detail
@@ -254,11 +226,11 @@ void zvs450_Initialize()
     }
     RegKeys::getTimeouts(&s.recvTimeout, &s.sendTimeout, &s.formatTimeout);
     ZVC450_SetTimeout(s.recvTimeout, s.sendTimeout);
-    ZVC450_SetExpectedFirmwareVersion(RegKeys::expectedFirmwareVersion());
+    zvs450_SetExpectedFirmwareVersion(RegKeys::expectedFirmwareVersion());
     unsigned vid = 0;
     unsigned pid = 0;
     RegKeys::getUserUsbId(&vid, &pid);
-    ZVC450_SetUserUSBID(vid, pid);
+    zvs450_SetUserUsbId(vid, pid);
     s.memoryCount = RegKeys::internalOnly() ? 1 : 2;
     s.initialized = true;
 }
@@ -399,6 +371,12 @@ void zvs450_SetMemoryCount(int count) { session().memoryCount = count > kMemoryS
 
 int zvs450_GetMemoryCount() { return session().memoryCount; }
 
+void zvs450_SetExpectedFirmwareVersion(unsigned version) { ZVC450_SetExpectedFirmwareVersion(version); }
+
+void zvs450_SetUserUsbId(unsigned vid, unsigned pid) { ZVC450_SetUserUSBID(vid, pid); }
+
+QString zvs450_EmulatedPlayerSocket() { return qEnvironmentVariable("ZVC450_VUSB"); }
+
 // ---- Cached listing ---------------------------------------------------------------
 
 bool zvs450_GetCapacity(int memory, quint64 *totalBytes, quint64 *freeBytes)
@@ -498,14 +476,60 @@ bool zvs450_GetCurrentDirectory(int memory, QString *path)
     return true;
 }
 
+namespace {
+
+class ListingSink final : public Zvs450ItemSink
+{
+public:
+    explicit ListingSink(std::vector<Zvs450Listing::Item> *items) : m_items(items) {}
+    void addItem(const QString &displayName, int index, quint32 size, quint32 firstCluster) override
+    {
+        m_items->push_back({displayName, index, size, firstCluster});
+    }
+
+private:
+    std::vector<Zvs450Listing::Item> *m_items;
+};
+
+} // namespace
+
+bool zvs450_ReadListing(int memory, bool force, Zvs450Listing *listing)
+{
+    Zvs450Listing read;
+    ListingSink directories(&read.directories);
+    ListingSink files(&read.files);
+    // One forced listing is enough: the files come from the cache the directories just filled.
+    const bool listed = zvs450_EnumDirectories(memory, directories, force) && zvs450_EnumFiles(memory, files, false)
+                        && zvs450_GetCapacity(memory, &read.totalBytes, &read.freeBytes)
+                        && zvs450_GetCurrentDirectory(memory, &read.path);
+    if (!listed) {
+        // A medium without a file system refuses its listing; the medium information
+        // still says so, and the user must be able to format it.
+        *listing = Zvs450Listing{};
+        ZVC450_MEDIUMINFO info{};
+        if (zvs450_IsOpen() && zvs450_GetMediumInfo(memory, &info) == 0 && info.bDeviceIOStatus
+            && !(info.bFATStatus && info.bFATType)) {
+            listing->status = kZvs450MediumInfoRead | kZvs450DeviceIoGood;
+            const quint64 blocks = info.wTotalBlockCount ? info.wTotalBlockCount : info.wPhysicalBlockCount;
+            listing->totalBytes = blocks * kBlockBytes;
+        }
+        return false;
+    }
+    read.status = zvs450_GetMediumStatus(memory);
+    read.fileCount = zvs450_GetFileCount(memory);
+    read.directoryCount = zvs450_GetDirectoryCount(memory);
+    if (!zvs450_GetListedFileCounts(memory, &read.filesFound, &read.filesAnnounced))
+        read.filesFound = read.filesAnnounced = 0;
+    *listing = std::move(read);
+    return true;
+}
+
 int zvs450_GetMediumInfo(int memory, ZVC450_MEDIUMINFO *info)
 {
     Session &s = session();
     const Operation op(nullptr, Operation::Refusal::Silent);
-    if (op.refused())
-        return kZvs450ErrBusy;
-    if (!s.handle)
-        return ZVC450USB_ERR_DEVICE_OPEN;
+    if (const int error = op.unavailable(Operation::NotOpen::Silent))
+        return error;
     return ZVC450_GetMediumInfo(s.handle, memory, info) ? 0 : ZVC450_GetError();
 }
 

@@ -3,6 +3,8 @@
 
 #include "zvs450_p.h"
 
+#include <localname_core.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -85,10 +87,10 @@ void zvs450_SetUi(Zvs450Ui *ui) { g_ui = ui; }
 
 Zvs450Ui &zvs450_GetUi() { return g_ui ? *g_ui : zvs450_QtUi(); }
 
-QString zvs450_QtFilter(const char *pairs)
+QString zvs450_QtFilter(const QString &pairs)
 {
     // "description\npattern\n" pairs up to an empty entry.
-    const QStringList parts = QString::fromUtf8(pairs).split(QLatin1Char('\n'));
+    const QStringList parts = pairs.split(QLatin1Char('\n'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2) {
         QString description = parts[i];
@@ -109,19 +111,20 @@ QString zvs450_QtFilter(const char *pairs)
 
 QString zvs450_LocalFileName(const QString &deviceName)
 {
-    if (deviceName.isEmpty())
-        return QStringLiteral("_");
-    if (deviceName == QLatin1String(".") || deviceName == QLatin1String(".."))
-        return QString(deviceName.size(), QLatin1Char('_'));
+    // Names saved by the program have always had '\\' and ':' replaced too (the
+    // folder separators of the system it came from), and ".." made "__": a file
+    // copied again gets the name its earlier copy has.
+    if (deviceName == QLatin1String(".."))
+        return QStringLiteral("__");
     QString name = deviceName;
-    for (QChar &c : name) {
-        const char16_t u = c.unicode();
-        if (u == '/' || u == '\\' || u == ':' || u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+    for (QChar &c : name)
+        if (c == QLatin1Char('\\') || c == QLatin1Char(':'))
             c = QLatin1Char('_');
-    }
-    if (name.startsWith(QLatin1Char('.')))
-        name[0] = QLatin1Char('_');
-    return name;
+    std::string safe;
+    // No length limit here: a name too long for the folder fails where the file is made.
+    if (zvs450_SafeLocalName(name.toStdString(), &safe) == LocalNameStatus::Empty)
+        return QStringLiteral("_");
+    return QString::fromStdString(safe);
 }
 
 namespace zvs450_detail {
@@ -191,7 +194,7 @@ bool localEntryExists(const QString &path)
 
 Zvs450Ui::Answer askOverwrite(QWidget *owner, const QString &caption)
 {
-    return zvs450_GetUi().question(owner, QString::fromUtf8(kZvs450TextOverwrite), caption);
+    return zvs450_GetUi().question(owner, text::tr(text::kOverwrite), caption);
 }
 
 QString localPathFor(const QString &folder, const QString &deviceName)

@@ -408,7 +408,7 @@ private slots:
         QCOMPARE(ended.size(), 1);
         QCOMPARE(m_ui.questions.size(), questions);
         for (const QString &q : m_ui.questions)
-            QCOMPARE(q, QString::fromLatin1(kZvs450TextOverwrite));
+            QCOMPARE(q, QString::fromLatin1(text::kOverwrite));
         QCOMPARE(readFile(pc(QStringLiteral("ONE.MP3"))), oneReplaced ? onPlayer1 : QByteArray("old one"));
         QCOMPARE(readFile(pc(QStringLiteral("TWO.MP3"))), twoReplaced ? onPlayer2 : QByteArray("old two"));
         // The new file comes second in the batch (rows by name): a Cancel at the first question stops it too.

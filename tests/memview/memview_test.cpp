@@ -233,7 +233,7 @@ private:
     std::unique_ptr<HMp3MemView> makeView()
     {
         auto view = std::make_unique<HMp3MemView>(nullptr, &m_prompter);
-        view->setTitle(QString::fromLatin1(Mp3MemText::kInternalMemory));
+        view->setTitle(QString::fromLatin1(text::kInternalMemory));
         view->resize(500, 300);
         view->show();
         view->refresh(true, 0);
@@ -869,7 +869,7 @@ private slots:
         m_prompter.answer = false;
         view->runCommand(Mp3MemCmd::NaturalOrder);
         QCOMPARE(m_prompter.confirms, QStringList{QStringLiteral("Natural Order|")
-                                                  + QString::fromLatin1(Mp3MemText::kNaturalOrderQuestion)});
+                                                  + QString::fromLatin1(text::kNaturalOrderQuestion)});
         QCOMPARE(playOrder(), (QStringList{"10 Song.mp3", "2 Song.mp3", "1 song.mp3", "b.mp3"}));
 
         m_prompter.answer = true;
@@ -881,7 +881,7 @@ private slots:
 
         view->runCommand(Mp3MemCmd::SortByName);
         QCOMPARE(m_prompter.confirms.last(),
-                 QStringLiteral("Sort By Name|") + QString::fromLatin1(Mp3MemText::kSortByNameQuestion));
+                 QStringLiteral("Sort By Name|") + QString::fromLatin1(text::kSortByNameQuestion));
         QCOMPARE(playOrder(), (QStringList{"1 song.mp3", "10 Song.mp3", "2 Song.mp3", "b.mp3"}));
     }
 
@@ -1022,6 +1022,26 @@ private slots:
         view->runCommand(Mp3MemCmd::MakeMultipleDirectory);
         QCOMPARE(view->model()->rowCount(), 3);
         QVERIFY(!view->findChild<HProgressDlg *>());
+    }
+
+    // A desktop link names its target as a URL or, as file managers also write it,
+    // as a plain path; either way the drop takes the target, as the desktop pane does.
+    void droppedDesktopLinksStandForTheirTargets()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("song.mp3"));
+        const struct {
+            const char *name;
+            QString url;
+        } rows[] = {{"url.desktop", QUrl::fromLocalFile(target).toString()}, {"path.desktop", target},
+                    {"UPPER.DESKTOP", target}};
+        for (const auto &row : rows) {
+            QFile f(dir.filePath(QString::fromLatin1(row.name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(("[Desktop Entry]\nType=Link\nURL=" + row.url + "\n").toUtf8());
+            f.close();
+            QCOMPARE(HMp3MemView::resolveDroppedPath(f.fileName()), target);
+        }
     }
 
     void dropOfLinkDownloadsItsTarget()

@@ -99,7 +99,7 @@ private slots:
 
         QuietPrompter prompter;
         HMp3MemView view(nullptr, &prompter);
-        view.setTitle(QString::fromLatin1(Mp3MemText::kInternalMemory));
+        view.setTitle(QString::fromLatin1(text::kInternalMemory));
         view.resize(500, 300);
         view.show();
         view.activateWindow();

@@ -342,7 +342,7 @@ TEST_F(EmulatedPlayer, VerifiedDownloadsLeaveNoDamagedCopy)
     RegKeys::setVerifyCopies(true);
     EXPECT_NE(zvs450_Download(nullptr, 0, list), 0);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, QString::fromLatin1(kZvs450TextCopyDiffers).arg(b).arg(16384 + 8192));
+    EXPECT_EQ(ui.messages[0].text, QString::fromLatin1(text::kCopyDiffers).arg(b).arg(16384 + 8192));
     EXPECT_EQ(files(0, false).names, QStringList{QStringLiteral("a.mp3")});
 
     RegKeys::setVerifyCopies(false);
@@ -442,7 +442,7 @@ TEST_F(EmulatedPlayer, CopyCutOffNamesTheIncompleteFileOnThePlayer)
     capture.stop();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text,
-              QString::fromUtf8(kZvs450TextIncompleteKept).arg(source, QStringLiteral("Cut short.mp3")));
+              QString::fromUtf8(text::kIncompleteKept).arg(source, QStringLiteral("Cut short.mp3")));
 
     // That file is the one on the player.
     player->Stop();

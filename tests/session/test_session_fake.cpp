@@ -274,6 +274,52 @@ TEST_F(Session, CapacityIsCountedInSixteenKilobyteBlocks)
     EXPECT_FALSE(zvs450_GetCapacity(2, &total, &free));
 }
 
+// What a device view shows comes in one read: the rows, the sizes, the path and the
+// counts; a medium that cannot be listed says only whether it could be formatted.
+TEST_F(Session, ReadListingGivesTheViewEverythingInOneRead)
+{
+    fake::Memory &m = fake::lib().memory[0];
+    m.files = {fake::entry("SONG    ", "MP3", "", 5000, 9), fake::entry("NOTE    ", "TXT", "Note.txt", 10, 12)};
+    m.dirs = {fake::entry("..      ", "   ", "", 0, 3), fake::entry("MUSIC   ", "   ", "", 0, 20)};
+    m.path = "/A";
+    m.totalBlocks = 64;
+    m.usedBlocks = 4;
+    connect();
+    Zvs450Listing listing;
+    ASSERT_TRUE(zvs450_ReadListing(0, true, &listing));
+    ASSERT_EQ(listing.files.size(), 2u);
+    EXPECT_EQ(listing.files[1].name, QStringLiteral("Note.txt"));
+    EXPECT_EQ(listing.files[1].index, 1);
+    EXPECT_EQ(listing.files[1].size, 10u);
+    EXPECT_EQ(listing.files[1].firstCluster, 12u);
+    ASSERT_EQ(listing.directories.size(), 2u);
+    EXPECT_EQ(listing.directories[0].name, QStringLiteral(".."));
+    EXPECT_EQ(listing.directories[1].firstCluster, 20u);
+    EXPECT_EQ(listing.totalBytes, 64u * 16384);
+    EXPECT_EQ(listing.freeBytes, 60u * 16384);
+    EXPECT_EQ(listing.path, QStringLiteral("/A"));
+    EXPECT_EQ(listing.status, 15u);
+    EXPECT_EQ(listing.fileCount, 2);
+    EXPECT_EQ(listing.directoryCount, 2);
+    EXPECT_EQ(listing.filesFound, 2);
+    EXPECT_EQ(listing.filesAnnounced, 2);
+
+    // A medium without a file system refuses its listing, yet can be formatted.
+    m.listFails = true;
+    m.info.bFATStatus = 0;
+    m.info.wTotalBlockCount = 0;
+    m.info.wPhysicalBlockCount = 128;
+    EXPECT_FALSE(zvs450_ReadListing(0, true, &listing));
+    EXPECT_TRUE(listing.files.empty());
+    EXPECT_EQ(listing.status, kZvs450MediumInfoRead | kZvs450DeviceIoGood);
+    EXPECT_EQ(listing.totalBytes, 128u * 16384);
+    // One whose medium does not answer either is just not there.
+    m.info.bDeviceIOStatus = 0;
+    EXPECT_FALSE(zvs450_ReadListing(0, true, &listing));
+    EXPECT_EQ(listing.status, 0u);
+    EXPECT_EQ(listing.totalBytes, 0u);
+}
+
 TEST_F(Session, ChangeToParentFindsTheDotDotEntryAndReadsThePathAgain)
 {
     fake::lib().memory[0].dirs = {fake::entry(".       ", "   ", "", 0, 7), fake::entry("..      ", "   ", "", 0, 3)};
@@ -357,7 +403,7 @@ TEST_F(Session, OverwriteQuestionSkipsOnNoAndEndsTheBatchOnCancel)
     EXPECT_NE(uploads[0].find("/B.MP3"), std::string::npos);
     EXPECT_NE(uploads[1].find("/C.MP3"), std::string::npos);
     ASSERT_EQ(ui.questions.size(), 3u);
-    EXPECT_EQ(ui.questions[0].text, QString::fromUtf8(kZvs450TextOverwrite));
+    EXPECT_EQ(ui.questions[0].text, QString::fromUtf8(text::kOverwrite));
     EXPECT_EQ(ui.questions[0].caption, path("A.MP3"));
     EXPECT_TRUE(fake::lib().messages.empty());
 }
@@ -551,6 +597,14 @@ TEST_F(Session, UploadNamesFromThePlayerAreMadeSafe)
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(ui.questions[0].caption, path("_bashrc"));
     EXPECT_EQ(fake::callsOf("Upload").size(), 1u);
+}
+
+// A name that shows "song.mp3" and is "song<U+202E>3pm.exe" must not reach the PC as
+// it is: characters that reorder text go as the command-line tool lets them go.
+TEST_F(Session, UploadNamesLoseCharactersThatReorderText)
+{
+    EXPECT_EQ(zvs450_LocalFileName(QString::fromUtf8("gpj.\xE2\x80\xAE" "exe")), QStringLiteral("gpj._exe"));
+    EXPECT_EQ(zvs450_LocalFileName(QString::fromUtf8("a\xE2\x81\xA6" "b\xE2\x81\xA9")), QStringLiteral("a_b_"));
 }
 
 // ':' and '\' are ordinary characters of a Linux name that no FAT name holds: the
@@ -771,11 +825,11 @@ TEST_F(Session, RawDataChecksItsRangeBeforeAnythingIsRead)
         unsigned first, count;
         const char *message; // null: uploaded
     } rows[] = {
-        {"", 0, 0, 1, kZvs450TextRawDataUnset},
-        {"raw.dat", 0, 0, 0x40000, kZvs450TextRawDataRange},
-        {"raw.dat", 0, 0, 0, kZvs450TextRawDataUnset},
-        {"raw.dat", 1, 90, 11, kZvs450TextRawDataRange},
-        {"raw.dat", 1, 0xFFFFFFFF, 2, kZvs450TextRawDataRange},
+        {"", 0, 0, 1, text::kRawDataUnset},
+        {"raw.dat", 0, 0, 0x40000, text::kRawDataRange},
+        {"raw.dat", 0, 0, 0, text::kRawDataUnset},
+        {"raw.dat", 1, 90, 11, text::kRawDataRange},
+        {"raw.dat", 1, 0xFFFFFFFF, 2, text::kRawDataRange},
         {"raw.dat", 1, 90, 10, nullptr},
         {"raw.dat", 0, 1, 0x3FFFF, nullptr},
     };
@@ -932,7 +986,7 @@ TEST_F(Session, OperationsAskedWhileOneRunsAreRefusedAndToldAfterIt)
     EXPECT_TRUE(fake::lib().messages.empty());
     // One message, once the copy had ended.
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(kZvs450TextBusy));
+    EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(text::kBusy));
     EXPECT_FALSE(zvs450_IsBusy());
 
     // Free again: the next operation runs.
@@ -1046,11 +1100,11 @@ TEST_F(Session, IncompleteCopyIsDeletedOrNamed)
             break;
         case Told::Deleted:
             ASSERT_EQ(ui.messages.size(), 1u);
-            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(kZvs450TextIncompleteDeleted).arg(source, QStringLiteral("Long song name.mp3")));
+            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(text::kIncompleteDeleted).arg(source, QStringLiteral("Long song name.mp3")));
             break;
         case Told::Kept:
             ASSERT_EQ(ui.messages.size(), 1u);
-            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(kZvs450TextIncompleteKept).arg(source, QStringLiteral("Long song name.mp3")));
+            EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(text::kIncompleteKept).arg(source, QStringLiteral("Long song name.mp3")));
             break;
         }
     }

@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <iconv.h>
+
+#include <shortname.h>
 
 namespace cli {
 namespace {
@@ -21,61 +22,6 @@ constexpr unsigned kMaxEntries = 65536;
 int RoundUp(unsigned n)
 {
     return static_cast<int>((n + kArrayStep - 1) / kArrayStep * kArrayStep);
-}
-
-// Short names are stored in the device code page (CP437 unless the library
-// is told otherwise through ZVC450_CODEPAGE, which we follow).
-class ShortNameDecoder {
-public:
-    ShortNameDecoder()
-    {
-        const char *page = std::getenv("ZVC450_CODEPAGE");
-        cd_ = iconv_open("UTF-8", page && *page ? page : "CP437");
-        if (cd_ == iconv_t(-1))
-            cd_ = iconv_open("UTF-8", "CP437");
-    }
-    ~ShortNameDecoder()
-    {
-        if (cd_ != iconv_t(-1))
-            iconv_close(cd_);
-    }
-
-    std::string Decode(const std::string &bytes)
-    {
-        const bool ascii = std::all_of(bytes.begin(), bytes.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (ascii || cd_ == iconv_t(-1))
-            return ascii ? bytes : Replaced(bytes);
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        std::string in = bytes;
-        std::string out(bytes.size() * 4 + 4, '\0');
-        char *inp = &in[0];
-        char *outp = &out[0];
-        size_t inLeft = in.size();
-        size_t outLeft = out.size();
-        if (iconv(cd_, &inp, &inLeft, &outp, &outLeft) == size_t(-1))
-            return Replaced(bytes);
-        out.resize(out.size() - outLeft);
-        return out;
-    }
-
-private:
-    static std::string Replaced(std::string bytes)
-    {
-        for (char &c : bytes)
-            if (static_cast<unsigned char>(c) >= 0x80)
-                c = '?';
-        return bytes;
-    }
-
-    iconv_t cd_;
-};
-
-std::string TrimmedField(const char *field, size_t width)
-{
-    std::string s(field, strnlen(field, width));
-    const size_t end = s.find_last_not_of(' ');
-    return end == std::string::npos ? std::string() : s.substr(0, end + 1);
 }
 
 Entry MakeEntry(const ZVC450_DIRENTRY &record, bool directory, int number)
@@ -102,14 +48,7 @@ std::string Quoted(const std::string &s) { return "'" + s + "'"; }
 
 std::string ShortNameText(const ZVC450_DIRENTRY &record)
 {
-    static ShortNameDecoder decoder;
-    const std::string base = TrimmedField(record.szName, 8);
-    const std::string ext = TrimmedField(record.szExt, 3);
-    // "." and ".." keep their dots in the base.
-    std::string text = decoder.Decode(base);
-    if (!ext.empty())
-        text += "." + decoder.Decode(ext);
-    return text;
+    return zvs450_ShortNameText(record.szName, 8, record.szExt, 3, '?');
 }
 
 std::string StoredShortName(const ZVC450_DIRENTRY &record)

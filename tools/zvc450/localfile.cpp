@@ -110,12 +110,6 @@ std::string WithExtension(const std::string &name, const std::string &ext)
     return base + "." + ext;
 }
 
-bool IsSafeLocalName(const std::string &name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
 std::string LocalNameFor(const std::string &playerName, bool typed, const std::string &folder, std::string *local)
 {
     const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);

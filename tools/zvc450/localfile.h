@@ -42,11 +42,6 @@ std::string JoinPath(const std::string &dir, const std::string &name);
 std::string Extension(const std::string &name);
 std::string WithExtension(const std::string &name, const std::string &ext);
 
-// A name that may stand as one path component at all: not empty, not "."
-// or "..", no "/" and no NUL.  (Names that become local files go through
-// LocalNameFor, which is stricter.)
-bool IsSafeLocalName(const std::string &name);
-
 // The local name for a name the player gave, made safe by the rule of
 // localname_core.h (no control characters, no "/", no leading "." unless
 // `typed`: the user typed the name as the player lists it).  Returns "" with

@@ -187,6 +187,19 @@ int Filesystem::Split(const char *path, bool *top, int *memory, std::vector<std:
 
 bool Filesystem::Fresh(const Folder &f) const { return Clock::now() - f.readAt < kListingFresh; }
 
+int Filesystem::ResolveExisting(const char *path, Kind kind, Resolved *r)
+{
+    if (int e = Resolve(path, r))
+        return e;
+    if (!r->exists)
+        return ENOENT;
+    if (kind == Kind::Folder && !r->isFolder)
+        return ENOTDIR;
+    if (kind == Kind::File && r->isFolder)
+        return EISDIR;
+    return 0;
+}
+
 int Filesystem::GetFolder(const FolderPath &p, std::shared_ptr<const Folder> *out)
 {
     {
@@ -317,10 +330,8 @@ void Filesystem::FillDraftStat(Draft &d, struct stat *st) const
 int Filesystem::GetAttr(const char *path, struct stat *st)
 {
     Resolved r;
-    if (int e = Resolve(path, &r))
+    if (int e = ResolveExisting(path, Kind::Any, &r))
         return e;
-    if (!r.exists)
-        return ENOENT;
     if (r.draft) {
         FillDraftStat(*r.draft, st);
         return 0;
@@ -351,12 +362,8 @@ int Filesystem::GetAttr(Handle *h, struct stat *st)
 int Filesystem::ReadDir(const char *path, std::vector<std::pair<std::string, struct stat>> *entries)
 {
     Resolved r;
-    if (int e = Resolve(path, &r))
+    if (int e = ResolveExisting(path, Kind::Folder, &r))
         return e;
-    if (!r.exists)
-        return ENOENT;
-    if (!r.isFolder)
-        return ENOTDIR;
     struct stat st;
     FillFolderStat(&st);
     entries->push_back({".", st});
@@ -564,12 +571,8 @@ uint64_t Filesystem::FreeBytes(int memory)
 int Filesystem::Open(const char *path, int flags, Handle **out)
 {
     Resolved r;
-    if (int e = Resolve(path, &r))
+    if (int e = ResolveExisting(path, Kind::File, &r))
         return e;
-    if (!r.exists)
-        return ENOENT;
-    if (r.isFolder)
-        return EISDIR;
     auto h = std::make_unique<Handle>();
     h->writable = (flags & O_ACCMODE) != O_RDONLY;
     h->folder = r.parent;
@@ -754,12 +757,8 @@ int Filesystem::Truncate(const char *path, uint64_t size, Handle *h)
     std::shared_ptr<Draft> d = h && h->writable ? h->draft : nullptr;
     Resolved r;
     if (!d) {
-        if (int e = Resolve(path, &r))
+        if (int e = ResolveExisting(path, Kind::File, &r))
             return e;
-        if (!r.exists)
-            return ENOENT;
-        if (r.isFolder)
-            return EISDIR;
         d = r.draft;
     }
     if (d) {
@@ -796,10 +795,8 @@ int Filesystem::SetTime(const char *path, const struct timespec times[2], Handle
     std::shared_ptr<Draft> d = h ? h->draft : nullptr;
     Resolved r;
     if (!d) {
-        if (int e = Resolve(path, &r))
+        if (int e = ResolveExisting(path, Kind::Any, &r))
             return e;
-        if (!r.exists)
-            return ENOENT;
         d = r.draft;
     }
     if (d) {
@@ -843,10 +840,8 @@ int Filesystem::SetTime(const char *path, const struct timespec times[2], Handle
 int Filesystem::Unlink(const char *path)
 {
     Resolved r;
-    if (int e = Resolve(path, &r))
+    if (int e = ResolveExisting(path, Kind::Any, &r))
         return e;
-    if (!r.exists)
-        return ENOENT;
     if (r.isFolder)
         return r.top || r.name.empty() ? EPERM : EISDIR;
     if (r.draft) {
@@ -883,12 +878,8 @@ int Filesystem::MakeDirectory(const char *path)
 int Filesystem::RemoveDirectory(const char *path)
 {
     Resolved r;
-    if (int e = Resolve(path, &r))
+    if (int e = ResolveExisting(path, Kind::Folder, &r))
         return e;
-    if (!r.exists)
-        return ENOENT;
-    if (!r.isFolder)
-        return ENOTDIR;
     if (r.top || r.name.empty())
         return EBUSY;  // a memory's root
     {

@@ -159,6 +159,10 @@ private:
     // ---- file-system threads (filesystem.cpp) ----
     int Split(const char *path, bool *top, int *memory, std::vector<std::string> *parts);
     int Resolve(const char *path, Resolved *r);
+    // Resolve for a path that must name something of a kind: ENOENT when
+    // nothing is there, ENOTDIR or EISDIR when it is not of that kind.
+    enum class Kind { Any, Folder, File };
+    int ResolveExisting(const char *path, Kind kind, Resolved *r);
     int GetFolder(const FolderPath &p, std::shared_ptr<const Folder> *out);
     void FillStat(const Item &item, const FolderPath &folder, struct stat *st) const;
     void FillFolderStat(struct stat *st) const;
@@ -185,6 +189,9 @@ private:
     int W_GoTo(const FolderPath &p);
     int W_ReadHere(const FolderPath &p, std::shared_ptr<const Folder> *out);
     int W_List(const FolderPath &p, std::shared_ptr<const Folder> *out);
+    // Lists p and finds the entry stored as `stored` in it: ENOENT when there is none.
+    int W_FindStored(const FolderPath &p, const std::string &stored, std::shared_ptr<const Folder> *folder,
+                     const Item **item);
     int W_Summary(int memory);
     void W_CheckCard();
     int W_Delete(const FolderPath &p, const std::string &stored);

@@ -7,7 +7,6 @@
 #include "filesystem.h"
 
 #include "../device.h"
-#include "../localfile.h"
 #include "errors.h"
 #include "log.h"
 #include "names.h"
@@ -18,6 +17,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include <localname_core.h>
 
 namespace mountfs {
 namespace {
@@ -232,7 +233,7 @@ std::shared_ptr<const Folder> Filesystem::BuildFolder(const FolderPath &p, const
     auto add = [&](const cli::Entry &e, const std::vector<std::pair<std::string, int>> &choices) {
         for (const auto &choice : choices) {
             const std::string &name = choice.first;
-            if (!cli::IsSafeLocalName(name) || f->byName.count(Folded(name)))
+            if (!zvs450_IsOnePathComponent(name) || f->byName.count(Folded(name)))
                 continue;
             Item item;
             item.name = name;
@@ -312,16 +313,23 @@ int Filesystem::W_Summary(int memory)
     return W_ReadHere(here, nullptr);
 }
 
+int Filesystem::W_FindStored(const FolderPath &p, const std::string &stored, std::shared_ptr<const Folder> *folder,
+                             const Item **item)
+{
+    if (int e = W_List(p, folder))
+        return e;
+    *item = (*folder)->FindStored(stored);
+    return *item ? 0 : ENOENT;
+}
+
 // ---- commands ------------------------------------------------------------------------------------------
 
 int Filesystem::W_Delete(const FolderPath &p, const std::string &stored)
 {
     std::shared_ptr<const Folder> f;
-    if (int e = W_List(p, &f))
+    const Item *it = nullptr;
+    if (int e = W_FindStored(p, stored, &f, &it))
         return e;
-    const Item *it = f->FindStored(stored);
-    if (!it)
-        return ENOENT;
     if (it->entry.number > f->maxNumber)
         return EOVERFLOW;
     if (!ZVC450_Delete(nullptr, device_->handle(), p.memory, it->entry.number, it->entry.name.c_str()))
@@ -332,11 +340,9 @@ int Filesystem::W_Delete(const FolderPath &p, const std::string &stored)
 int Filesystem::W_Rename(const FolderPath &p, const std::string &stored, const std::string &newName)
 {
     std::shared_ptr<const Folder> f;
-    if (int e = W_List(p, &f))
+    const Item *it = nullptr;
+    if (int e = W_FindStored(p, stored, &f, &it))
         return e;
-    const Item *it = f->FindStored(stored);
-    if (!it)
-        return ENOENT;
     int ok;
     if (it->entry.directory) {
         ok = ZVC450_RenameDirectory(device_->handle(), p.memory, newName.c_str(), &it->entry.record);
@@ -354,23 +360,15 @@ int Filesystem::W_RenameOver(const FolderPath &p, const std::string &from, const
                              const std::string &newName)
 {
     std::shared_ptr<const Folder> f;
-    if (int e = W_List(p, &f))
+    const Item *src = nullptr;
+    if (int e = W_FindStored(p, from, &f, &src))
         return e;
-    const Item *src = f->FindStored(from);
-    if (!src)
-        return ENOENT;
     if (!over.empty()) {
         const Item *old = f->FindStored(over);
         if (old && old->entry.directory) {
-            // POSIX lets a directory replace an empty one.
-            const FolderPath dir = p.Child(old->name);
-            std::shared_ptr<const Folder> inside;
-            if (int e = W_List(dir, &inside))
-                return e;
-            for (const Item &i : inside->items)
-                if (!i.entry.IsDotEntry())
-                    return ENOTEMPTY;
-            if (int e = W_RemoveDirectory(p, over, dir))
+            // POSIX lets a directory replace an empty one (W_RemoveDirectory
+            // refuses one that is not).
+            if (int e = W_RemoveDirectory(p, over, p.Child(old->name)))
                 return e;
         } else if (old) {
             // Everything that could refuse the rename has been checked (the
@@ -385,11 +383,9 @@ int Filesystem::W_RenameOver(const FolderPath &p, const std::string &from, const
 int Filesystem::W_SetTime(const FolderPath &p, const std::string &stored, time_t when)
 {
     std::shared_ptr<const Folder> f;
-    if (int e = W_List(p, &f))
+    const Item *it = nullptr;
+    if (int e = W_FindStored(p, stored, &f, &it))
         return e;
-    const Item *it = f->FindStored(stored);
-    if (!it)
-        return ENOENT;
     ZVC450_DIRENTRY record = it->entry.record;
     UnixToFat(when, &record.wWriteDate, &record.wWriteTime);
     if (record.wWriteDate == it->entry.record.wWriteDate && record.wWriteTime == it->entry.record.wWriteTime)
@@ -426,10 +422,10 @@ int Filesystem::W_RemoveDirectory(const FolderPath &p, const std::string &stored
         if (!i.entry.IsDotEntry())
             return ENOTEMPTY;
     std::shared_ptr<const Folder> f;
-    if (int e = W_List(p, &f))
+    const Item *it = nullptr;
+    if (int e = W_FindStored(p, stored, &f, &it))
         return e;
-    const Item *it = f->FindStored(stored);
-    if (!it || !it->entry.directory)
+    if (!it->entry.directory)
         return ENOENT;
     if (!ZVC450_RemoveDirectory(device_->handle(), p.memory, it->entry.key))
         return W_Fail("remove directory");

@@ -55,3 +55,9 @@ LocalNameStatus zvs450_SafeLocalName(const std::string &name, std::string *safe,
         return LocalNameStatus::TooLong;
     return changed ? LocalNameStatus::Changed : LocalNameStatus::Unchanged;
 }
+
+bool zvs450_IsOnePathComponent(const std::string &name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}

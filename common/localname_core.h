@@ -1,6 +1,6 @@
 #pragma once
-// Local file names made from names the player gives, in plain C++ so the
-// command-line tool and the mount use it without Qt, and the program with it.
+// Local file names made from names the player gives: the one rule of the
+// program, the command-line tool and the mount.
 //
 // A player is outside the PC's trust boundary: the names in its listings and
 // the name of its font are whatever its firmware (or a device that only
@@ -47,3 +47,9 @@ enum class LocalNameStatus {
 // The result goes to *safe; it must be 1 to maxBytes bytes long.
 LocalNameStatus zvs450_SafeLocalName(const std::string &name, std::string *safe, bool keepLeadingDot = false,
                                      std::size_t maxBytes = kLocalNameMaxBytes);
+
+// The least a name must be to stand as one path component at all: not empty,
+// not "." or "..", no "/" and no NUL. The mount shows the player's names
+// under this test (a name that fails it shows under its 8.3 name); a name that
+// becomes a local file goes through zvs450_SafeLocalName, which is stricter.
+bool zvs450_IsOnePathComponent(const std::string &name);
