@@ -430,9 +430,9 @@ void HMp3MemView::deleteSelection(bool ask)
     if (rows.isEmpty() || m_memory == -1)
         return;
     if (ask) {
-        const QString text = rows.size() == 1
-                                 ? text::tr(text::kDeleteOne).arg(m_model->columnText(rows.first(), 0))
-                                 : text::tr(text::kDeleteMany);
+        const QString text = (rows.size() == 1 ? text::tr(text::kDeleteOne).arg(m_model->columnText(rows.first(), 0))
+                                                : text::tr(text::kDeleteMany))
+                             + QLatin1Char('\n') + text::tr(text::kPlayerHasNoTrash);
         if (!prompter().confirm(this, text::tr(text::kConfirmDeleteCaption), text,
                                 HMemPrompter::Icon::Information))
             return;
