@@ -20,8 +20,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDrag>
+#include <QDropEvent>
 #include <QFile>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -142,8 +145,8 @@ QPoint rowCentre(HFileListCtrl *list, int row)
     return list->visualRect(list->model()->index(row, 0)).center();
 }
 
-// How a drag ends once the cursor is over `to`.
-enum class Ending { Release, Escape, RightButton };
+// How a drag ends once the cursor is over `to` (Leave: it has ended by itself there).
+enum class Ending { Release, Escape, RightButton, Leave };
 
 } // namespace
 
@@ -256,6 +259,8 @@ private:
                 QTest::mousePress(to, Qt::RightButton, {}, toPos);
                 QTest::mouseRelease(to, Qt::RightButton, {}, toPos);
                 QTest::mouseRelease(to, Qt::LeftButton, {}, toPos);
+                break;
+            case Ending::Leave:
                 break;
             }
         });
@@ -578,6 +583,149 @@ private slots:
                  static_cast<HDropObject *>(nullptr));
     }
 
+    // ---- Out of the window, to other programs ----
+
+    void dragOutOfTheWindowCopiesFilesToTheCache()
+    {
+        const QByteArray one(7000, '1'), two(513, '2');
+        QVERIFY(writeFile(pc(QStringLiteral("ONE.MP3")), one));
+        QVERIFY(writeFile(pc(QStringLiteral("TWO.MP3")), two));
+        QVERIFY(start());
+        QVERIFY(putOnPlayer({QStringLiteral("ONE.MP3"), QStringLiteral("TWO.MP3")}));
+        QVERIFY(QFile::remove(pc(QStringLiteral("ONE.MP3"))));
+        QVERIFY(QFile::remove(pc(QStringLiteral("TWO.MP3"))));
+        listPc(0);
+        HMp3MemView *view = memory(0);
+        view->list()->selectRows({memRow(view, QStringLiteral("ONE.MP3")), memRow(view, QStringLiteral("TWO.MP3"))});
+        HDragObject *source = m_child->dragDrop()->memorySource(0);
+        QSignalSpy exported(source, &HDragObject::exported);
+        QSignalSpy ended(source, &HDragObject::dragEnded);
+        // Far beyond the window's edge: another program's window is there.
+        QWidget *vp = view->list()->viewport();
+        drag(view->list(), vp, vp->mapFromGlobal(m_child->frameGeometry().bottomRight() + QPoint(300, 300)),
+             Ending::Leave);
+
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.at(0).at(0).toBool(), false);
+        QCOMPARE(exported.size(), 1);
+        const QList<QUrl> files = exported.at(0).at(0).value<QList<QUrl>>();
+        QCOMPARE(files.size(), 2);
+        const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+        QStringList names;
+        for (const QUrl &url : files) {
+            QVERIFY(url.isLocalFile());
+            const QString path = url.toLocalFile();
+            QVERIFY2(path.startsWith(cache + QStringLiteral("/Brightfen/TuneDeck/drag-out/")), qPrintable(path));
+            names << QFileInfo(path).fileName();
+        }
+        QCOMPARE(names, QStringList({QStringLiteral("ONE.MP3"), QStringLiteral("TWO.MP3")}));
+        QCOMPARE(readFile(files.at(0).toLocalFile()), one);
+        QCOMPARE(readFile(files.at(1).toLocalFile()), two);
+        // Nothing went to the PC pane's folder, and nothing was asked.
+        QVERIFY(!QFile::exists(pc(QStringLiteral("ONE.MP3"))));
+        QVERIFY(m_ui.questions.isEmpty());
+    }
+
+    // The system drag's data: a memory offers its rows to other programs as
+    // files, made once when one asks; the desktop's rows are only the panes'.
+    void systemDragData()
+    {
+        QVERIFY(writeFile(pc(QStringLiteral("SONG.MP3")), QByteArray(3000, 's')));
+        QVERIFY(start());
+        QVERIFY(putOnPlayer({QStringLiteral("SONG.MP3")}));
+        memory(0)->list()->selectRows({memRow(memory(0), QStringLiteral("SONG.MP3"))});
+        HDragObject *memSource = m_child->dragDrop()->memorySource(0);
+        HDragObject *deskSource = m_child->dragDrop()->desktopSource();
+        QSignalSpy exported(memSource, &HDragObject::exported);
+        std::unique_ptr<QMimeData> memData(memSource->createDragData());
+        std::unique_ptr<QMimeData> deskData(deskSource->createDragData());
+        QCOMPARE(memData->formats(), QStringList({"application/x-tunedex-rows", "text/uri-list"}));
+        QCOMPARE(deskData->formats(), QStringList({"application/x-tunedex-rows"}));
+        QVERIFY(memSource->isOwnDragData(memData.get()));
+        QVERIFY(!memSource->isOwnDragData(deskData.get()));
+        QVERIFY(!deskSource->isOwnDragData(memData.get()));
+        QCOMPARE(exported.size(), 0);  // nothing copied until a program asks
+
+        const QList<QUrl> urls = memData->urls();
+        QCOMPARE(urls.size(), 1);
+        QCOMPARE(readFile(urls.first().toLocalFile()), QByteArray(3000, 's'));
+        QCOMPARE(memData->urls(), urls);
+        QCOMPARE(exported.size(), 1);
+    }
+
+    // Where the window system gives no program the mouse, the drag goes through
+    // its drag service; the program's windows take the drop by the same rules.
+    void systemDragBetweenPanes_data()
+    {
+        QTest::addColumn<bool>("fromDesktop");
+        QTest::addColumn<QString>("over");
+        QTest::addColumn<bool>("takes");
+        QTest::newRow("download onto a memory") << true << "memory" << true;
+        QTest::newRow("download onto the card's strip") << true << "card strip" << true;
+        QTest::newRow("download onto its own pane") << true << "desktop" << false;
+        QTest::newRow("upload onto the desktop list") << false << "desktop" << true;
+        QTest::newRow("upload onto the folder combo box") << false << "combo" << false;
+        QTest::newRow("upload onto its own pane") << false << "memory" << false;
+    }
+    void systemDragBetweenPanes()
+    {
+        QFETCH(bool, fromDesktop);
+        QFETCH(QString, over);
+        QFETCH(bool, takes);
+        QVERIFY(writeFile(pc(QStringLiteral("MOVE.MP3")), QByteArray(5000, 'm')));
+        QVERIFY(start());
+        if (fromDesktop) {
+            listPc(1);
+            desk()->list()->selectRows({0});
+        } else {
+            QVERIFY(putOnPlayer({QStringLiteral("MOVE.MP3")}));
+            QVERIFY(QFile::remove(pc(QStringLiteral("MOVE.MP3"))));
+            listPc(0);
+            memory(0)->list()->selectRows({memRow(memory(0), QStringLiteral("MOVE.MP3"))});
+        }
+        HFileListCtrl *from = fromDesktop ? desk()->list() : memory(0)->list();
+        QWidget *to = over == QLatin1String("memory")       ? memory(0)->list()->viewport()
+                      : over == QLatin1String("card strip") ? static_cast<QWidget *>(memory(1))
+                      : over == QLatin1String("combo")      ? static_cast<QWidget *>(desk()->folderComboBox())
+                                                            : desk()->list()->viewport();
+        const QPoint at = over == QLatin1String("card strip") ? QPoint(to->width() / 2, 5) : to->rect().center();
+
+        HDragObject *source = fromDesktop ? m_child->dragDrop()->desktopSource() : m_child->dragDrop()->memorySource(0);
+        source->setUsesSystemDrag(true);
+        bool entered = false, dropped = false, stranger = true;
+        source->setSystemDragRunner([&](QDrag *drag) {
+            QVERIFY(source->isDragging());
+            // Data that is not this drag's is left to the panes' own handling.
+            QMimeData other;
+            other.setData(QStringLiteral("application/x-tunedex-rows"), "1:2");
+            QDragEnterEvent foreign(at, Qt::CopyAction, &other, Qt::LeftButton, {});
+            stranger = QApplication::sendEvent(to, &foreign) && foreign.isAccepted();
+            QDragEnterEvent enter(at, Qt::CopyAction, drag->mimeData(), Qt::LeftButton, {});
+            QApplication::sendEvent(to, &enter);
+            entered = enter.isAccepted();
+            QCOMPARE(source->showsNoDrop(), !takes);
+            QDropEvent drop(at, Qt::CopyAction, drag->mimeData(), {}, {});
+            QApplication::sendEvent(to, &drop);
+            dropped = drop.isAccepted();
+        });
+        QSignalSpy ended(source, &HDragObject::dragEnded);
+        source->beginDrag(from->visualRect(from->model()->index(from->selectedRows().first(), 0)).center());
+
+        QVERIFY(!stranger);
+        QCOMPARE(entered, takes);
+        QCOMPARE(dropped, takes);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.at(0).at(0).toBool(), takes);
+        QVERIFY(!source->isDragging());
+        const bool onPlayer = memRow(memory(over == QLatin1String("card strip") ? 1 : 0), QStringLiteral("MOVE.MP3")) >= 0;
+        if (fromDesktop)
+            QCOMPARE(onPlayer, takes);
+        else
+            QCOMPARE(QFile::exists(pc(QStringLiteral("MOVE.MP3"))), takes);
+        // The windows take the system's drops again only where they did before.
+        QVERIFY(!m_child->acceptDrops());
+    }
+
     // ---- Transfer buttons ----
 
     void transferButtonStates_data()
@@ -655,6 +803,8 @@ int main(int argc, char **argv)
     // Settings go to a folder of the test's own.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     qputenv("ZVC450_CODEPAGE", "");
     // The program's application object: it tells when the program is busy.
     CTunedexApp app(argc, argv);
