@@ -118,6 +118,13 @@ inline constexpr const char *kIncompleteKept =
 inline constexpr const char *kBusy = QT_TRANSLATE_NOOP(
     "TuneDeck", "The player was busy with another operation.\nWhat was asked of it meanwhile was not done; please try again.");
 
+// Pasting the player's files that were copied to the clipboard.
+inline constexpr const char *kClipboardElsewhere = QT_TRANSLATE_NOOP(
+    "TuneDeck", "The files on the clipboard were copied in %1 on the player, which its pane no longer shows.\n"
+                "Open that directory on the player and paste again.");
+inline constexpr const char *kClipboardGone =
+    QT_TRANSLATE_NOOP("TuneDeck", "The files on the clipboard are no longer on the player.");
+
 // Raw data.
 inline constexpr const char *kRawDataUnset = QT_TRANSLATE_NOOP("TuneDeck", "Raw Data Filename or Range was not specified.");  // 4010
 inline constexpr const char *kRawDataRange = QT_TRANSLATE_NOOP("TuneDeck", "Raw Data Range was exceeded.");  // 4011

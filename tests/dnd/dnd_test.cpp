@@ -7,6 +7,7 @@
 // picture, and the transfer buttons' enabling rules.
 
 #include "ChildView.h"
+#include "Commands.h"
 #include "DeskView.h"
 #include "DragObj.h"
 #include "DropObj.h"
@@ -19,6 +20,7 @@
 #include "zvs450.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QDrag>
 #include <QDropEvent>
@@ -724,6 +726,127 @@ private slots:
             QCOMPARE(QFile::exists(pc(QStringLiteral("MOVE.MP3"))), takes);
         // The windows take the system's drops again only where they did before.
         QVERIFY(!m_child->acceptDrops());
+    }
+
+    // ---- Clipboard ----
+
+    bool commandEnabled(int id)
+    {
+        cmd::CommandState state;
+        return m_child->commandState(id, &state) && state.enabled;
+    }
+
+    // The keyboard focus in a pane of the active window (a progress window that
+    // came and went may have taken the activation with it).
+    void focusOn(QWidget *w)
+    {
+        QApplication::setActiveWindow(m_child.get());
+        w->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(w->hasFocus());
+    }
+
+    void clipboardPcToPlayer_data()
+    {
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("copy") << false;
+        QTest::newRow("cut: a move") << true;
+    }
+    void clipboardPcToPlayer()
+    {
+        QFETCH(bool, cut);
+        QVERIFY(writeFile(pc(QStringLiteral("A.MP3")), QByteArray(6000, 'a')));
+        QVERIFY(writeFile(pc(QStringLiteral("B.MP3")), QByteArray(600, 'b')));
+        QVERIFY(start());
+        listPc(2);
+        focusOn(desk()->list());
+        QVERIFY(!commandEnabled(cmd::EditCopy));
+        desk()->list()->selectRows({0, 1});
+        QVERIFY(commandEnabled(cmd::EditCopy));
+        QVERIFY(commandEnabled(cmd::EditCut));
+        QVERIFY(m_child->runCommand(cut ? cmd::EditCut : cmd::EditCopy));
+        // Files for the file managers too, with the mark of a cut.
+        const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+        QCOMPARE(data->urls(), QList<QUrl>({QUrl::fromLocalFile(pc(QStringLiteral("A.MP3"))),
+                                            QUrl::fromLocalFile(pc(QStringLiteral("B.MP3")))}));
+        QVERIFY(data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith(cut ? "cut\n" : "copy\n"));
+        // Not back into the pane it came from.
+        QVERIFY(!commandEnabled(cmd::EditPaste));
+
+        focusOn(memory(0)->list());
+        QVERIFY(commandEnabled(cmd::EditPaste));
+        QVERIFY(m_child->runCommand(cmd::EditPaste));
+        QCOMPARE(playerOrder(memory(0)), QStringList({QStringLiteral("A.MP3"), QStringLiteral("B.MP3")}));
+        QCOMPARE(QFile::exists(pc(QStringLiteral("A.MP3"))), !cut);
+        QCOMPARE(QFile::exists(pc(QStringLiteral("B.MP3"))), !cut);
+        QCOMPARE(desk()->model()->rowCount(), cut ? 0 : 2);
+        // A move is done once: the clipboard is empty after it.
+        focusOn(memory(0)->list());
+        QCOMPARE(commandEnabled(cmd::EditPaste), !cut);
+        QVERIFY(m_prompter.messages.isEmpty());
+    }
+
+    void clipboardPlayerToPc_data()
+    {
+        using A = Zvs450Ui::Answer;
+        QTest::addColumn<bool>("cut");
+        QTest::addColumn<QList<A>>("answers");
+        QTest::newRow("copy, Yes to the overwrite question") << false << QList<A>{A::Yes};
+        QTest::newRow("cut, No to the overwrite question") << true << QList<A>{A::No};
+    }
+    void clipboardPlayerToPc()
+    {
+        QFETCH(bool, cut);
+        QFETCH(QList<Zvs450Ui::Answer>, answers);
+        const QByteArray one(7000, '1'), two(900, '2');
+        QVERIFY(writeFile(pc(QStringLiteral("ONE.MP3")), one));
+        QVERIFY(writeFile(pc(QStringLiteral("TWO.MP3")), two));
+        QVERIFY(start());
+        QVERIFY(putOnPlayer({QStringLiteral("ONE.MP3"), QStringLiteral("TWO.MP3")}));
+        QVERIFY(writeFile(pc(QStringLiteral("ONE.MP3")), "old one"));
+        QVERIFY(QFile::remove(pc(QStringLiteral("TWO.MP3"))));
+        listPc(1);
+        HMp3MemView *view = memory(0);
+        focusOn(view->list());
+        view->list()->selectRows({memRow(view, QStringLiteral("ONE.MP3")), memRow(view, QStringLiteral("TWO.MP3"))});
+        QVERIFY(m_child->runCommand(cut ? cmd::EditCut : cmd::EditCopy));
+        QVERIFY(!commandEnabled(cmd::EditPaste));
+        // The selection may change meanwhile: what was copied is pasted.
+        view->list()->selectRows({});
+        focusOn(desk()->list());
+        QVERIFY(commandEnabled(cmd::EditPaste));
+        m_ui.answers = answers;
+        QVERIFY(m_child->runCommand(cmd::EditPaste));
+
+        QCOMPARE(m_ui.questions, QStringList(QString::fromLatin1(text::kOverwrite)));
+        const bool replaced = answers.first() == Zvs450Ui::Answer::Yes;
+        QCOMPARE(readFile(pc(QStringLiteral("ONE.MP3"))), replaced ? one : QByteArray("old one"));
+        QCOMPARE(readFile(pc(QStringLiteral("TWO.MP3"))), two);
+        // A move takes from the player only what arrived on the PC.
+        QStringList left = memoryNames(view);
+        left.sort();
+        QCOMPARE(left, cut ? QStringList({QStringLiteral("ONE.MP3")})
+                           : QStringList({QStringLiteral("ONE.MP3"), QStringLiteral("TWO.MP3")}));
+        QCOMPARE(desk()->list()->selectedCount(), 2);
+        QVERIFY(m_ui.messages.isEmpty());
+    }
+
+    // The player's rows are looked for where they were copied.
+    void clipboardPlayerFilesGone()
+    {
+        QVERIFY(writeFile(pc(QStringLiteral("X.MP3")), QByteArray(100, 'x')));
+        QVERIFY(start());
+        QVERIFY(putOnPlayer({QStringLiteral("X.MP3")}));
+        QVERIFY(QFile::remove(pc(QStringLiteral("X.MP3"))));
+        listPc(0);
+        HMp3MemView *view = memory(0);
+        focusOn(view->list());
+        view->list()->selectRows({memRow(view, QStringLiteral("X.MP3"))});
+        QVERIFY(m_child->runCommand(cmd::EditCopy));
+        view->deleteSelection(false);
+        focusOn(desk()->list());
+        QVERIFY(m_child->runCommand(cmd::EditPaste));
+        QCOMPARE(m_ui.messages, QStringList(text::tr(text::kClipboardGone)));
+        QVERIFY(!QFile::exists(pc(QStringLiteral("X.MP3"))));
     }
 
     // ---- Transfer buttons ----
