@@ -1,16 +1,22 @@
 // The device view and the configuration dialog as real windows on an X server, typed
 // into with key events that come through the server (xdotool): a name the player
 // cannot hold keeps its editor open and holding the keyboard, and the configuration's
-// fields take only what they can use. Run by under-xvfb with the xcb platform.
+// fields take only what they can use; in the main window, Ctrl+C and Ctrl+V copy
+// a file between the panes. Run by under-xvfb with the xcb platform.
 
+#include "ChildView.h"
 #include "ConfigDlg.h"
+#include "DeskView.h"
 #include "FileListCtrl.h"
+#include "MainFrm.h"
 #include "Mp3MemVw.h"
 #include "RegKeys.h"
 #include "emulator.h"
 #include "zvs450.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -34,6 +40,16 @@ void type(const QString &text)
 void key(const QString &name)
 {
     QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), name}), 0);
+}
+
+// A left click through the X server at a point of a widget.
+void click(QWidget *w, QPoint at)
+{
+    const QPoint g = w->mapToGlobal(at);
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(g.x()),
+                                                          QString::number(g.y()), QStringLiteral("click"),
+                                                          QStringLiteral("1")}),
+             0);
 }
 
 class SessionUi : public Zvs450Ui {
@@ -135,6 +151,59 @@ private slots:
         QCOMPARE(zvs450_GetDirectoryCount(0), 1);
         QCOMPARE(m_ui.messages.size(), 1);
         QVERIFY(prompter.messages.isEmpty());
+    }
+
+    // Ctrl+C on a PC file, a click into the player's pane, Ctrl+V: the file is
+    // copied there, as the main window's keys and the real focus decide.
+    void copyAndPasteWithTheKeyboard()
+    {
+        const QString pcFolder = m_dir.filePath(QStringLiteral("pc"));
+        QVERIFY(QDir().mkpath(pcFolder));
+        QFile song(pcFolder + QStringLiteral("/SONG.MP3"));
+        QVERIFY(song.open(QIODevice::WriteOnly));
+        song.write(QByteArray(9000, 's'));
+        song.close();
+        emu::EmulatorOptions options;
+        options.state.folder = m_dir.filePath(QStringLiteral("player2")).toStdString();
+        options.state.internalBytes = 8u << 20;
+        options.state.card = false;
+        options.socketPath = m_dir.filePath(QStringLiteral("link2")).toStdString();
+        m_player = std::make_unique<emu::Emulator>(options);
+        std::string error;
+        QVERIFY2(m_player->Start(&error), error.c_str());
+        qputenv("ZVC450_VUSB", QByteArray::fromStdString(options.socketPath));
+        m_ui = SessionUi();
+        zvs450_SetUi(&m_ui);
+        RegKeys::setLastDirectory(pcFolder);
+        RegKeys::setFileListFilter(QStringLiteral("*.*"));
+        zvs450_Initialize();
+
+        CMainFrame frame;
+        QVERIFY(frame.create());
+        frame.resize(900, 600);
+        frame.show();
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        HDesktopView *desk = frame.childView()->desktopView();
+        HMp3MemView *memory = frame.childView()->memoryView(0);
+        QVERIFY(memory && memory->isUsable());
+        QTRY_COMPARE(desk->model()->rowCount(), 1);
+
+        HFileListCtrl *list = desk->list();
+        click(list->viewport(), list->visualRect(list->model()->index(0, 0)).center());
+        QTRY_COMPARE(list->selectedRows(), QList<int>({0}));
+        QTRY_VERIFY(list->hasFocus());
+        key(QStringLiteral("ctrl+c"));
+        QTRY_COMPARE(QGuiApplication::clipboard()->mimeData()->urls(),
+                     QList<QUrl>({QUrl::fromLocalFile(song.fileName())}));
+
+        click(memory->list()->viewport(), QPoint(20, memory->list()->viewport()->height() - 10));
+        QTRY_VERIFY(memory->list()->hasFocus());
+        key(QStringLiteral("ctrl+v"));
+        QTRY_COMPARE(memory->model()->rowCount(), 1);
+        QCOMPARE(memory->model()->rows().front().name, QStringLiteral("SONG.MP3"));
+        QVERIFY(song.exists());
+        QVERIFY2(m_ui.messages.isEmpty(), qPrintable(m_ui.messages.join(QLatin1Char('\n'))));
     }
 
     void configurationFieldsTakeOnlyWhatTheyCanUse()
