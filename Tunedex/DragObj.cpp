@@ -89,6 +89,12 @@ class HPaneDragData : public QMimeData
 {
 public:
     HPaneDragData(HDragObject *source, const QByteArray &mark) : m_source(source), m_mark(mark) {}
+    // Files made already (the rows left the window during the capture).
+    void setFiles(const QList<QUrl> &files)
+    {
+        m_files = files;
+        m_exported = true;
+    }
 
     QStringList formats() const override
     {
@@ -219,21 +225,29 @@ bool HDragObject::systemDragByDefault()
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
+QByteArray HDragObject::dragMark() const
+{
+    return QByteArray::number(QCoreApplication::applicationPid()) + ':' + QByteArray::number(quintptr(this), 16);
+}
+
 QMimeData *HDragObject::createDragData()
 {
-    const QByteArray mark = QByteArray::number(QCoreApplication::applicationPid()) + ':'
-                            + QByteArray::number(quintptr(this), 16);
-    return new HPaneDragData(this, mark);
+    return new HPaneDragData(this, dragMark());
 }
 
 bool HDragObject::isOwnDragData(const QMimeData *data) const
 {
-    const QByteArray mark = QByteArray::number(QCoreApplication::applicationPid()) + ':'
-                            + QByteArray::number(quintptr(this), 16);
-    return data && data->hasFormat(kRowsFormat) && data->data(kRowsFormat) == mark;
+    return data && data->hasFormat(kRowsFormat) && data->data(kRowsFormat) == dragMark();
 }
 
 void HDragObject::runSystemDrag(const QPoint &pos, const QPixmap &picture, const QPoint &topLeft)
+{
+    QWidget *window = dragWindow();
+    m_lastPoint = window->mapToGlobal(pos);
+    execSystemDrag(createDragData(), picture, pos - topLeft);
+}
+
+void HDragObject::execSystemDrag(QMimeData *data, const QPixmap &picture, const QPoint &hotSpot)
 {
     QWidget *window = dragWindow();
     // The program's windows take this drag's drops while it runs (the event
@@ -249,13 +263,14 @@ void HDragObject::runSystemDrag(const QPoint &pos, const QPixmap &picture, const
     m_inSystemDrag = true;
     m_systemDropped = false;
     m_noDrop = true;
-    m_lastPoint = window->mapToGlobal(pos);
     qApp->installEventFilter(this);
     // Qt deletes the drag object once the drag is over.
     auto *drag = new QDrag(window);
-    drag->setMimeData(createDragData());
-    drag->setPixmap(picture);
-    drag->setHotSpot(pos - topLeft);
+    drag->setMimeData(data);
+    if (!picture.isNull()) {
+        drag->setPixmap(picture);
+        drag->setHotSpot(hotSpot);
+    }
     if (m_systemDragRunner) {
         m_systemDragRunner(drag);
         drag->deleteLater();
@@ -314,16 +329,17 @@ void HDragObject::dragOut()
 {
     const QList<QUrl> files = exportSelection();
     emit exported(files);
-    QWidget *window = dragWindow();
     // The user may have let go while the files were copied: there is nothing
     // to carry then, and nowhere to put it.
-    if (files.isEmpty() || !window || !(QGuiApplication::mouseButtons() & Qt::LeftButton))
+    if (files.isEmpty() || !dragWindow() || !(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+        emit dragEnded(false);
         return;
-    auto *data = new QMimeData;
-    data->setUrls(files);
-    auto *drag = new QDrag(window);
-    drag->setMimeData(data);
-    drag->exec(Qt::CopyAction, Qt::CopyAction);
+    }
+    // The rows stay the program's too: brought back over a pane, they are
+    // dropped there by the panes' rules.
+    auto *data = new HPaneDragData(this, dragMark());
+    data->setFiles(files);
+    execSystemDrag(data, QPixmap(), QPoint());
 }
 
 void HDragObject::finish(bool drop)
@@ -466,6 +482,9 @@ void HDragObject::endDrag(bool drop)
 
 void HDragObject::dropAtLastPoint(bool drop)
 {
+    // The rows go on out of the window: the drag is not over yet.
+    if (m_dragOutPending)
+        return;
     bool dropped = false;
     if (drop) {
         HDropObject *target = targetAt(m_lastPoint);

@@ -133,6 +133,9 @@ private:
     void finish(bool drop);
     void setCursorShape(bool noDrop);
     bool outsideProgram(const QPoint &globalPos) const;
+    QByteArray dragMark() const;
+    // Runs a system drag of data until it ends, then drops where it ended.
+    void execSystemDrag(QMimeData *data, const QPixmap &picture, const QPoint &hotSpot);
     void dropAtLastPoint(bool drop);
 
     QList<HDropObject *> m_targets;
