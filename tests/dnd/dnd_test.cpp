@@ -589,16 +589,21 @@ private slots:
 
     void dragOutOfTheWindowCopiesFilesToTheCache()
     {
-        const QByteArray one(7000, '1'), two(513, '2');
+        const QByteArray one(7000, '1');
+        // A recording of three frames: four 0x7F bytes, then an ADPCM block
+        // (predictor, step index, nibbles).
+        QByteArray recording;
+        for (int i = 0; i < 3; ++i)
+            recording += QByteArray(4, '\x7f') + char(i) + '\0' + char(i * 7) + '\0' + QByteArray(252, '\x77');
         QVERIFY(writeFile(pc(QStringLiteral("ONE.MP3")), one));
-        QVERIFY(writeFile(pc(QStringLiteral("TWO.MP3")), two));
+        QVERIFY(writeFile(pc(QStringLiteral("REC.BCW")), recording));
         QVERIFY(start());
-        QVERIFY(putOnPlayer({QStringLiteral("ONE.MP3"), QStringLiteral("TWO.MP3")}));
+        QVERIFY(putOnPlayer({QStringLiteral("ONE.MP3"), QStringLiteral("REC.BCW")}));
         QVERIFY(QFile::remove(pc(QStringLiteral("ONE.MP3"))));
-        QVERIFY(QFile::remove(pc(QStringLiteral("TWO.MP3"))));
+        QVERIFY(QFile::remove(pc(QStringLiteral("REC.BCW"))));
         listPc(0);
         HMp3MemView *view = memory(0);
-        view->list()->selectRows({memRow(view, QStringLiteral("ONE.MP3")), memRow(view, QStringLiteral("TWO.MP3"))});
+        view->list()->selectRows({memRow(view, QStringLiteral("ONE.MP3")), memRow(view, QStringLiteral("REC.BCW"))});
         HDragObject *source = m_child->dragDrop()->memorySource(0);
         QSignalSpy exported(source, &HDragObject::exported);
         QSignalSpy ended(source, &HDragObject::dragEnded);
@@ -620,12 +625,16 @@ private slots:
             QVERIFY2(path.startsWith(cache + QStringLiteral("/Brightfen/TuneDeck/drag-out/")), qPrintable(path));
             names << QFileInfo(path).fileName();
         }
-        QCOMPARE(names, QStringList({QStringLiteral("ONE.MP3"), QStringLiteral("TWO.MP3")}));
+        // The recording arrives as the Upload buttons give it: a WAV file holding its frames.
+        QCOMPARE(names, QStringList({QStringLiteral("ONE.MP3"), QStringLiteral("REC.WAV")}));
         QCOMPARE(readFile(files.at(0).toLocalFile()), one);
-        QCOMPARE(readFile(files.at(1).toLocalFile()), two);
+        const QByteArray wav = readFile(files.at(1).toLocalFile());
+        QVERIFY(wav.startsWith("RIFF") && wav.mid(8, 4) == "WAVE");
+        QVERIFY2(wav.size() >= 44 + 3 * 256, qPrintable(QString::number(wav.size())));
         // Nothing went to the PC pane's folder, and nothing was asked.
         QVERIFY(!QFile::exists(pc(QStringLiteral("ONE.MP3"))));
         QVERIFY(m_ui.questions.isEmpty());
+        QVERIFY2(m_ui.messages.isEmpty(), qPrintable(m_ui.messages.join(QLatin1Char('\n'))));
     }
 
     // The system drag's data: a memory offers its rows to other programs as
