@@ -1,5 +1,6 @@
 #include "ChildView.h"
 
+#include "Clipboard.h"
 #include "DeskView.h"
 #include "DragObj.h"
 #include "FileListCtrl.h"
@@ -123,6 +124,7 @@ CChildView::CChildView(QWidget *parent) : QWidget(parent), m_memTarget(std::make
     m_desktop = new HDesktopView(this);
     m_device = new HMp3View(this);
     m_dnd = new HPaneDragDrop(m_desktop, m_device, this);
+    m_clipboard = new HPaneClipboard(this);
 
     struct ButtonDef {
         int id;
@@ -212,6 +214,8 @@ cmd::HCommandTarget *CChildView::focusedPaneTarget()
 bool CChildView::commandState(int id, cmd::CommandState *state)
 {
     using namespace cmd;
+    if (m_clipboard->commandState(id, state))
+        return true;
     const bool idle = !HDeviceBusy::active();
     switch (id) {
     case ViewProperties:
@@ -257,6 +261,8 @@ bool CChildView::commandState(int id, cmd::CommandState *state)
 bool CChildView::runCommand(int id)
 {
     using namespace cmd;
+    if (m_clipboard->runCommand(id))
+        return true;
     cmd::CommandState state;
     if (!commandState(id, &state))
         return false;

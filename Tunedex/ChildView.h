@@ -14,6 +14,7 @@
 
 class HDesktopView;
 class HMp3MemView;
+class HPaneClipboard;
 class HPaneDragDrop;
 class QToolButton;
 
@@ -36,7 +37,7 @@ struct HPaneLayout {
 
 // The client view. It is also the second stop of a command: after the
 // focused pane, before the frame; it takes the Tool-menu commands, Refresh,
-// Properties and the pane switching keys.
+// Properties, the pane switching keys, and Cut, Copy and Paste between the panes.
 class CChildView : public QWidget, public cmd::HCommandTarget
 {
     Q_OBJECT
@@ -56,6 +57,8 @@ public:
     QRect deviceRect() const { return m_layout.device; }
     // The panes' drag sources and drop targets.
     HPaneDragDrop *dragDrop() const { return m_dnd; }
+    // Cut, Copy and Paste between the panes.
+    HPaneClipboard *clipboard() const { return m_clipboard; }
 
     // Runs the whole connection again and re-lists every memory.
     void reconnect();
@@ -99,4 +102,5 @@ private:
     HPaneLayout m_layout;
     std::unique_ptr<MemViewTarget> m_memTarget;
     HPaneDragDrop *m_dnd = nullptr;
+    HPaneClipboard *m_clipboard = nullptr;
 };

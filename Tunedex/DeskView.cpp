@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QResizeEvent>
 #include <QStyle>
 #include <QToolButton>
@@ -55,6 +56,39 @@ private:
     bool m_all = true;
     QRegularExpression m_re;
 };
+
+// Moves a file to the freedesktop trash: the home trash under the XDG data folder,
+// or the trash at the top of another file system. Qt finds the trash, but when the
+// home trash cannot be made (no data folder yet, or a file in its place) it moves the
+// file into "files" and "info" folders of the process's current folder instead. So the
+// home trash is made here first, as private as the trash must be, and a file that
+// landed anywhere but in a trash is put back: false then, and the file is where it was.
+bool moveToTrash(const QString &path)
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || !QDir().mkpath(data))
+        return false;
+    const QString home = data + QStringLiteral("/Trash");
+    for (const QString &dir : {home, home + QStringLiteral("/files"), home + QStringLiteral("/info")}) {
+        if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && !QFileInfo(dir).isDir())
+            return false;
+    }
+    QString inTrash;
+    if (!QFile::moveToTrash(path, &inTrash))
+        return false;
+    const QFileInfo placed(inTrash);
+    const QDir files = placed.absoluteDir();
+    const QString trash = QFileInfo(files.absolutePath()).absolutePath();
+    const QString trashName = QFileInfo(trash).fileName();
+    const QString trashParent = QFileInfo(QFileInfo(trash).absolutePath()).fileName();
+    if (placed.isAbsolute() && files.dirName() == QLatin1String("files")
+        && (trash == QDir(home).absolutePath() || trashName.startsWith(QLatin1String(".Trash-"))
+            || trashParent == QLatin1String(".Trash")))
+        return true;
+    QFile::rename(inTrash, path);
+    QFile::remove(trash + QStringLiteral("/info/") + placed.fileName() + QStringLiteral(".trashinfo"));
+    return false;
+}
 
 }  // namespace
 
@@ -143,7 +177,7 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
     connect(m_up, &QToolButton::clicked, this, &HDesktopView::goUp);
     connect(m_list, &HFileListCtrl::headerClicked, this, &HDesktopView::sortByColumnClick);
     connect(m_list, &HFileListCtrl::rowDoubleClicked, this, &HDesktopView::openRow);
-    connect(m_list, &HFileListCtrl::deleteKeyPressed, this, [this] { deleteSelection(true); });
+    connect(m_list, &HFileListCtrl::deleteKeyPressed, this, [this](bool permanently) { deleteSelection(true, permanently); });
     connect(m_list, &HFileListCtrl::contextMenuAt, this, &HDesktopView::onContextMenu);
     connect(m_list, &HFileListCtrl::dragBegins, this, &HDesktopView::dragBegins);
 
@@ -393,22 +427,39 @@ void HDesktopView::openRow(int row)
     prompter().openDocument(path);
 }
 
-void HDesktopView::deleteSelection(bool ask)
+void HDesktopView::deleteSelection(bool ask, bool permanently)
 {
     const QList<int> rows = m_list->selectedRows();
     const QString folder = destinationFolder();
     if (rows.isEmpty() || folder.isEmpty())
         return;
     if (ask) {
-        const QString text = rows.size() == 1 ? text::tr(text::kDeleteOne).arg(m_model->row(rows.first()).name)
-                                              : text::tr(text::kDeleteMany);
+        const bool one = rows.size() == 1;
+        QString text = one ? text::tr(text::kDeleteOne).arg(m_model->row(rows.first()).name) : text::tr(text::kDeleteMany);
+        text += QLatin1Char('\n')
+                + text::tr(permanently ? (one ? text::kForGoodOne : text::kForGoodMany)
+                                       : (one ? text::kToTrashOne : text::kToTrashMany));
         if (!prompter().confirm(this, text::tr(text::kConfirmDeleteCaption), text))
             return;
     }
     for (int r : rows) {
         const QString path = HFolderPath::join(folder, m_model->row(r).name);
-        // Files only: a folder refuses to be unlinked and the system says why.
-        if (::unlink(QFile::encodeName(path).constData()) != 0) {
+        const QByteArray native = QFile::encodeName(path);
+        struct stat st {};
+        // Files only: a folder is not deleted from here, in the trash or for good.
+        if (::lstat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            prompter().showSystemError(this, EISDIR, path);
+            break;
+        }
+        if (!permanently) {
+            if (moveToTrash(path))
+                continue;
+            // No trash on that file system, or none that can be written: only
+            // with the user's word does the file go for good instead.
+            if (!prompter().confirm(this, text::tr(text::kConfirmDeleteCaption), text::tr(text::kTrashFailed).arg(path)))
+                break;
+        }
+        if (::unlink(native.constData()) != 0) {
             prompter().showSystemError(this, errno, path);
             break;
         }

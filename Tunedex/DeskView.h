@@ -61,8 +61,10 @@ public:
 
     // Double click on a row: enter a folder, drive or network level, or open a file.
     void openRow(int row);
-    // Delete the selected files; asks first when `ask` is set.
-    void deleteSelection(bool ask = true);
+    // Moves the selected files to the trash, or with `permanently` deletes them for
+    // good; asks first when `ask` is set. Folders are left alone (the system's reason
+    // is shown and the batch ends there).
+    void deleteSelection(bool ask = true, bool permanently = false);
     // Full path of the first selected row ("Properties"), shown through the prompter.
     QString properties();
     void goUp();

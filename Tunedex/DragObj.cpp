@@ -7,13 +7,21 @@
 #include "FileListCtrl.h"
 #include "FileTran.h"
 #include "Mp3MemVw.h"
+#include "zvs450.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDateTime>
+#include <QDir>
+#include <QDrag>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -61,6 +69,64 @@ bool isRightButton(const QEvent *e)
            && static_cast<const QMouseEvent *>(e)->button() == Qt::RightButton;
 }
 
+// The mark of the program's own rows in a system drag: which process and
+// which source they come from.
+const QString kRowsFormat = QStringLiteral("application/x-tunedex-rows");
+const QString kUriList = QStringLiteral("text/uri-list");
+
+QByteArray uriList(const QList<QUrl> &urls)
+{
+    QByteArray bytes;
+    for (const QUrl &url : urls)
+        bytes += url.toEncoded() + "\r\n";
+    return bytes;
+}
+
+// The data of a system drag. The files for other programs are made only when a
+// program asks for them, that is when the rows are dropped there: a drag
+// between the panes copies nothing twice.
+class HPaneDragData : public QMimeData
+{
+public:
+    HPaneDragData(HDragObject *source, const QByteArray &mark) : m_source(source), m_mark(mark) {}
+    // Files made already (the rows left the window during the capture).
+    void setFiles(const QList<QUrl> &files)
+    {
+        m_files = files;
+        m_exported = true;
+    }
+
+    QStringList formats() const override
+    {
+        QStringList list{kRowsFormat};
+        if (m_source && m_source->canDragOut())
+            list << kUriList;
+        return list;
+    }
+    bool hasFormat(const QString &type) const override { return formats().contains(type); }
+
+protected:
+    QVariant retrieveData(const QString &type, QMetaType) const override
+    {
+        if (type == kRowsFormat)
+            return m_mark;
+        if (type != kUriList || !m_source || !m_source->canDragOut())
+            return QVariant();
+        if (!m_exported) {
+            m_exported = true;
+            m_files = m_source->exportSelection();
+            emit m_source->exported(m_files);
+        }
+        return uriList(m_files);
+    }
+
+private:
+    QPointer<HDragObject> m_source;
+    QByteArray m_mark;
+    mutable bool m_exported = false;
+    mutable QList<QUrl> m_files;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -94,6 +160,10 @@ void HDragObject::beginDrag(const QPoint &pos)
     const QPixmap picture = createDragImage(&topLeft);
     if (picture.isNull()) {
         releaseScreen();
+        return;
+    }
+    if (m_systemDrag) {
+        runSystemDrag(pos, picture, topLeft);
         return;
     }
     m_hotSpot = pos - topLeft;
@@ -144,6 +214,132 @@ void HDragObject::runCaptureLoop()
     qApp->removeEventFilter(this);
     if (m_dragging)
         endDrag(m_dropAtEnd);
+    if (m_dragOutPending) {
+        m_dragOutPending = false;
+        dragOut();
+    }
+}
+
+bool HDragObject::systemDragByDefault()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+QByteArray HDragObject::dragMark() const
+{
+    return QByteArray::number(QCoreApplication::applicationPid()) + ':' + QByteArray::number(quintptr(this), 16);
+}
+
+QMimeData *HDragObject::createDragData()
+{
+    return new HPaneDragData(this, dragMark());
+}
+
+bool HDragObject::isOwnDragData(const QMimeData *data) const
+{
+    return data && data->hasFormat(kRowsFormat) && data->data(kRowsFormat) == dragMark();
+}
+
+void HDragObject::runSystemDrag(const QPoint &pos, const QPixmap &picture, const QPoint &topLeft)
+{
+    QWidget *window = dragWindow();
+    m_lastPoint = window->mapToGlobal(pos);
+    execSystemDrag(createDragData(), picture, pos - topLeft);
+}
+
+void HDragObject::execSystemDrag(QMimeData *data, const QPixmap &picture, const QPoint &hotSpot)
+{
+    QWidget *window = dragWindow();
+    // The program's windows take this drag's drops while it runs (the event
+    // filter answers for them); the panes' own rules decide what is taken.
+    QList<QPointer<QWidget>> opened;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && !w->acceptDrops()) {
+            w->setAcceptDrops(true);
+            opened << w;
+        }
+    }
+    m_dragging = true;
+    m_inSystemDrag = true;
+    m_systemDropped = false;
+    m_noDrop = true;
+    qApp->installEventFilter(this);
+    // Qt deletes the drag object once the drag is over.
+    auto *drag = new QDrag(window);
+    drag->setMimeData(data);
+    if (!picture.isNull()) {
+        drag->setPixmap(picture);
+        drag->setHotSpot(hotSpot);
+    }
+    if (m_systemDragRunner) {
+        m_systemDragRunner(drag);
+        drag->deleteLater();
+    } else {
+        drag->exec(Qt::CopyAction, Qt::CopyAction);
+    }
+    qApp->removeEventFilter(this);
+    for (const QPointer<QWidget> &w : opened)
+        if (w)
+            w->setAcceptDrops(false);
+    m_inSystemDrag = false;
+    m_dragging = false;
+    // As after the capture: the transfer runs once the drag is over.
+    dropAtLastPoint(m_systemDropped);
+}
+
+bool HDragObject::systemDragEvent(QWidget *receiver, QEvent *e)
+{
+    const QEvent::Type t = e->type();
+    if (t == QEvent::DragLeave) {
+        m_noDrop = true;
+        return false;
+    }
+    if (t != QEvent::DragEnter && t != QEvent::DragMove && t != QEvent::Drop)
+        return false;
+    auto *de = static_cast<QDropEvent *>(e);
+    if (!isOwnDragData(de->mimeData()))
+        return false;
+    m_lastPoint = receiver->mapToGlobal(de->position().toPoint());
+    HDropObject *target = targetAt(m_lastPoint);
+    const bool takes = target && target->canDrop();
+    m_noDrop = !takes;
+    if (t == QEvent::Drop)
+        m_systemDropped = takes;
+    if (takes) {
+        de->setDropAction(Qt::CopyAction);
+        de->accept();
+    } else {
+        de->ignore();
+    }
+    return true;
+}
+
+bool HDragObject::outsideProgram(const QPoint &globalPos) const
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w == m_image.get() || !w->isVisible() || w->windowType() == Qt::ToolTip)
+            continue;
+        if (w->frameGeometry().contains(globalPos))
+            return false;
+    }
+    return true;
+}
+
+void HDragObject::dragOut()
+{
+    const QList<QUrl> files = exportSelection();
+    emit exported(files);
+    // The user may have let go while the files were copied: there is nothing
+    // to carry then, and nowhere to put it.
+    if (files.isEmpty() || !dragWindow() || !(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+        emit dragEnded(false);
+        return;
+    }
+    // The rows stay the program's too: brought back over a pane, they are
+    // dropped there by the panes' rules.
+    auto *data = new HPaneDragData(this, dragMark());
+    data->setFiles(files);
+    execSystemDrag(data, QPixmap(), QPoint());
 }
 
 void HDragObject::finish(bool drop)
@@ -168,6 +364,8 @@ bool HDragObject::eventFilter(QObject *watched, QEvent *e)
     // they reach a widget.
     if (!m_dragging || !watched->isWidgetType())
         return false;
+    if (m_inSystemDrag)
+        return systemDragEvent(static_cast<QWidget *>(watched), e);
     // The list that holds the mouse went away: nothing can be dropped any more.
     if (e->type() == QEvent::Hide && watched == m_grabber) {
         finish(false);
@@ -236,6 +434,14 @@ bool HDragObject::captureEvent(QEvent *e)
 
 void HDragObject::dragMove(const QPoint &globalPos)
 {
+    // Out of the program's windows: the rows go on as files to whatever
+    // program is there, through the system's drag service.
+    if (m_loop && !m_ending && canDragOut() && outsideProgram(globalPos)) {
+        m_lastPoint = globalPos;
+        m_dragOutPending = true;
+        finish(false);
+        return;
+    }
     if (m_image)
         m_image->move(globalPos - m_hotSpot);
     HDropObject *target = targetAt(globalPos);
@@ -271,7 +477,14 @@ void HDragObject::endDrag(bool drop)
     }
     releaseScreen();
     m_dragging = false;
+    dropAtLastPoint(drop);
+}
 
+void HDragObject::dropAtLastPoint(bool drop)
+{
+    // The rows go on out of the window: the drag is not over yet.
+    if (m_dragOutPending)
+        return;
     bool dropped = false;
     if (drop) {
         HDropObject *target = targetAt(m_lastPoint);
@@ -392,6 +605,47 @@ void HMemDragSource::dropOnTarget(HDropObject *target)
     HFileTransferList uploaded;
     if (m_view->uploadSelection(target->destinationFolder(), &uploaded))
         target->accept(uploaded, false);
+}
+
+QList<QUrl> HMemDragSource::exportSelection()
+{
+    if (!m_view)
+        return {};
+    const QString folder = newExportFolder();
+    if (folder.isEmpty())
+        return {};
+    std::vector<Zvs450Copied> copied;
+    {
+        HDeviceBusy busy;
+        m_view->uploadSelection(folder, nullptr, &copied);
+    }
+    QList<QUrl> files;
+    for (const Zvs450Copied &c : copied)
+        files << QUrl::fromLocalFile(c.localPath);
+    if (files.isEmpty())
+        QDir(folder).removeRecursively();
+    return files;
+}
+
+QString HMemDragSource::newExportFolder()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (cache.isEmpty())
+        return QString();
+    const QString base = cache + QStringLiteral("/drag-out");
+    if (!QDir().mkpath(base))
+        return QString();
+    // The program that took the files may read them a while later (a player
+    // opens them where they are): each drag's folder stays a day.
+    const QDateTime old = QDateTime::currentDateTime().addDays(-1);
+    for (const QFileInfo &fi : QDir(base).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (fi.lastModified() < old)
+            QDir(fi.absoluteFilePath()).removeRecursively();
+    QTemporaryDir folder(base + QStringLiteral("/XXXXXX"));
+    if (!folder.isValid())
+        return QString();
+    folder.setAutoRemove(false);
+    return folder.path();
 }
 
 // ---------------------------------------------------------------------------------------

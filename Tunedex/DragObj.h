@@ -5,6 +5,12 @@
 // (DropObj) directly. Escape or the right button cancel. The panes' sources and
 // targets are linked anew at every connect (HPaneDragDrop), so that rows go only
 // from the desktop to a memory or from a memory to the desktop.
+//
+// Where no program may hold the mouse (a Wayland session) the same drag runs
+// through the system's drag service instead: the program's own windows take its
+// drop events and apply the same rules. Rows of a memory taken out of the
+// program's windows go to other programs as files (text/uri-list), copied from
+// the player into a cache folder first.
 #pragma once
 
 #include <QList>
@@ -12,7 +18,9 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QPointer>
+#include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,7 +31,9 @@ class HFileTransferList;
 class HMemDropTarget;
 class HMp3MemView;
 class HMp3View;
+class QDrag;
 class QEventLoop;
+class QMimeData;
 class QLabel;
 class QWidget;
 
@@ -70,6 +80,30 @@ public:
     // What the capture loop does with one event; true when the drag took it.
     // The loop's event filter calls it; tests may feed events through it.
     bool captureEvent(QEvent *e);
+
+    // Whether drags go through the system's drag service: by default where the
+    // window system lets no program hold the mouse (Wayland).
+    bool usesSystemDrag() const { return m_systemDrag; }
+    void setUsesSystemDrag(bool on) { m_systemDrag = on; }
+    static bool systemDragByDefault();
+    // Stands in for the window system during a system drag (tests): it gets
+    // the drag and delivers its events instead of QDrag::exec().
+    void setSystemDragRunner(std::function<void(QDrag *)> runner) { m_systemDragRunner = std::move(runner); }
+    // The data a system drag carries: the mark by which the program's own panes
+    // know the rows, and the rows as files for other programs where the source
+    // can give them (made when a program asks for them).
+    QMimeData *createDragData();
+    // Whether data of a drag is this source's rows.
+    bool isOwnDragData(const QMimeData *data) const;
+    // What the program's windows do with one event of this source's system
+    // drag (enter, move, drop); true when it was this drag's. Tests feed it.
+    bool systemDragEvent(QWidget *receiver, QEvent *e);
+
+    // Rows that leave the program's windows go on as files (memory panes).
+    virtual bool canDragOut() const { return false; }
+    // Copies the selection where other programs can take it, with the progress
+    // window and Cancel; the files made (none when nothing could be copied).
+    virtual QList<QUrl> exportSelection() { return {}; }
     // The window showing the picture during a drag (null otherwise).
     QWidget *dragImageWindow() const;
     QPoint lastPoint() const { return m_lastPoint; }
@@ -79,6 +113,8 @@ public:
 signals:
     // The drag ended; dropped when a target got the rows.
     void dragEnded(bool dropped);
+    // Rows taken out of the program's windows were copied for other programs.
+    void exported(const QList<QUrl> &files);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
@@ -88,10 +124,19 @@ protected:
     virtual void releaseScreen();
     // Holds the mouse and keyboard and runs a nested event loop until the drag ends.
     virtual void runCaptureLoop();
+    // The drag through the system's drag service, from start to drop.
+    virtual void runSystemDrag(const QPoint &pos, const QPixmap &picture, const QPoint &topLeft);
+    // The rows left the program's windows during the capture: they go on as files.
+    virtual void dragOut();
 
 private:
     void finish(bool drop);
     void setCursorShape(bool noDrop);
+    bool outsideProgram(const QPoint &globalPos) const;
+    QByteArray dragMark() const;
+    // Runs a system drag of data until it ends, then drops where it ended.
+    void execSystemDrag(QMimeData *data, const QPixmap &picture, const QPoint &hotSpot);
+    void dropAtLastPoint(bool drop);
 
     QList<HDropObject *> m_targets;
     bool m_dragging = false;
@@ -101,6 +146,11 @@ private:
     bool m_ending = false;
     bool m_rightButtonEnd = false;  // the right button ended the drag; its press is still ours
     bool m_grabbed = false;
+    bool m_systemDrag = systemDragByDefault();
+    bool m_inSystemDrag = false;
+    bool m_systemDropped = false;
+    bool m_dragOutPending = false;
+    std::function<void(QDrag *)> m_systemDragRunner;
     QPoint m_lastPoint;
     QPoint m_hotSpot;
     QPointer<QWidget> m_grabber;
@@ -133,6 +183,12 @@ public:
     QPixmap createDragImage(QPoint *topLeft) override;
     bool collectSelection(HFileTransferList &list) override;
     void dropOnTarget(HDropObject *target) override;
+    bool canDragOut() const override { return true; }
+    QList<QUrl> exportSelection() override;
+
+    // A new folder under the user's cache for the files of one drag out; older
+    // ones (a day and more) are removed. Empty when none can be made.
+    static QString newExportFolder();
 
 private:
     QPointer<HMp3MemView> m_view;

@@ -113,8 +113,9 @@ QPixmap HFileListCtrl::selectedRowsPixmap() const
 
 void HFileListCtrl::keyPressEvent(QKeyEvent *e)
 {
-    if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier) {
-        emit deleteKeyPressed();
+    const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+    if (e->key() == Qt::Key_Delete && (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
+        emit deleteKeyPressed(mods == Qt::ShiftModifier);
         return;
     }
     if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && currentIndex().isValid()) {

@@ -29,7 +29,8 @@ public:
 signals:
     void headerClicked(int column);
     void rowDoubleClicked(int row);
-    void deleteKeyPressed();
+    // Delete; with Shift held, `permanently` (no trash).
+    void deleteKeyPressed(bool permanently);
     void contextMenuAt(const QPoint &globalPos);
     // A drag of the selection starts at `pos` (viewport coordinates of the press).
     void dragBegins(const QPoint &pos);

@@ -286,6 +286,9 @@ void CMainFrame::createReBar()
                 a = makeAction(slot, cmd::toolTipOf(slot));
             a->setIcon(toolIcon(slot));
             a->setToolTip(cmd::toolTipOf(slot));
+            // A button that no pane, view or frame would ever take is not shown,
+            // rather than grey for good.
+            a->setVisible(hasHandler(slot));
             m_reBar->addAction(a);
         }
     }
@@ -323,6 +326,12 @@ void CMainFrame::createStatusBar()
     m_firmwarePane->setMinimumWidth(
         m_firmwarePane->fontMetrics().horizontalAdvance(text::tr(text::kFirmwarePaneSize)) + 12);
     bar->addPermanentWidget(m_firmwarePane);
+}
+
+bool CMainFrame::hasHandler(int id)
+{
+    cmd::CommandState state;
+    return HMp3MemView::handlesCommand(id) || (m_child && m_child->commandState(id, &state)) || commandState(id, &state);
 }
 
 QLabel *CMainFrame::indicatorPane(int index) const

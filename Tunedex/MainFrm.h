@@ -84,6 +84,8 @@ private:
     void createMenus();
     void createReBar();
     void createStatusBar();
+    // Whether any target of the routing has a handler for a command.
+    bool hasHandler(int id);
     void scheduleIdleUpdate();
     void updateStatusPanes();
     void onFilterChanged(const QString &filter);

@@ -430,9 +430,9 @@ void HMp3MemView::deleteSelection(bool ask)
     if (rows.isEmpty() || m_memory == -1)
         return;
     if (ask) {
-        const QString text = rows.size() == 1
-                                 ? text::tr(text::kDeleteOne).arg(m_model->columnText(rows.first(), 0))
-                                 : text::tr(text::kDeleteMany);
+        const QString text = (rows.size() == 1 ? text::tr(text::kDeleteOne).arg(m_model->columnText(rows.first(), 0))
+                                                : text::tr(text::kDeleteMany))
+                             + QLatin1Char('\n') + text::tr(text::kPlayerHasNoTrash);
         if (!prompter().confirm(this, text::tr(text::kConfirmDeleteCaption), text,
                                 HMemPrompter::Icon::Information))
             return;
@@ -684,7 +684,7 @@ bool HMp3MemView::onDroppedDirectory(const QString &path, bool show)
     return false;
 }
 
-bool HMp3MemView::acceptDrop(const HFileTransferList &list, bool transfer)
+bool HMp3MemView::acceptDrop(const HFileTransferList &list, bool transfer, std::vector<Zvs450Copied> *copied)
 {
     if (transfer) {
         for (const FileTransferItem &item : list) {
@@ -701,7 +701,7 @@ bool HMp3MemView::acceptDrop(const HFileTransferList &list, bool transfer)
             if (S_ISDIR(st.st_mode) && !onDroppedDirectory(item.name, true))
                 return false;
         }
-        zvs450_Download(this, m_memory, list);
+        zvs450_Download(this, m_memory, list, copied);
     }
     refresh(false);
     // Rows named like an item's file name (without regard to case) are the ones it made.
@@ -735,14 +735,15 @@ bool HMp3MemView::collectSelection(HFileTransferList &list)
     return !list.isEmpty();
 }
 
-bool HMp3MemView::uploadSelection(const QString &folder, HFileTransferList *uploaded)
+bool HMp3MemView::uploadSelection(const QString &folder, HFileTransferList *uploaded,
+                                  std::vector<Zvs450Copied> *copied)
 {
     if (m_list->selectedCount() == 0 || folder.isEmpty() || m_memory == -1)
         return false;
     HFileTransferList list;
     if (!collectSelection(list))
         return false;
-    zvs450_Upload(this, m_memory, folder, list);
+    zvs450_Upload(this, m_memory, folder, list, copied);
     if (uploaded)
         *uploaded = list;
     return true;

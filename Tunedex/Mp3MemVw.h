@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "FileTran.h"
 #include "MemListModel.h"
+#include "zvs450.h"
 
 #include <QWidget>
 
@@ -121,7 +122,8 @@ public:
     bool canDrop() const;
     // Downloads the list when `transfer` is set (after checking every path), then lists
     // again and selects the rows named in the list. False when the checks refused it.
-    bool acceptDrop(const HFileTransferList &list, bool transfer);
+    // *copied (when given) receives the items the player took whole.
+    bool acceptDrop(const HFileTransferList &list, bool transfer, std::vector<Zvs450Copied> *copied = nullptr);
     // A directory among dropped PC items: with `show` it is reported and refused.
     bool onDroppedDirectory(const QString &path, bool show);
     // Drag source: the list starts drags; the selection as device files (name, file
@@ -130,7 +132,9 @@ public:
     bool collectSelection(HFileTransferList &list);
     // Uploads the selection into `folder` (the target's destination folder); the
     // uploaded list is handed back for the target's accept. False when nothing ran.
-    bool uploadSelection(const QString &folder, HFileTransferList *uploaded);
+    // *copied (when given) receives the files that were written.
+    bool uploadSelection(const QString &folder, HFileTransferList *uploaded,
+                         std::vector<Zvs450Copied> *copied = nullptr);
     // Files dropped from the desktop's file manager (local file URLs); links are
     // followed to their targets as the desktop pane follows them (hResolveShellLink).
     void dropUrls(const QList<QUrl> &urls);

@@ -54,6 +54,17 @@ inline constexpr const char *kFilterAll = QT_TRANSLATE_NOOP("TuneDeck", "All fil
 inline constexpr const char *kConfirmDeleteCaption = QT_TRANSLATE_NOOP("TuneDeck", "Confirm file deleting");  // 3008
 inline constexpr const char *kDeleteOne = QT_TRANSLATE_NOOP("TuneDeck", "Would delete file %1 ?");            // 4002
 inline constexpr const char *kDeleteMany = QT_TRANSLATE_NOOP("TuneDeck", "Would you delete the selected file?");  // 4003
+// Where deleted files go: the PC's trash, or nowhere (Shift+Delete, the player).
+inline constexpr const char *kToTrashOne = QT_TRANSLATE_NOOP("TuneDeck", "The file will be moved to the trash.");
+inline constexpr const char *kToTrashMany = QT_TRANSLATE_NOOP("TuneDeck", "The files will be moved to the trash.");
+inline constexpr const char *kForGoodOne =
+    QT_TRANSLATE_NOOP("TuneDeck", "The file will be deleted for good: it cannot be recovered.");
+inline constexpr const char *kForGoodMany =
+    QT_TRANSLATE_NOOP("TuneDeck", "The files will be deleted for good: they cannot be recovered.");
+inline constexpr const char *kPlayerHasNoTrash =
+    QT_TRANSLATE_NOOP("TuneDeck", "The player has no trash: deleted files cannot be recovered.");
+inline constexpr const char *kTrashFailed =
+    QT_TRANSLATE_NOOP("TuneDeck", "%1 cannot be moved to the trash.\nDelete it for good? It cannot be recovered.");
 inline constexpr const char *kFormatCaption = QT_TRANSLATE_NOOP("TuneDeck", "Format");                      // 3012
 inline constexpr const char *kLowFormatCaption = QT_TRANSLATE_NOOP("TuneDeck", "Low Level Format");         // 3020
 inline constexpr const char *kFormatQuestion = QT_TRANSLATE_NOOP("TuneDeck", "All file will be deleted.\nAre you sure?");  // 4007
@@ -106,6 +117,13 @@ inline constexpr const char *kIncompleteKept =
                                   "The incomplete file %2 may still be on the player: delete it there once the player answers again.");
 inline constexpr const char *kBusy = QT_TRANSLATE_NOOP(
     "TuneDeck", "The player was busy with another operation.\nWhat was asked of it meanwhile was not done; please try again.");
+
+// Pasting the player's files that were copied to the clipboard.
+inline constexpr const char *kClipboardElsewhere = QT_TRANSLATE_NOOP(
+    "TuneDeck", "The files on the clipboard were copied in %1 on the player, which its pane no longer shows.\n"
+                "Open that directory on the player and paste again.");
+inline constexpr const char *kClipboardGone =
+    QT_TRANSLATE_NOOP("TuneDeck", "The files on the clipboard are no longer on the player.");
 
 // Raw data.
 inline constexpr const char *kRawDataUnset = QT_TRANSLATE_NOOP("TuneDeck", "Raw Data Filename or Range was not specified.");  // 4010

@@ -204,17 +204,28 @@ const char *zvs450_GetFirmwareVersionString();
 // and format. Operations without an owner show their messages unparented.
 
 int zvs450_Delete(QWidget *owner, int memory, int fileIndex, const QString &fileName);
+// One item of a transfer batch that arrived whole: its position in the list
+// and the PC file it concerns (the file an upload wrote, the file a download read).
+struct Zvs450Copied {
+    int position = 0;
+    QString localPath;
+};
 // Uploads the list's device files (name = display name, file index, size)
 // into folder (empty: the current directory), asking before it overwrites a
 // file and converting BCW and BVF recordings to WAV as the settings say.
-int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list);
+// *copied (when given) receives the items that were written, in order.
+int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list,
+                  std::vector<Zvs450Copied> *copied = nullptr);
 // Downloads the list's PC files (name = full path) in order; stops at the
 // first failure. Before anything is sent it asks whether files whose names
 // hold characters the player cannot store (':' and '\' among them) go with
 // "_" in their place (Yes), stay on the PC (No) or whether nothing goes
 // (Cancel: 14, silent); a name the player cannot hold at all (ending in a dot,
-// say) stops the batch with error 13 and its reason.
-int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list);
+// say) stops the batch with error 13 and its reason. *copied (when given)
+// receives the items the player lists whole (and that passed the check when
+// copies are verified).
+int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list,
+                    std::vector<Zvs450Copied> *copied = nullptr);
 // The two files exchange their places in the player's order.
 int zvs450_Replace(int memory, int fileIndex, int otherFileIndex);
 int zvs450_Rename(int memory, int fileIndex, const QString &newName);

@@ -162,12 +162,15 @@ int runBatch(QWidget *owner, int memory, const HFileTransferList &list, Transfer
 
 } // namespace
 
-int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list)
+int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFileTransferList &list,
+                  std::vector<Zvs450Copied> *copied)
 {
     const Operation op(owner);
     if (op.refused())
         return kZvs450ErrBusy;
+    int position = -1;
     return runBatch(owner, memory, list, [&](HZVC450 handle, const FileTransferItem &item) {
+        ++position;
         if (checkFileIndex(owner, memory, item.fileIndex) != ZVC450USB_ERR_NONE)
             return Step::Refused;
         // The device's name is only ever a file name inside the folder.
@@ -198,6 +201,8 @@ int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFile
                                    QStringLiteral("No sound was found in the recording \"%1\":\n%2 is empty.")
                                        .arg(item.name, localPath),
                                    QString());
+        if (copied)
+            copied->push_back({position, localPath});
         return Step::Next;
     });
 }
@@ -370,7 +375,7 @@ Step verifyCopy(QWidget *owner, HZVC450 handle, int memory, int index, const QSt
 
 } // namespace
 
-int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
+int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list, std::vector<Zvs450Copied> *done)
 {
     const Operation op(owner);
     if (const int error = op.unavailable())
@@ -383,7 +388,9 @@ int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
     // another name is read through a link of that name.
     std::optional<QTemporaryDir> links;
     const bool verify = RegKeys::verifyCopies();
+    int position = -1;
     return runBatch(owner, memory, list, [&](HZVC450 handle, const FileTransferItem &item) {
+        ++position;
         QString source = item.name;
         const QString name = QFileInfo(item.name).fileName();
         if (!zvs450_UnstorableCharacters(name).isEmpty()) {
@@ -417,8 +424,12 @@ int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list)
         // once the player lists it with its whole size.
         int added = -1;
         const bool listed = listAdded(memory, before, &added);
-        if (copied && listed && (added < 0 || session().memory[memory].files[size_t(added)].dwSize == quint64(size)))
-            return verify ? verifyCopy(owner, handle, memory, added, item.name) : Step::Next;
+        if (copied && listed && (added < 0 || session().memory[memory].files[size_t(added)].dwSize == quint64(size))) {
+            const Step step = verify ? verifyCopy(owner, handle, memory, added, item.name) : Step::Next;
+            if (step == Step::Next && done)
+                done->push_back({position, item.name});
+            return step;
+        }
         if (copied) {
             // A transfer that ended short; or the player stopped answering.
             error = listed ? ZVC450USB_ERR_USB : ZVC450_GetError();

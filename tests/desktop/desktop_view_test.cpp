@@ -253,7 +253,7 @@ private slots:
         m_prompter.answers = {false};
         m_view->deleteSelection(true);
         QVERIFY(QFile::exists(dir + QStringLiteral("/one.mp3")));
-        QCOMPARE(m_prompter.questions, QStringList({"Confirm file deleting|Would delete file one.mp3 ?"}));
+        QCOMPARE(m_prompter.questions, QStringList({"Confirm file deleting|Would delete file one.mp3 ?\nThe file will be moved to the trash."}));
 
         m_view->list()->selectRows({rowOf(QStringLiteral("one.mp3"))});
         m_prompter.answers = {true};
@@ -271,7 +271,7 @@ private slots:
         m_view->list()->selectRows({0, 2, 3});
         m_prompter.answers = {true};
         m_view->deleteSelection(true);
-        QCOMPARE(m_prompter.questions, QStringList({"Confirm file deleting|Would you delete the selected file?"}));
+        QCOMPARE(m_prompter.questions, QStringList({"Confirm file deleting|Would you delete the selected file?\nThe files will be moved to the trash."}));
         QCOMPARE(m_prompter.errors, QList<int>({EISDIR}));
         QCOMPARE(m_prompter.errorPaths, QStringList({dir + QStringLiteral("/zdir")}));
         QCOMPARE(column(0), QStringList({"b.mp3", "zdir"}));

@@ -7,6 +7,7 @@
 // picture, and the transfer buttons' enabling rules.
 
 #include "ChildView.h"
+#include "Commands.h"
 #include "DeskView.h"
 #include "DragObj.h"
 #include "DropObj.h"
@@ -19,9 +20,13 @@
 #include "zvs450.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
+#include <QDrag>
+#include <QDropEvent>
 #include <QFile>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -142,8 +147,8 @@ QPoint rowCentre(HFileListCtrl *list, int row)
     return list->visualRect(list->model()->index(row, 0)).center();
 }
 
-// How a drag ends once the cursor is over `to`.
-enum class Ending { Release, Escape, RightButton };
+// How a drag ends once the cursor is over `to` (Leave: it has ended by itself there).
+enum class Ending { Release, Escape, RightButton, Leave };
 
 } // namespace
 
@@ -256,6 +261,8 @@ private:
                 QTest::mousePress(to, Qt::RightButton, {}, toPos);
                 QTest::mouseRelease(to, Qt::RightButton, {}, toPos);
                 QTest::mouseRelease(to, Qt::LeftButton, {}, toPos);
+                break;
+            case Ending::Leave:
                 break;
             }
         });
@@ -578,6 +585,279 @@ private slots:
                  static_cast<HDropObject *>(nullptr));
     }
 
+    // ---- Out of the window, to other programs ----
+
+    void dragOutOfTheWindowCopiesFilesToTheCache()
+    {
+        const QByteArray one(7000, '1');
+        // A recording of three frames: four 0x7F bytes, then an ADPCM block
+        // (predictor, step index, nibbles).
+        QByteArray recording;
+        for (int i = 0; i < 3; ++i)
+            recording += QByteArray(4, '\x7f') + char(i) + '\0' + char(i * 7) + '\0' + QByteArray(252, '\x77');
+        QVERIFY(writeFile(pc(QStringLiteral("ONE.MP3")), one));
+        QVERIFY(writeFile(pc(QStringLiteral("REC.BCW")), recording));
+        QVERIFY(start());
+        QVERIFY(putOnPlayer({QStringLiteral("ONE.MP3"), QStringLiteral("REC.BCW")}));
+        QVERIFY(QFile::remove(pc(QStringLiteral("ONE.MP3"))));
+        QVERIFY(QFile::remove(pc(QStringLiteral("REC.BCW"))));
+        listPc(0);
+        HMp3MemView *view = memory(0);
+        view->list()->selectRows({memRow(view, QStringLiteral("ONE.MP3")), memRow(view, QStringLiteral("REC.BCW"))});
+        HDragObject *source = m_child->dragDrop()->memorySource(0);
+        QSignalSpy exported(source, &HDragObject::exported);
+        QSignalSpy ended(source, &HDragObject::dragEnded);
+        // Far beyond the window's edge: another program's window is there.
+        QWidget *vp = view->list()->viewport();
+        drag(view->list(), vp, vp->mapFromGlobal(m_child->frameGeometry().bottomRight() + QPoint(300, 300)),
+             Ending::Leave);
+
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.at(0).at(0).toBool(), false);
+        QCOMPARE(exported.size(), 1);
+        const QList<QUrl> files = exported.at(0).at(0).value<QList<QUrl>>();
+        QCOMPARE(files.size(), 2);
+        const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+        QStringList names;
+        for (const QUrl &url : files) {
+            QVERIFY(url.isLocalFile());
+            const QString path = url.toLocalFile();
+            QVERIFY2(path.startsWith(cache + QStringLiteral("/Brightfen/TuneDeck/drag-out/")), qPrintable(path));
+            names << QFileInfo(path).fileName();
+        }
+        // The recording arrives as the Upload buttons give it: a WAV file holding its frames.
+        QCOMPARE(names, QStringList({QStringLiteral("ONE.MP3"), QStringLiteral("REC.WAV")}));
+        QCOMPARE(readFile(files.at(0).toLocalFile()), one);
+        const QByteArray wav = readFile(files.at(1).toLocalFile());
+        QVERIFY(wav.startsWith("RIFF") && wav.mid(8, 4) == "WAVE");
+        QVERIFY2(wav.size() >= 44 + 3 * 256, qPrintable(QString::number(wav.size())));
+        // Nothing went to the PC pane's folder, and nothing was asked.
+        QVERIFY(!QFile::exists(pc(QStringLiteral("ONE.MP3"))));
+        QVERIFY(m_ui.questions.isEmpty());
+        QVERIFY2(m_ui.messages.isEmpty(), qPrintable(m_ui.messages.join(QLatin1Char('\n'))));
+    }
+
+    // The system drag's data: a memory offers its rows to other programs as
+    // files, made once when one asks; the desktop's rows are only the panes'.
+    void systemDragData()
+    {
+        QVERIFY(writeFile(pc(QStringLiteral("SONG.MP3")), QByteArray(3000, 's')));
+        QVERIFY(start());
+        QVERIFY(putOnPlayer({QStringLiteral("SONG.MP3")}));
+        memory(0)->list()->selectRows({memRow(memory(0), QStringLiteral("SONG.MP3"))});
+        HDragObject *memSource = m_child->dragDrop()->memorySource(0);
+        HDragObject *deskSource = m_child->dragDrop()->desktopSource();
+        QSignalSpy exported(memSource, &HDragObject::exported);
+        std::unique_ptr<QMimeData> memData(memSource->createDragData());
+        std::unique_ptr<QMimeData> deskData(deskSource->createDragData());
+        QCOMPARE(memData->formats(), QStringList({"application/x-tunedex-rows", "text/uri-list"}));
+        QCOMPARE(deskData->formats(), QStringList({"application/x-tunedex-rows"}));
+        QVERIFY(memSource->isOwnDragData(memData.get()));
+        QVERIFY(!memSource->isOwnDragData(deskData.get()));
+        QVERIFY(!deskSource->isOwnDragData(memData.get()));
+        QCOMPARE(exported.size(), 0);  // nothing copied until a program asks
+
+        const QList<QUrl> urls = memData->urls();
+        QCOMPARE(urls.size(), 1);
+        QCOMPARE(readFile(urls.first().toLocalFile()), QByteArray(3000, 's'));
+        QCOMPARE(memData->urls(), urls);
+        QCOMPARE(exported.size(), 1);
+    }
+
+    // Where the window system gives no program the mouse, the drag goes through
+    // its drag service; the program's windows take the drop by the same rules.
+    void systemDragBetweenPanes_data()
+    {
+        QTest::addColumn<bool>("fromDesktop");
+        QTest::addColumn<QString>("over");
+        QTest::addColumn<bool>("takes");
+        QTest::newRow("download onto a memory") << true << "memory" << true;
+        QTest::newRow("download onto the card's strip") << true << "card strip" << true;
+        QTest::newRow("download onto its own pane") << true << "desktop" << false;
+        QTest::newRow("upload onto the desktop list") << false << "desktop" << true;
+        QTest::newRow("upload onto the folder combo box") << false << "combo" << false;
+        QTest::newRow("upload onto its own pane") << false << "memory" << false;
+    }
+    void systemDragBetweenPanes()
+    {
+        QFETCH(bool, fromDesktop);
+        QFETCH(QString, over);
+        QFETCH(bool, takes);
+        QVERIFY(writeFile(pc(QStringLiteral("MOVE.MP3")), QByteArray(5000, 'm')));
+        QVERIFY(start());
+        if (fromDesktop) {
+            listPc(1);
+            desk()->list()->selectRows({0});
+        } else {
+            QVERIFY(putOnPlayer({QStringLiteral("MOVE.MP3")}));
+            QVERIFY(QFile::remove(pc(QStringLiteral("MOVE.MP3"))));
+            listPc(0);
+            memory(0)->list()->selectRows({memRow(memory(0), QStringLiteral("MOVE.MP3"))});
+        }
+        HFileListCtrl *from = fromDesktop ? desk()->list() : memory(0)->list();
+        QWidget *to = over == QLatin1String("memory")       ? memory(0)->list()->viewport()
+                      : over == QLatin1String("card strip") ? static_cast<QWidget *>(memory(1))
+                      : over == QLatin1String("combo")      ? static_cast<QWidget *>(desk()->folderComboBox())
+                                                            : desk()->list()->viewport();
+        const QPoint at = over == QLatin1String("card strip") ? QPoint(to->width() / 2, 5) : to->rect().center();
+
+        HDragObject *source = fromDesktop ? m_child->dragDrop()->desktopSource() : m_child->dragDrop()->memorySource(0);
+        source->setUsesSystemDrag(true);
+        bool entered = false, dropped = false, stranger = true;
+        source->setSystemDragRunner([&](QDrag *drag) {
+            QVERIFY(source->isDragging());
+            // Data that is not this drag's is left to the panes' own handling.
+            QMimeData other;
+            other.setData(QStringLiteral("application/x-tunedex-rows"), "1:2");
+            QDragEnterEvent foreign(at, Qt::CopyAction, &other, Qt::LeftButton, {});
+            stranger = QApplication::sendEvent(to, &foreign) && foreign.isAccepted();
+            QDragEnterEvent enter(at, Qt::CopyAction, drag->mimeData(), Qt::LeftButton, {});
+            QApplication::sendEvent(to, &enter);
+            entered = enter.isAccepted();
+            QCOMPARE(source->showsNoDrop(), !takes);
+            QDropEvent drop(at, Qt::CopyAction, drag->mimeData(), {}, {});
+            QApplication::sendEvent(to, &drop);
+            dropped = drop.isAccepted();
+        });
+        QSignalSpy ended(source, &HDragObject::dragEnded);
+        source->beginDrag(from->visualRect(from->model()->index(from->selectedRows().first(), 0)).center());
+
+        QVERIFY(!stranger);
+        QCOMPARE(entered, takes);
+        QCOMPARE(dropped, takes);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.at(0).at(0).toBool(), takes);
+        QVERIFY(!source->isDragging());
+        const bool onPlayer = memRow(memory(over == QLatin1String("card strip") ? 1 : 0), QStringLiteral("MOVE.MP3")) >= 0;
+        if (fromDesktop)
+            QCOMPARE(onPlayer, takes);
+        else
+            QCOMPARE(QFile::exists(pc(QStringLiteral("MOVE.MP3"))), takes);
+        // The windows take the system's drops again only where they did before.
+        QVERIFY(!m_child->acceptDrops());
+    }
+
+    // ---- Clipboard ----
+
+    bool commandEnabled(int id)
+    {
+        cmd::CommandState state;
+        return m_child->commandState(id, &state) && state.enabled;
+    }
+
+    // The keyboard focus in a pane of the active window (a progress window that
+    // came and went may have taken the activation with it).
+    void focusOn(QWidget *w)
+    {
+        QApplication::setActiveWindow(m_child.get());
+        w->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(w->hasFocus());
+    }
+
+    void clipboardPcToPlayer_data()
+    {
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("copy") << false;
+        QTest::newRow("cut: a move") << true;
+    }
+    void clipboardPcToPlayer()
+    {
+        QFETCH(bool, cut);
+        QVERIFY(writeFile(pc(QStringLiteral("A.MP3")), QByteArray(6000, 'a')));
+        QVERIFY(writeFile(pc(QStringLiteral("B.MP3")), QByteArray(600, 'b')));
+        QVERIFY(start());
+        listPc(2);
+        focusOn(desk()->list());
+        QVERIFY(!commandEnabled(cmd::EditCopy));
+        desk()->list()->selectRows({0, 1});
+        QVERIFY(commandEnabled(cmd::EditCopy));
+        QVERIFY(commandEnabled(cmd::EditCut));
+        QVERIFY(m_child->runCommand(cut ? cmd::EditCut : cmd::EditCopy));
+        // Files for the file managers too, with the mark of a cut.
+        const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+        QCOMPARE(data->urls(), QList<QUrl>({QUrl::fromLocalFile(pc(QStringLiteral("A.MP3"))),
+                                            QUrl::fromLocalFile(pc(QStringLiteral("B.MP3")))}));
+        QVERIFY(data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith(cut ? "cut\n" : "copy\n"));
+        // Not back into the pane it came from.
+        QVERIFY(!commandEnabled(cmd::EditPaste));
+
+        focusOn(memory(0)->list());
+        QVERIFY(commandEnabled(cmd::EditPaste));
+        QVERIFY(m_child->runCommand(cmd::EditPaste));
+        QCOMPARE(playerOrder(memory(0)), QStringList({QStringLiteral("A.MP3"), QStringLiteral("B.MP3")}));
+        QCOMPARE(QFile::exists(pc(QStringLiteral("A.MP3"))), !cut);
+        QCOMPARE(QFile::exists(pc(QStringLiteral("B.MP3"))), !cut);
+        QCOMPARE(desk()->model()->rowCount(), cut ? 0 : 2);
+        // A move is done once: the clipboard is empty after it.
+        focusOn(memory(0)->list());
+        QCOMPARE(commandEnabled(cmd::EditPaste), !cut);
+        QVERIFY(m_prompter.messages.isEmpty());
+    }
+
+    void clipboardPlayerToPc_data()
+    {
+        using A = Zvs450Ui::Answer;
+        QTest::addColumn<bool>("cut");
+        QTest::addColumn<QList<A>>("answers");
+        QTest::newRow("copy, Yes to the overwrite question") << false << QList<A>{A::Yes};
+        QTest::newRow("cut, No to the overwrite question") << true << QList<A>{A::No};
+    }
+    void clipboardPlayerToPc()
+    {
+        QFETCH(bool, cut);
+        QFETCH(QList<Zvs450Ui::Answer>, answers);
+        const QByteArray one(7000, '1'), two(900, '2');
+        QVERIFY(writeFile(pc(QStringLiteral("ONE.MP3")), one));
+        QVERIFY(writeFile(pc(QStringLiteral("TWO.MP3")), two));
+        QVERIFY(start());
+        QVERIFY(putOnPlayer({QStringLiteral("ONE.MP3"), QStringLiteral("TWO.MP3")}));
+        QVERIFY(writeFile(pc(QStringLiteral("ONE.MP3")), "old one"));
+        QVERIFY(QFile::remove(pc(QStringLiteral("TWO.MP3"))));
+        listPc(1);
+        HMp3MemView *view = memory(0);
+        focusOn(view->list());
+        view->list()->selectRows({memRow(view, QStringLiteral("ONE.MP3")), memRow(view, QStringLiteral("TWO.MP3"))});
+        QVERIFY(m_child->runCommand(cut ? cmd::EditCut : cmd::EditCopy));
+        QVERIFY(!commandEnabled(cmd::EditPaste));
+        // The selection may change meanwhile: what was copied is pasted.
+        view->list()->selectRows({});
+        focusOn(desk()->list());
+        QVERIFY(commandEnabled(cmd::EditPaste));
+        m_ui.answers = answers;
+        QVERIFY(m_child->runCommand(cmd::EditPaste));
+
+        QCOMPARE(m_ui.questions, QStringList(QString::fromLatin1(text::kOverwrite)));
+        const bool replaced = answers.first() == Zvs450Ui::Answer::Yes;
+        QCOMPARE(readFile(pc(QStringLiteral("ONE.MP3"))), replaced ? one : QByteArray("old one"));
+        QCOMPARE(readFile(pc(QStringLiteral("TWO.MP3"))), two);
+        // A move takes from the player only what arrived on the PC.
+        QStringList left = memoryNames(view);
+        left.sort();
+        QCOMPARE(left, cut ? QStringList({QStringLiteral("ONE.MP3")})
+                           : QStringList({QStringLiteral("ONE.MP3"), QStringLiteral("TWO.MP3")}));
+        QCOMPARE(desk()->list()->selectedCount(), 2);
+        QVERIFY(m_ui.messages.isEmpty());
+    }
+
+    // The player's rows are looked for where they were copied.
+    void clipboardPlayerFilesGone()
+    {
+        QVERIFY(writeFile(pc(QStringLiteral("X.MP3")), QByteArray(100, 'x')));
+        QVERIFY(start());
+        QVERIFY(putOnPlayer({QStringLiteral("X.MP3")}));
+        QVERIFY(QFile::remove(pc(QStringLiteral("X.MP3"))));
+        listPc(0);
+        HMp3MemView *view = memory(0);
+        focusOn(view->list());
+        view->list()->selectRows({memRow(view, QStringLiteral("X.MP3"))});
+        QVERIFY(m_child->runCommand(cmd::EditCopy));
+        view->deleteSelection(false);
+        focusOn(desk()->list());
+        QVERIFY(m_child->runCommand(cmd::EditPaste));
+        QCOMPARE(m_ui.messages, QStringList(text::tr(text::kClipboardGone)));
+        QVERIFY(!QFile::exists(pc(QStringLiteral("X.MP3"))));
+    }
+
     // ---- Transfer buttons ----
 
     void transferButtonStates_data()
@@ -655,6 +935,8 @@ int main(int argc, char **argv)
     // Settings go to a folder of the test's own.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     qputenv("ZVC450_CODEPAGE", "");
     // The program's application object: it tells when the program is busy.
     CTunedexApp app(argc, argv);

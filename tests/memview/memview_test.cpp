@@ -790,7 +790,8 @@ private slots:
         view->list()->selectRows({rowOfFile(*view, 3), rowOfFile(*view, 5), rowOfFile(*view, 7)});
         QVERIFY(view->isCommandEnabled(Mp3MemCmd::Delete));
         view->runCommand(Mp3MemCmd::Delete);
-        QCOMPARE(m_prompter.confirms, QStringList{"Confirm file deleting|Would you delete the selected file?"});
+        QCOMPARE(m_prompter.confirms, QStringList{"Confirm file deleting|Would you delete the selected file?\n"
+                                               "The player has no trash: deleted files cannot be recovered."});
         QStringList names = rowNames(*view);
         names.sort();
         QCOMPARE(names, (QStringList{"F0.MP3", "F1.MP3", "F2.MP3", "F4.MP3", "F6.MP3", "F8.MP3"}));
@@ -800,7 +801,8 @@ private slots:
         m_prompter.answer = false;
         view->list()->selectRows({rowNamed(*view, "F4.MP3")});
         view->deleteSelection(true);
-        QCOMPARE(m_prompter.confirms.last(), QStringLiteral("Confirm file deleting|Would delete file F4.MP3 ?"));
+        QCOMPARE(m_prompter.confirms.last(), QStringLiteral("Confirm file deleting|Would delete file F4.MP3 ?\n"
+                                                                "The player has no trash: deleted files cannot be recovered."));
         QCOMPARE(view->model()->rowCount(), 6);
     }
 

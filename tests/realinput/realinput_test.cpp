@@ -1,21 +1,30 @@
 // The device view and the configuration dialog as real windows on an X server, typed
 // into with key events that come through the server (xdotool): a name the player
 // cannot hold keeps its editor open and holding the keyboard, and the configuration's
-// fields take only what they can use. Run by under-xvfb with the xcb platform.
+// fields take only what they can use; in the main window, Ctrl+C and Ctrl+V copy
+// a file between the panes, and a row dragged out of the window becomes a file
+// for other programs. Run by under-xvfb with the xcb platform.
 
+#include "ChildView.h"
 #include "ConfigDlg.h"
+#include "DeskView.h"
+#include "DragObj.h"
 #include "FileListCtrl.h"
+#include "MainFrm.h"
 #include "Mp3MemVw.h"
 #include "RegKeys.h"
 #include "emulator.h"
 #include "zvs450.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,6 +43,16 @@ void type(const QString &text)
 void key(const QString &name)
 {
     QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), name}), 0);
+}
+
+// A left click through the X server at a point of a widget.
+void click(QWidget *w, QPoint at)
+{
+    const QPoint g = w->mapToGlobal(at);
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(g.x()),
+                                                          QString::number(g.y()), QStringLiteral("click"),
+                                                          QStringLiteral("1")}),
+             0);
 }
 
 class SessionUi : public Zvs450Ui {
@@ -137,6 +156,94 @@ private slots:
         QVERIFY(prompter.messages.isEmpty());
     }
 
+    // Ctrl+C on a PC file, a click into the player's pane, Ctrl+V: the file is
+    // copied there, as the main window's keys and the real focus decide. Then
+    // the player's row, dragged by the mouse out of the window, is copied for
+    // other programs while the button is still down, and the system's drag
+    // that carries it on ends where the button comes up.
+    void clipboardAndDragOutWithRealInput()
+    {
+        const QString pcFolder = m_dir.filePath(QStringLiteral("pc"));
+        QVERIFY(QDir().mkpath(pcFolder));
+        QFile song(pcFolder + QStringLiteral("/SONG.MP3"));
+        QVERIFY(song.open(QIODevice::WriteOnly));
+        song.write(QByteArray(9000, 's'));
+        song.close();
+        emu::EmulatorOptions options;
+        options.state.folder = m_dir.filePath(QStringLiteral("player2")).toStdString();
+        options.state.internalBytes = 8u << 20;
+        options.state.card = false;
+        options.socketPath = m_dir.filePath(QStringLiteral("link2")).toStdString();
+        m_player = std::make_unique<emu::Emulator>(options);
+        std::string error;
+        QVERIFY2(m_player->Start(&error), error.c_str());
+        qputenv("ZVC450_VUSB", QByteArray::fromStdString(options.socketPath));
+        m_ui = SessionUi();
+        zvs450_SetUi(&m_ui);
+        RegKeys::setLastDirectory(pcFolder);
+        RegKeys::setFileListFilter(QStringLiteral("*.*"));
+        zvs450_Initialize();
+
+        CMainFrame frame;
+        QVERIFY(frame.create());
+        frame.resize(900, 600);
+        frame.show();
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        HDesktopView *desk = frame.childView()->desktopView();
+        HMp3MemView *memory = frame.childView()->memoryView(0);
+        QVERIFY(memory && memory->isUsable());
+        QTRY_COMPARE(desk->model()->rowCount(), 1);
+
+        HFileListCtrl *list = desk->list();
+        click(list->viewport(), list->visualRect(list->model()->index(0, 0)).center());
+        QTRY_COMPARE(list->selectedRows(), QList<int>({0}));
+        QTRY_VERIFY(list->hasFocus());
+        key(QStringLiteral("ctrl+c"));
+        QTRY_COMPARE(QGuiApplication::clipboard()->mimeData()->urls(),
+                     QList<QUrl>({QUrl::fromLocalFile(song.fileName())}));
+
+        click(memory->list()->viewport(), QPoint(20, memory->list()->viewport()->height() - 10));
+        QTRY_VERIFY(memory->list()->hasFocus());
+        key(QStringLiteral("ctrl+v"));
+        QTRY_COMPARE(memory->model()->rowCount(), 1);
+        QCOMPARE(memory->model()->rows().front().name, QStringLiteral("SONG.MP3"));
+        QVERIFY(song.exists());
+
+        HDragObject *source = frame.childView()->dragDrop()->memorySource(0);
+        QSignalSpy exported(source, &HDragObject::exported);
+        QSignalSpy ended(source, &HDragObject::dragEnded);
+        HFileListCtrl *rows = memory->list();
+        const QPoint from = rows->viewport()->mapToGlobal(rows->visualRect(rows->model()->index(0, 0)).center());
+        const QPoint out = frame.frameGeometry().bottomRight() + QPoint(40, 40);
+        QVERIFY(out.x() < 1024 && out.y() < 768);
+        const auto n = [](int v) { return QString::number(v); };
+        QProcess hand;
+        hand.start(QStringLiteral("xdotool"),
+                   {QStringLiteral("mousemove"), n(from.x()), n(from.y()), QStringLiteral("mousedown"), QStringLiteral("1"),
+                    QStringLiteral("mousemove"), n(from.x() + 30), n(from.y()), QStringLiteral("sleep"), QStringLiteral("0.2"),
+                    QStringLiteral("mousemove"), n(out.x()), n(out.y()), QStringLiteral("sleep"), QStringLiteral("1"),
+                    QStringLiteral("mousemove"), n(out.x() + 5), n(out.y()), QStringLiteral("sleep"), QStringLiteral("0.3"),
+                    QStringLiteral("mouseup"), QStringLiteral("1")});
+        QTRY_COMPARE_WITH_TIMEOUT(exported.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 10000);
+        if (hand.state() != QProcess::NotRunning)
+            QVERIFY(hand.waitForFinished(10000));
+        QCOMPARE(hand.exitCode(), 0);
+        QCOMPARE(ended.at(0).at(0).toBool(), false);
+        const QList<QUrl> files = exported.at(0).at(0).value<QList<QUrl>>();
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(files.first().toLocalFile().startsWith(qEnvironmentVariable("XDG_CACHE_HOME")),
+                 qPrintable(files.first().toString()));
+        QFile copy(files.first().toLocalFile());
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), QByteArray(9000, 's'));
+        // Nothing was dropped on the PC pane, and the player keeps its file.
+        QCOMPARE(desk->model()->rowCount(), 1);
+        QCOMPARE(memory->model()->rowCount(), 1);
+        QVERIFY2(m_ui.messages.isEmpty(), qPrintable(m_ui.messages.join(QLatin1Char('\n'))));
+    }
+
     void configurationFieldsTakeOnlyWhatTheyCanUse()
     {
         zvs450_Initialize();
@@ -177,6 +284,8 @@ int main(int argc, char **argv)
 {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     qputenv("ZVC450_CODEPAGE", "");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromLatin1(RegKeys::kOrganization));
