@@ -9,6 +9,7 @@
 #include "Mp3MemVw.h"
 #include "RegKeys.h"
 #include "StringTable.h"
+#include "Translations.h"
 #include "zvs450.h"
 
 #include <QCloseEvent>
@@ -235,7 +236,7 @@ void CMainFrame::createMenus()
     QMenu *stack[3] = {};
     for (const cmd::MenuEntry &e : cmd::mainMenu()) {
         if (e.depth == 0) {
-            stack[0] = menuBar()->addMenu(QString::fromLatin1(e.text));
+            stack[0] = menuBar()->addMenu(cmd::menuText(e.text));
             m_menus.append(stack[0]);
             continue;
         }
@@ -245,10 +246,10 @@ void CMainFrame::createMenus()
         if (e.isSeparator()) {
             parent->addSeparator();
         } else if (e.isPopup()) {
-            stack[e.depth] = parent->addMenu(QString::fromLatin1(e.text));
+            stack[e.depth] = parent->addMenu(cmd::menuText(e.text));
             m_menus.append(stack[e.depth]);
         } else {
-            parent->addAction(makeAction(e.id, QString::fromLatin1(e.text)));
+            parent->addAction(makeAction(e.id, cmd::menuText(e.text)));
         }
     }
     for (QMenu *m : m_menus)
@@ -339,7 +340,7 @@ QAction *CMainFrame::actionFor(int id) const
 QMenu *CMainFrame::menuNamed(const QString &text) const
 {
     for (QAction *a : menuBar()->actions())
-        if (QString(a->text()).remove(QLatin1Char('&')) == text)
+        if (cmd::plainText(a->text()) == text)
             return a->menu();
     return nullptr;
 }
@@ -600,6 +601,7 @@ CTunedexApp::CTunedexApp(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QString::fromLatin1(RegKeys::kApplication));
     setDesktopFileName(QStringLiteral("tunedex"));
+    tunedex::installTranslations();
 }
 
 CTunedexApp::~CTunedexApp() = default;

@@ -205,7 +205,7 @@ QString HMp3MemView::incompleteListingText(int found, int announced)
 {
     if (found >= announced)
         return QString();
-    return QStringLiteral(",  incomplete listing (%1 of %2 files)").arg(found).arg(announced);
+    return tr(",  incomplete listing (%1 of %2 files)").arg(found).arg(announced);
 }
 
 QString HMp3MemView::titleText() const
