@@ -1131,4 +1131,79 @@ Der Player spielt sie in dieser Reihenfolge.</translation>
         <translation>Ein Name auf dem Player darf nicht auf einen Punkt oder ein Leerzeichen enden.</translation>
     </message>
 </context>
+<context>
+    <name>ZVC450USB</name>
+    <message>
+        <source>Uploading...</source>
+        <translation>Wird hochgeladen...</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>Wird heruntergeladen</translation>
+    </message>
+    <message>
+        <source>Formating...</source>
+        <translation>Wird formatiert...</translation>
+    </message>
+    <message>
+        <source>Low Level Formating...</source>
+        <translation>Low-Level-Formatierung läuft...</translation>
+    </message>
+    <message>
+        <source>Font Uploading...</source>
+        <translation>Schrift wird hochgeladen...</translation>
+    </message>
+    <message>
+        <source>Font Downloading....</source>
+        <translation>Schrift wird heruntergeladen....</translation>
+    </message>
+    <message>
+        <source>Boot Code Upgrade</source>
+        <translation>Bootcode-Aktualisierung</translation>
+    </message>
+    <message>
+        <source>Codec Upgrade</source>
+        <translation>Codec-Aktualisierung</translation>
+    </message>
+    <message>
+        <source>Boot Area Erasing...</source>
+        <translation>Bootbereich wird gelöscht...</translation>
+    </message>
+    <message>
+        <source>Codec Area Erasing...</source>
+        <translation>Codec-Bereich wird gelöscht...</translation>
+    </message>
+    <message>
+        <source>Wait about 20 seconds....</source>
+        <translation>Bitte etwa 20 Sekunden warten....</translation>
+    </message>
+    <message>
+        <source>Converting... (BVF -&gt; WAV)</source>
+        <translation>Wird umgewandelt... (BVF -&gt; WAV)</translation>
+    </message>
+    <message>
+        <source>Verifying...</source>
+        <translation>Wird überprüft...</translation>
+    </message>
+    <message>
+        <source>Deleting...</source>
+        <translation>Wird gelöscht...</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Formatieren</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel</source>
+        <translation>&amp;Abbrechen</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>Geschwindigkeit</translation>
+    </message>
+</context>
 </TS>

@@ -1131,4 +1131,79 @@ The player plays them in this order.</source>
         <translation>플레이어의 이름은 마침표나 공백으로 끝날 수 없습니다.</translation>
     </message>
 </context>
+<context>
+    <name>ZVC450USB</name>
+    <message>
+        <source>Uploading...</source>
+        <translation>업로드 중...</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>다운로드 중</translation>
+    </message>
+    <message>
+        <source>Formating...</source>
+        <translation>포맷 중...</translation>
+    </message>
+    <message>
+        <source>Low Level Formating...</source>
+        <translation>로우 레벨 포맷 중...</translation>
+    </message>
+    <message>
+        <source>Font Uploading...</source>
+        <translation>글꼴 업로드 중...</translation>
+    </message>
+    <message>
+        <source>Font Downloading....</source>
+        <translation>글꼴 다운로드 중....</translation>
+    </message>
+    <message>
+        <source>Boot Code Upgrade</source>
+        <translation>부트 코드 업그레이드</translation>
+    </message>
+    <message>
+        <source>Codec Upgrade</source>
+        <translation>코덱 업그레이드</translation>
+    </message>
+    <message>
+        <source>Boot Area Erasing...</source>
+        <translation>부트 영역 지우는 중...</translation>
+    </message>
+    <message>
+        <source>Codec Area Erasing...</source>
+        <translation>코덱 영역 지우는 중...</translation>
+    </message>
+    <message>
+        <source>Wait about 20 seconds....</source>
+        <translation>약 20초 기다려 주십시오....</translation>
+    </message>
+    <message>
+        <source>Converting... (BVF -&gt; WAV)</source>
+        <translation>변환 중... (BVF -&gt; WAV)</translation>
+    </message>
+    <message>
+        <source>Verifying...</source>
+        <translation>검증 중...</translation>
+    </message>
+    <message>
+        <source>Deleting...</source>
+        <translation>삭제 중...</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>포맷</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>오류</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel</source>
+        <translation>취소(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>속도</translation>
+    </message>
+</context>
 </TS>

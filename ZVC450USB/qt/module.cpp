@@ -27,7 +27,7 @@ int PumpEvents() {
 int ShowErrorBoxDetail(void *owner, const char *text, const char *detail) {
     if (!HasApplication())
         return 0;
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(text), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("ZVC450USB", "Error"), QString::fromUtf8(text), QMessageBox::Ok,
                     static_cast<QWidget *>(owner));
     box.setObjectName(QStringLiteral("zvc450-error"));
     box.setTextFormat(Qt::PlainText);
