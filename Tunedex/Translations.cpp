@@ -59,6 +59,11 @@ LoadedCatalogues installTranslations(const QLocale &locale, const QStringList &f
         delete t;
     }
 
+    // The C locale is a program's own default, not a language: as gettext
+    // does, it leaves LANGUAGE unheard and the texts as written.
+    if (locale.language() == QLocale::C)
+        return loaded;
+
     auto install = [&](const QString &name, const QStringList &where) {
         auto *t = new QTranslator(app);
         t->setObjectName(QLatin1String(kInstalledName));

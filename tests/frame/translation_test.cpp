@@ -197,12 +197,15 @@ private slots:
         tunedex::installTranslations(QLocale(QLocale::English), folders());
     }
 
-    // A user who puts English first gets the texts as written, even with
-    // another language behind it.
+    // A user whose language is English gets the texts as written.
     void englishFirstKeepsTheSourceTexts()
     {
         const tunedex::LoadedCatalogues loaded = tunedex::installTranslations(QLocale(QLocale::English), folders());
         QVERIFY(loaded.program.isEmpty());
+        QCOMPARE(cmd::menuText("&File"), QStringLiteral("&File"));
+        // The C locale (LC_ALL=C, the tests' own) is no language either.
+        tunedex::installTranslations(QLocale(QLocale::Korean), folders());
+        QVERIFY(tunedex::installTranslations(QLocale::c(), folders()).program.isEmpty());
         QCOMPARE(cmd::menuText("&File"), QStringLiteral("&File"));
     }
 
