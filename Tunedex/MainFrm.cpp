@@ -312,7 +312,7 @@ void CMainFrame::createStatusBar()
         l->setFrameShape(QFrame::Panel);
         l->setFrameShadow(QFrame::Sunken);
         l->setAlignment(Qt::AlignCenter);
-        l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QString::fromLatin1(texts[i])) + 12);
+        l->setMinimumWidth(l->fontMetrics().horizontalAdvance(text::tr(texts[i])) + 12);
         bar->addPermanentWidget(l);
         m_indicators[i] = l;
     }
@@ -404,7 +404,7 @@ void CMainFrame::updateStatusPanes()
     const char *kinds[3] = {"capslock", "numlock", "scrolllock"};
     const char *texts[3] = {text::kCaps, text::kNum, text::kScroll};
     for (int i = 0; i < 3; ++i) {
-        const QString t = lockLedOn(QString::fromLatin1(kinds[i])) ? QString::fromLatin1(texts[i]) : QString();
+        const QString t = lockLedOn(QString::fromLatin1(kinds[i])) ? text::tr(texts[i]) : QString();
         if (m_indicators[i]->text() != t)
             m_indicators[i]->setText(t);
     }

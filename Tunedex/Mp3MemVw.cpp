@@ -181,7 +181,7 @@ QString HMp3MemView::statusText(bool usable, unsigned status, quint64 totalBytes
         return text::tr(text::kNotFormatted).arg(total.first).arg(total.second);
     const char *format = usable || (status & kZvs450StandardGeometry) ? text::kStatusUsable
                                                                       : text::kStatusReadOnly;
-    return QString::fromLatin1(format)
+    return text::tr(format)
         .arg(total.first)
         .arg(total.second)
         .arg(remain.first)

@@ -5,10 +5,13 @@
 // one menu, the About box's button, the plain words under a library error.
 
 #include "AboutDlg.h"
+#include "ChildView.h"
 #include "Commands.h"
 #include "MainFrm.h"
+#include "Mp3MemVw.h"
 #include "RegKeys.h"
 #include "Translations.h"
+#include "emulator.h"
 #include "error_advice.h"
 #include "zvc450usb.h"
 
@@ -20,6 +23,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -71,6 +76,8 @@ public:
 
 private:
     CTunedexApp *m_app;
+    QTemporaryDir m_dir;
+    std::unique_ptr<emu::Emulator> m_player;
 
     // The menu bar's menus, the frame started as the program starts it.
     QList<QMenu *> topMenus() const
@@ -96,9 +103,23 @@ private:
 private slots:
     void initTestCase()
     {
-        // No player: the link names a socket nobody listens on.
-        static QTemporaryDir dir;
-        qputenv("ZVC450_VUSB", QFile::encodeName(dir.filePath(QStringLiteral("link"))));
+        // An emulated player with both memories, so that the panes have titles to show.
+        emu::EmulatorOptions options;
+        options.state.folder = m_dir.filePath(QStringLiteral("player")).toStdString();
+        options.state.internalBytes = 8u << 20;
+        options.state.cardBytes = 1u << 20;
+        options.state.card = true;
+        options.socketPath = m_dir.filePath(QStringLiteral("link")).toStdString();
+        m_player = std::make_unique<emu::Emulator>(options);
+        std::string error;
+        QVERIFY2(m_player->Start(&error), error.c_str());
+        qputenv("ZVC450_VUSB", QFile::encodeName(m_dir.filePath(QStringLiteral("link"))));
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_player)
+            m_player->Stop();
     }
 
     // The language comes from the environment, as for a user.
@@ -128,6 +149,13 @@ private slots:
                 left << entry.second;
         QVERIFY2(left.isEmpty(), qPrintable(left.join(QStringLiteral(", "))));
         QCOMPARE(entries.size(), int(english.size()));
+
+        // The panes' title strips too.
+        HMp3MemView *internal = m_app->mainFrame()->childView()->memoryView(0);
+        QVERIFY(internal);
+        const QString title = internal->titleText();
+        QVERIFY2(!title.contains(QStringLiteral("Internal Memory")) && !title.contains(QStringLiteral("Remain")),
+                 qPrintable(title));
         stopProgram();
     }
 
