@@ -21,19 +21,19 @@
     </message>
     <message>
         <source>A file or directory of this name is already on the player. Rename or delete it first.</source>
-        <translation>Auf dem Player gibt es schon eine Datei oder ein Verzeichnis mit diesem Namen. Benennen Sie es zuerst um oder löschen Sie es.</translation>
+        <translation>Auf dem Player gibt es schon eine Datei oder einen Ordner mit diesem Namen. Benennen Sie diese zuerst um oder löschen Sie sie.</translation>
     </message>
     <message>
         <source>This directory on the player holds as many files as it can. Delete some, or use another directory.</source>
-        <translation>Dieses Verzeichnis auf dem Player ist voll. Löschen Sie einige Dateien oder nehmen Sie ein anderes Verzeichnis.</translation>
+        <translation>Dieser Ordner auf dem Player ist voll. Löschen Sie einige Dateien oder nehmen Sie einen anderen Ordner.</translation>
     </message>
     <message>
         <source>The player no longer has this file or directory. Press F5 to see what is there now.</source>
-        <translation>Der Player hat diese Datei oder dieses Verzeichnis nicht mehr. Drücken Sie F5, um den aktuellen Inhalt zu sehen.</translation>
+        <translation>Der Player hat diese Datei oder diesen Ordner nicht mehr. Drücken Sie F5, um den aktuellen Inhalt zu sehen.</translation>
     </message>
     <message>
         <source>This cannot be done in the top directory of the memory.</source>
-        <translation>Im obersten Verzeichnis des Speichers ist das nicht möglich.</translation>
+        <translation>Im obersten Ordner des Speichers ist das nicht möglich.</translation>
     </message>
     <message>
         <source>The player does not allow this. If the memory card has a lock switch, slide it to unlocked.</source>
@@ -489,27 +489,27 @@
     </message>
     <message>
         <source>&amp;Change Directory</source>
-        <translation>Verzeichnis &amp;wechseln</translation>
+        <translation>Ordner &amp;wechseln</translation>
     </message>
     <message>
         <source>&amp;Make Directory</source>
-        <translation>Ver&amp;zeichnis anlegen</translation>
+        <translation>Or&amp;dner anlegen</translation>
     </message>
     <message>
         <source>Make Mult&amp;iple Directory (Debug Only)</source>
-        <translation>&amp;Mehrere Verzeichnisse anlegen (nur Debug)</translation>
+        <translation>&amp;Mehrere Ordner anlegen (nur Debug)</translation>
     </message>
     <message>
         <source>Rem&amp;ove Directory</source>
-        <translation>Verzeichnis entfe&amp;rnen</translation>
+        <translation>Ordner entfe&amp;rnen</translation>
     </message>
     <message>
         <source>Renam&amp;e Directory</source>
-        <translation>Verzeichnis umb&amp;enennen</translation>
+        <translation>Ordner umb&amp;enennen</translation>
     </message>
     <message>
         <source>Download Raw Da&amp;ta</source>
-        <translation>Roh&amp;daten herunterladen</translation>
+        <translation>Rohdaten &amp;herunterladen</translation>
     </message>
     <message>
         <source>Disk &amp;Properties</source>
@@ -524,11 +524,11 @@
     <name>HMultiDirDlg</name>
     <message>
         <source>Make Multiple Directory</source>
-        <translation>Mehrere Verzeichnisse anlegen</translation>
+        <translation>Mehrere Ordner anlegen</translation>
     </message>
     <message>
         <source>Directory Name :</source>
-        <translation>Verzeichnisname:</translation>
+        <translation>Ordnername:</translation>
     </message>
     <message>
         <source>(Use &apos;%d&apos; for Auto Indexed Directory Name)</source>
@@ -540,7 +540,7 @@
     </message>
     <message>
         <source>Number of Directoyies :</source>
-        <translation>Anzahl der Verzeichnisse:</translation>
+        <translation>Anzahl der Ordner:</translation>
     </message>
 </context>
 <context>
@@ -824,7 +824,7 @@
     </message>
     <message>
         <source>Total %1%2,  Remain %3%4,  %5 File(s), %6 Directory(s)</source>
-        <translation>Gesamt %1%2,  frei %3%4,  %5 Datei(en), %6 Verzeichnis(se)</translation>
+        <translation>Gesamt %1%2,  frei %3%4,  %5 Datei(en), %6 Ordner</translation>
     </message>
     <message>
         <source>Not Connected</source>
@@ -836,7 +836,7 @@
     </message>
     <message>
         <source>Read Only - Total %1%2,  Remain %3%4,  %5 File(s), %6 Directory(s)</source>
-        <translation>Schreibgeschützt - gesamt %1%2,  frei %3%4,  %5 Datei(en), %6 Verzeichnis(se)</translation>
+        <translation>Schreibgeschützt - gesamt %1%2,  frei %3%4,  %5 Datei(en), %6 Ordner</translation>
     </message>
     <message>
         <source>New Folder</source>
@@ -990,7 +990,7 @@ Alle Dateien(*.*)
     </message>
     <message>
         <source>Cannot download/upload the directory.</source>
-        <translation>Verzeichnisse können nicht übertragen werden.</translation>
+        <translation>Ordner können nicht übertragen werden.</translation>
     </message>
     <message>
         <source>Already exist the file.
@@ -1037,13 +1037,13 @@ Was währenddessen verlangt wurde, ist nicht geschehen; bitte versuchen Sie es n
     <message>
         <source>Put the files of this directory in order by name?
 The player plays them in this order.</source>
-        <translation>Die Dateien dieses Verzeichnisses nach Namen ordnen?
+        <translation>Die Dateien dieses Ordners nach Namen ordnen?
 Der Player spielt sie in dieser Reihenfolge.</translation>
     </message>
     <message>
         <source>Put the files of this directory in natural order, numbers by their value (2 before 10)?
 The player plays them in this order.</source>
-        <translation>Die Dateien dieses Verzeichnisses in natürliche Reihenfolge bringen, Zahlen nach ihrem Wert (2 vor 10)?
+        <translation>Die Dateien dieses Ordners in natürliche Reihenfolge bringen, Zahlen nach ihrem Wert (2 vor 10)?
 Der Player spielt sie in dieser Reihenfolge.</translation>
     </message>
     <message>

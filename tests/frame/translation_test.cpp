@@ -159,8 +159,9 @@ private slots:
         stopProgram();
     }
 
-    // A mnemonic on every menu and every item, each letter once per menu, in
-    // the source language and in both translations.
+    // A mnemonic on every menu and every item (the main menu and the player's
+    // pane's context menu), each letter once per menu, in the source language
+    // and in both translations.
     void mnemonics_data()
     {
         QTest::addColumn<QString>("locale");
@@ -200,6 +201,15 @@ private slots:
                     texts << a->text();
             checkMenu(m->title(), texts);
         }
+        // The player's pane's context menu.
+        HMp3MemView *internal = m_app->mainFrame()->childView()->memoryView(0);
+        QVERIFY(internal);
+        std::unique_ptr<QMenu> context(internal->createContextMenu(nullptr));
+        QStringList texts;
+        for (QAction *a : context->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+        checkMenu(QStringLiteral("context menu"), texts);
         stopProgram();
         tunedex::installTranslations(QLocale(QLocale::English), folders());
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
