@@ -264,7 +264,8 @@ void CMainFrame::createMenus()
 
 void CMainFrame::createReBar()
 {
-    m_reBar = new QToolBar(QStringLiteral("ReBar"), this);
+    // Its title names it in the window's own context menu: the words of View > Tool Bar.
+    m_reBar = new QToolBar(cmd::plainText(cmd::menuText(QT_TRANSLATE_NOOP("Menu", "&Tool Bar"))), this);
     m_reBar->setObjectName(QStringLiteral("ReBar"));
     m_reBar->setProperty("controlId", cmd::kReBarId);
     m_reBar->setMovable(false);
