@@ -2,67 +2,71 @@
 
 #include "zvs450.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 namespace cmd {
 
 // Main menu 128. The spellings ("Memeory", "Interal", two blanks in "Low
-// Format  Internal Memory") are the ones users of the player know.
+// Format  Internal Memory") are the ones users of the player know. Every
+// menu and item has a mnemonic of its own within its menu, so that the whole
+// menu can be worked with Alt and letters; the texts are marked for the
+// catalogues under "Menu" and shown through menuText().
 const QList<MenuEntry> &mainMenu()
 {
     static const QList<MenuEntry> menu = {
-        {0, "&File", 0},
-        {1, "E&xit", AppExit},
+        {0, QT_TRANSLATE_NOOP("Menu", "&File"), 0},
+        {1, QT_TRANSLATE_NOOP("Menu", "E&xit"), AppExit},
 
-        {0, "Edit", 0},
-        {1, "&Undo\tCtrl+Z", EditUndo},
-        {1, "Cu&t\tCtrl+X", EditCut},
-        {1, "&Copy\tCtrl+C", EditCopy},
-        {1, "&Paste\tCtrl+V", EditPaste},
+        {0, QT_TRANSLATE_NOOP("Menu", "&Edit"), 0},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Undo\tCtrl+Z"), EditUndo},
+        {1, QT_TRANSLATE_NOOP("Menu", "Cu&t\tCtrl+X"), EditCut},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Copy\tCtrl+C"), EditCopy},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Paste\tCtrl+V"), EditPaste},
         {1, nullptr, 0},
-        {1, "&Option", EditOption},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Option"), EditOption},
         {1, nullptr, 0},
-        {1, "Sort By Name", MemSortByName},
-        {1, "Natural Order", MemNaturalOrder},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Sort By Name"), MemSortByName},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Natural Order"), MemNaturalOrder},
 
-        {0, "&View", 0},
-        {1, "&Tool Bar", ViewToolBar},
-        {1, "&Status Bar", ViewStatusBar},
+        {0, QT_TRANSLATE_NOOP("Menu", "&View"), 0},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Tool Bar"), ViewToolBar},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Status Bar"), ViewStatusBar},
         {1, nullptr, 0},
-        {1, "&Properties", ViewProperties},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Properties"), ViewProperties},
 
-        {0, "Tool", 0},
-        {1, "&Refresh\tF5", Refresh},
-        {1, "Format", 0},
-        {2, "Format Internal Memory", FormatInternal},
-        {2, "Format External Memory", FormatExternal},
+        {0, QT_TRANSLATE_NOOP("Menu", "&Tool"), 0},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Refresh\tF5"), Refresh},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Format"), 0},
+        {2, QT_TRANSLATE_NOOP("Menu", "Format &Internal Memory"), FormatInternal},
+        {2, QT_TRANSLATE_NOOP("Menu", "Format &External Memory"), FormatExternal},
         {2, nullptr, 0},
-        {2, "Format All Memory", FormatAll},
-        {1, "Low Level Format", 0},
-        {2, "Low Format  Internal Memory", LowFormatInternal},
-        {2, "Low Format External Memeory", LowFormatExternal},
+        {2, QT_TRANSLATE_NOOP("Menu", "Format &All Memory"), FormatAll},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Low Level Format"), 0},
+        {2, QT_TRANSLATE_NOOP("Menu", "Low Format  &Internal Memory"), LowFormatInternal},
+        {2, QT_TRANSLATE_NOOP("Menu", "Low Format &External Memeory"), LowFormatExternal},
         {2, nullptr, 0},
-        {2, "Low Format All Memory", LowFormatAll},
+        {2, QT_TRANSLATE_NOOP("Menu", "Low Format &All Memory"), LowFormatAll},
         {1, nullptr, 0},
-        {1, "Upgrade Application Code", UpgradeApplication},
-        {1, "Upgrade Boot Code", UpgradeBoot},
+        {1, QT_TRANSLATE_NOOP("Menu", "Upgrade &Application Code"), UpgradeApplication},
+        {1, QT_TRANSLATE_NOOP("Menu", "Upgrade &Boot Code"), UpgradeBoot},
         {1, nullptr, 0},
-        {1, "ZVC450 LCD Font", 0},
-        {2, "Download Font", FontDownload},
-        {2, "Erase Font", FontErase},
-        {2, "Upload Font", FontUpload},
-        {2, "View Font Information", FontInfo},
-        {1, "Download Raw Data", 0},
-        {2, "Download Interal Raw Data", RawDataInternal},
-        {2, "Download External Raw Data", RawDataExternal},
+        {1, QT_TRANSLATE_NOOP("Menu", "ZVC450 LCD F&ont"), 0},
+        {2, QT_TRANSLATE_NOOP("Menu", "&Download Font"), FontDownload},
+        {2, QT_TRANSLATE_NOOP("Menu", "&Erase Font"), FontErase},
+        {2, QT_TRANSLATE_NOOP("Menu", "&Upload Font"), FontUpload},
+        {2, QT_TRANSLATE_NOOP("Menu", "View Font &Information"), FontInfo},
+        {1, QT_TRANSLATE_NOOP("Menu", "Download Raw &Data"), 0},
+        {2, QT_TRANSLATE_NOOP("Menu", "Download &Interal Raw Data"), RawDataInternal},
+        {2, QT_TRANSLATE_NOOP("Menu", "Download &External Raw Data"), RawDataExternal},
         {2, nullptr, 0},
-        {2, "View Saved Raw Data File", RawDataView},
-        {1, "Medium Information", 0},
-        {2, "Internal Memory Info", MediumInfo},
-        {2, "External Memory Info", MediumInfo},
+        {2, QT_TRANSLATE_NOOP("Menu", "&View Saved Raw Data File"), RawDataView},
+        {1, QT_TRANSLATE_NOOP("Menu", "&Medium Information"), 0},
+        {2, QT_TRANSLATE_NOOP("Menu", "&Internal Memory Info"), MediumInfo},
+        {2, QT_TRANSLATE_NOOP("Menu", "&External Memory Info"), MediumInfo},
 
-        {0, "Help", 0},
-        {1, "About TuneDeck...", AppAbout},
+        {0, QT_TRANSLATE_NOOP("Menu", "&Help"), 0},
+        {1, QT_TRANSLATE_NOOP("Menu", "&About TuneDeck..."), AppAbout},
     };
     return menu;
 }
@@ -104,35 +108,30 @@ const QList<int> &toolBarSlots()
 
 QString toolTipOf(int id)
 {
-    static const QHash<int, QString> tips = {
-        {FileNew, QStringLiteral("New")},
-        {FilePrint, QStringLiteral("Print")},
-        {EditCut, QStringLiteral("Cut")},
-        {EditCopy, QStringLiteral("Copy")},
-        {EditPaste, QStringLiteral("Paste")},
-        {EditUndo, QStringLiteral("Undo")},
-        {AppAbout, QStringLiteral("About")},
-        {Rename, QStringLiteral("Rename")},
-        {NextPane, QStringLiteral("Next Pane")},
-        {PrevPane, QStringLiteral("Previous Pane")},
+    static const QHash<int, const char *> tips = {
+        {FileNew, QT_TRANSLATE_NOOP("Menu", "New")},
+        {FilePrint, QT_TRANSLATE_NOOP("Menu", "Print")},
+        {EditCut, QT_TRANSLATE_NOOP("Menu", "Cut")},
+        {EditCopy, QT_TRANSLATE_NOOP("Menu", "Copy")},
+        {EditPaste, QT_TRANSLATE_NOOP("Menu", "Paste")},
+        {EditUndo, QT_TRANSLATE_NOOP("Menu", "Undo")},
+        {AppAbout, QT_TRANSLATE_NOOP("Menu", "About")},
+        {Rename, QT_TRANSLATE_NOOP("Menu", "Rename")},
+        {NextPane, QT_TRANSLATE_NOOP("Menu", "Next Pane")},
+        {PrevPane, QT_TRANSLATE_NOOP("Menu", "Previous Pane")},
     };
     const auto it = tips.constFind(id);
     if (it != tips.constEnd())
-        return *it;
+        return QCoreApplication::translate("Menu", *it);
     for (const MenuEntry &e : mainMenu())
         if (e.id == id)
-            return plainText(e.text);
+            return plainText(menuText(e.text));
     return QString();
 }
 
-QString plainText(const char *menuText)
+QString menuText(const char *source)
 {
-    QString s = QString::fromLatin1(menuText ? menuText : "");
-    const qsizetype tab = s.indexOf(QLatin1Char('\t'));
-    if (tab >= 0)
-        s.truncate(tab);
-    s.remove(QLatin1Char('&'));
-    return s;
+    return source ? QCoreApplication::translate("Menu", source) : QString();
 }
 
 } // namespace cmd

@@ -16,6 +16,7 @@
 
 #include <QKeySequence>
 #include <QList>
+#include <QRegularExpression>
 #include <QString>
 
 namespace cmd {
@@ -83,7 +84,7 @@ inline constexpr int kFirmwarePaneId = 3200;  // status bar pane with the firmwa
 // pop-up (top-level menu or sub-menu) has id 0; a separator has no text.
 struct MenuEntry {
     int depth;
-    const char *text;  // exact text: "&" marks the mnemonic, "\t" the accelerator text
+    const char *text;  // source text: "&" marks the mnemonic, "\t" the accelerator text
     int id;
 
     bool isSeparator() const { return text == nullptr; }
@@ -108,9 +109,24 @@ const QList<int> &toolBarSlots();
 // Short name of a command for its tool tip and as text where no menu text exists.
 QString toolTipOf(int id);
 
+// A menu text of the table in the user's language.
+QString menuText(const char *source);
 // The text of a menu entry without its mnemonic marker and accelerator text
-// ("Cu&t\tCtrl+X" gives "Cut").
-QString plainText(const char *menuText);
+// ("Cu&t\tCtrl+X" gives "Cut", "파일(&F)" gives "파일"): a menu entry's words
+// where they are a caption or a tool tip.
+inline QString plainText(const QString &menuText)
+{
+    QString s = menuText;
+    const qsizetype tab = s.indexOf(QLatin1Char('\t'));
+    if (tab >= 0)
+        s.truncate(tab);
+    // Languages without Latin letters give the mnemonic in parentheses after
+    // the words ("파일(&F)"): without the marker the letter goes too.
+    static const QRegularExpression trailingMnemonic(QStringLiteral("\\(&[^)]\\)"));
+    s.remove(trailingMnemonic);
+    s.remove(QLatin1Char('&'));
+    return s.trimmed();
+}
 
 // The state a target gives a command when asked.
 struct CommandState {

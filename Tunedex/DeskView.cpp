@@ -151,9 +151,9 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
 
     m_menu = new QMenu(this);
     m_menu->setObjectName(QStringLiteral("Desktop TrackMenu"));
-    connect(m_menu->addAction(tr("Delete")), &QAction::triggered, this, [this] { deleteSelection(true); });
+    connect(m_menu->addAction(tr("&Delete")), &QAction::triggered, this, [this] { deleteSelection(true); });
     m_menu->addSeparator();
-    connect(m_menu->addAction(tr("Properties")), &QAction::triggered, this, [this] { properties(); });
+    connect(m_menu->addAction(tr("&Properties")), &QAction::triggered, this, [this] { properties(); });
 
     m_filter = RegKeys::fileListFilter();
     if (m_filter.isEmpty())
@@ -329,7 +329,7 @@ void HDesktopView::listDrives(std::vector<DeskItemData> &rows)
         DeskItemData d;
         d.kind = kDeskDrive;
         d.index = int(rows.size());
-        d.name = v.displayName.isEmpty() ? QStringLiteral("Drive (%1)").arg(v.rootPath) : v.displayName;
+        d.name = v.displayName.isEmpty() ? tr("Drive (%1)").arg(v.rootPath) : v.displayName;
         d.rootPath = v.rootPath;
         d.image = v.type == HVolume::Removable ? kImageRemovable : v.type == HVolume::Optical ? kImageOptical : kImageDrive;
         rows.push_back(std::move(d));

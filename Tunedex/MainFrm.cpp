@@ -9,6 +9,7 @@
 #include "Mp3MemVw.h"
 #include "RegKeys.h"
 #include "StringTable.h"
+#include "Translations.h"
 #include "zvs450.h"
 
 #include <QCloseEvent>
@@ -235,7 +236,7 @@ void CMainFrame::createMenus()
     QMenu *stack[3] = {};
     for (const cmd::MenuEntry &e : cmd::mainMenu()) {
         if (e.depth == 0) {
-            stack[0] = menuBar()->addMenu(QString::fromLatin1(e.text));
+            stack[0] = menuBar()->addMenu(cmd::menuText(e.text));
             m_menus.append(stack[0]);
             continue;
         }
@@ -245,10 +246,10 @@ void CMainFrame::createMenus()
         if (e.isSeparator()) {
             parent->addSeparator();
         } else if (e.isPopup()) {
-            stack[e.depth] = parent->addMenu(QString::fromLatin1(e.text));
+            stack[e.depth] = parent->addMenu(cmd::menuText(e.text));
             m_menus.append(stack[e.depth]);
         } else {
-            parent->addAction(makeAction(e.id, QString::fromLatin1(e.text)));
+            parent->addAction(makeAction(e.id, cmd::menuText(e.text)));
         }
     }
     for (QMenu *m : m_menus)
@@ -263,7 +264,8 @@ void CMainFrame::createMenus()
 
 void CMainFrame::createReBar()
 {
-    m_reBar = new QToolBar(QStringLiteral("ReBar"), this);
+    // Its title names it in the window's own context menu: the words of View > Tool Bar.
+    m_reBar = new QToolBar(cmd::plainText(cmd::menuText(QT_TRANSLATE_NOOP("Menu", "&Tool Bar"))), this);
     m_reBar->setObjectName(QStringLiteral("ReBar"));
     m_reBar->setProperty("controlId", cmd::kReBarId);
     m_reBar->setMovable(false);
@@ -314,7 +316,7 @@ void CMainFrame::createStatusBar()
         l->setFrameShape(QFrame::Panel);
         l->setFrameShadow(QFrame::Sunken);
         l->setAlignment(Qt::AlignCenter);
-        l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QString::fromLatin1(texts[i])) + 12);
+        l->setMinimumWidth(l->fontMetrics().horizontalAdvance(text::tr(texts[i])) + 12);
         bar->addPermanentWidget(l);
         m_indicators[i] = l;
     }
@@ -348,7 +350,7 @@ QAction *CMainFrame::actionFor(int id) const
 QMenu *CMainFrame::menuNamed(const QString &text) const
 {
     for (QAction *a : menuBar()->actions())
-        if (QString(a->text()).remove(QLatin1Char('&')) == text)
+        if (cmd::plainText(a->text()) == text)
             return a->menu();
     return nullptr;
 }
@@ -412,7 +414,7 @@ void CMainFrame::updateStatusPanes()
     const char *kinds[3] = {"capslock", "numlock", "scrolllock"};
     const char *texts[3] = {text::kCaps, text::kNum, text::kScroll};
     for (int i = 0; i < 3; ++i) {
-        const QString t = lockLedOn(QString::fromLatin1(kinds[i])) ? QString::fromLatin1(texts[i]) : QString();
+        const QString t = lockLedOn(QString::fromLatin1(kinds[i])) ? text::tr(texts[i]) : QString();
         if (m_indicators[i]->text() != t)
             m_indicators[i]->setText(t);
     }
@@ -609,6 +611,7 @@ CTunedexApp::CTunedexApp(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QString::fromLatin1(RegKeys::kApplication));
     setDesktopFileName(QStringLiteral("tunedex"));
+    tunedex::installTranslations();
 }
 
 CTunedexApp::~CTunedexApp() = default;

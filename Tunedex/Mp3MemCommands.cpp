@@ -31,7 +31,7 @@ struct HMp3MemView::CommandContext {
 };
 
 // The view's commands in the order of its context menu ("Mp3Player TrackMenu"); a row
-// without an id is a separator there. The main menu and the accelerators reach the same
+// without an id is a separator there. Each has a mnemonic of its own in that menu. The main menu and the accelerators reach the same
 // rows by id while the view has the focus.
 const std::vector<HMp3MemView::Command> &HMp3MemView::commands()
 {
@@ -39,51 +39,51 @@ const std::vector<HMp3MemView::Command> &HMp3MemView::commands()
     using C = CommandContext;
     using V = HMp3MemView;
     static const std::vector<Command> table = {
-        {Delete, QT_TR_NOOP("Delete"), [](const C &c) { return c.usable && c.filesOnly(); },
+        {Delete, QT_TR_NOOP("&Delete"), [](const C &c) { return c.usable && c.filesOnly(); },
          [](V &v) { v.deleteSelection(true); }},
-        {Up, QT_TR_NOOP("Up"),
+        {Up, QT_TR_NOOP("&Up"),
          [](const C &c) {
              return c.usable && c.filesOnly() && std::none_of(c.selection.begin(), c.selection.end(), [](const MemItemData *d) {
                         return d->fileIndex == 0;
                     });
          },
          [](V &v) { v.reorder(true); }},
-        {Down, QT_TR_NOOP("Down"),
+        {Down, QT_TR_NOOP("Do&wn"),
          [](const C &c) {
              return c.usable && c.filesOnly() && std::all_of(c.selection.begin(), c.selection.end(), [&c](const MemItemData *d) {
                         return d->fileIndex < c.fileCount - 1;
                     });
          },
          [](V &v) { v.reorder(false); }},
-        {SortByName, QT_TR_NOOP("Sort By Name"), [](const C &c) { return c.listShown && c.usable && c.fileCount > 1; },
+        {SortByName, QT_TR_NOOP("&Sort By Name"), [](const C &c) { return c.listShown && c.usable && c.fileCount > 1; },
          [](V &v) { v.sortPlayOrder(SortByName); }},
-        {NaturalOrder, QT_TR_NOOP("Natural Order"), [](const C &c) { return c.listShown && c.usable && c.fileCount > 1; },
+        {NaturalOrder, QT_TR_NOOP("&Natural Order"), [](const C &c) { return c.listShown && c.usable && c.fileCount > 1; },
          [](V &v) { v.sortPlayOrder(NaturalOrder); }},
         {},
-        {Refresh, QT_TR_NOOP("Refresh"), [](const C &) { return true; }, [](V &v) { v.refresh(true); }},
-        {Format, QT_TR_NOOP("Format"), [](const C &c) { return (c.status & kZvs450DeviceIoGood) != 0; },
+        {Refresh, QT_TR_NOOP("&Refresh"), [](const C &) { return true; }, [](V &v) { v.refresh(true); }},
+        {Format, QT_TR_NOOP("&Format"), [](const C &c) { return (c.status & kZvs450DeviceIoGood) != 0; },
          [](V &v) { v.format(false); }},
-        {LowLevelFormat, QT_TR_NOOP("Low Level Format"), [](const C &c) { return (c.status & kZvs450DeviceIoGood) != 0; },
+        {LowLevelFormat, QT_TR_NOOP("&Low Level Format"), [](const C &c) { return (c.status & kZvs450DeviceIoGood) != 0; },
          [](V &v) { v.format(true); }},
-        {Rename, QT_TR_NOOP("Rename"), [](const C &c) { return c.usable && c.oneNamedRow(); },
+        {Rename, QT_TR_NOOP("Ren&ame"), [](const C &c) { return c.usable && c.oneNamedRow(); },
          [](V &v) { v.renameSelected(); }},
         {},
-        {ChangeDirectory, QT_TR_NOOP("Change Directory"), [](const C &c) { return c.listShown && c.oneDirectory(); },
+        {ChangeDirectory, QT_TR_NOOP("&Change Directory"), [](const C &c) { return c.listShown && c.oneDirectory(); },
          [](V &v) { v.enterSelectedDirectory(); }},
-        {MakeDirectory, QT_TR_NOOP("Make Directory"), [](const C &c) { return c.listShown && c.usable; },
+        {MakeDirectory, QT_TR_NOOP("&Make Directory"), [](const C &c) { return c.listShown && c.usable; },
          [](V &v) { v.makeDirectory(); }},
-        {MakeMultipleDirectory, QT_TR_NOOP("Make Multiple Directory (Debug Only)"),
+        {MakeMultipleDirectory, QT_TR_NOOP("Make Mult&iple Directory (Debug Only)"),
          [](const C &c) { return c.listShown && c.usable; }, [](V &v) { v.makeMultipleDirectories(); }},
-        {RemoveDirectory, QT_TR_NOOP("Remove Directory"),
+        {RemoveDirectory, QT_TR_NOOP("Rem&ove Directory"),
          [](const C &c) { return c.listShown && c.usable && c.oneDirectory() && c.oneNamedRow(); },
          [](V &v) { v.removeSelectedDirectory(); }},
-        {RenameDirectory, QT_TR_NOOP("Rename Directory"),
+        {RenameDirectory, QT_TR_NOOP("Renam&e Directory"),
          [](const C &c) { return c.listShown && c.usable && c.oneDirectory() && c.oneNamedRow(); },
          [](V &v) { v.renameSelected(); }},
         {},
-        {DownloadRawData, QT_TR_NOOP("Download Raw Data"), [](const C &) { return true; },
+        {DownloadRawData, QT_TR_NOOP("Download Raw Da&ta"), [](const C &) { return true; },
          [](V &v) { zvs450_RawData(&v, v.m_memory); }},
-        {DiskProperties, QT_TR_NOOP("Disk Properties"), [](const C &) { return true; },
+        {DiskProperties, QT_TR_NOOP("Disk &Properties"), [](const C &) { return true; },
          [](V &v) { v.prompter().showDiskProperties(&v, v.m_memory < 0 ? 0 : v.m_memory); }},
     };
     return table;
@@ -141,7 +141,7 @@ const QList<int> &HMp3MemView::contextMenuCommands()
 QString HMp3MemView::commandText(int id)
 {
     const Command *c = command(id);
-    return c ? tr(c->text) : QString();
+    return c ? cmd::plainText(tr(c->text)) : QString();
 }
 
 QMenu *HMp3MemView::createContextMenu(QWidget *parent)

@@ -181,7 +181,7 @@ QString HMp3MemView::statusText(bool usable, unsigned status, quint64 totalBytes
         return text::tr(text::kNotFormatted).arg(total.first).arg(total.second);
     const char *format = usable || (status & kZvs450StandardGeometry) ? text::kStatusUsable
                                                                       : text::kStatusReadOnly;
-    return QString::fromLatin1(format)
+    return text::tr(format)
         .arg(total.first)
         .arg(total.second)
         .arg(remain.first)
@@ -205,7 +205,7 @@ QString HMp3MemView::incompleteListingText(int found, int announced)
 {
     if (found >= announced)
         return QString();
-    return QStringLiteral(",  incomplete listing (%1 of %2 files)").arg(found).arg(announced);
+    return tr(",  incomplete listing (%1 of %2 files)").arg(found).arg(announced);
 }
 
 QString HMp3MemView::titleText() const

@@ -169,7 +169,7 @@ void HMp3View::titleAndRefresh()
         HMp3MemView *v = m_views.at(i);
         if (!v)
             continue;
-        v->setTitle(QString::fromLatin1(i == 0 ? text::kInternalMemory : text::kExternalMemory));
+        v->setTitle(text::tr(i == 0 ? text::kInternalMemory : text::kExternalMemory));
         // A row the player does not have now (none at all when it is gone) must not keep
         // what it showed before: those rows would still take drops and start transfers.
         if (i < m_count)

@@ -1,5 +1,6 @@
 #include "Folder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -75,7 +76,7 @@ QString driveDisplayName(const QStorageInfo &v)
     const QString root = v.rootPath();
     const QString label = v.name();
     // The shell's "Local Disk (C:)": the label and the mount point, or a plain name.
-    return QStringLiteral("%1 (%2)").arg(label.isEmpty() ? QStringLiteral("Drive") : label, root);
+    return QStringLiteral("%1 (%2)").arg(label.isEmpty() ? QCoreApplication::translate("HFolder", "Drive") : label, root);
 }
 
 }  // namespace

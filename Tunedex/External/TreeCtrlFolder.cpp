@@ -111,7 +111,7 @@ void HTreeCtrlFolder::fill()
         auto f = std::make_unique<HFolder>();
         f->kind = kFolderDrive;
         f->path = v.rootPath;
-        f->displayName = v.displayName.isEmpty() ? QStringLiteral("Drive (%1)").arg(v.rootPath) : v.displayName;
+        f->displayName = v.displayName.isEmpty() ? tr("Drive (%1)").arg(v.rootPath) : v.displayName;
         f->image = f->openImage = v.type == HVolume::Removable ? kImageRemovable
                                   : v.type == HVolume::Optical ? kImageOptical
                                                                : kImageDrive;

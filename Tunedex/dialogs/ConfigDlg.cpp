@@ -35,8 +35,8 @@ struct FirmwareChoice {
 // The expected-firmware list: 0x10000 x major + 0x100 x the two digits after the point
 // read as hexadecimal digits ("v1.43" is 0x14300).
 constexpr FirmwareChoice kFirmwareChoices[] = {
-    {"Automatic", 0},       {"v1.43", 0x14300}, {"v1.42", 0x14200}, {"v1.30", 0x13000},
-    {"v1.25", 0x12500},     {"v1.20", 0x12000}, {"Lower than v1.20", 0x11FFF},
+    {QT_TRANSLATE_NOOP("HConfigDlg", "Automatic"), 0},       {"v1.43", 0x14300}, {"v1.42", 0x14200}, {"v1.30", 0x13000},
+    {"v1.25", 0x12500},     {"v1.20", 0x12000}, {QT_TRANSLATE_NOOP("HConfigDlg", "Lower than v1.20"), 0x11FFF},
 };
 constexpr int kFirmwareChoiceCount = int(sizeof kFirmwareChoices / sizeof kFirmwareChoices[0]);
 
@@ -178,7 +178,7 @@ QString HConfigDlg::pageTitle(int page)
 
 HConfigDlg::HConfigDlg(QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Configuration"));
+    setWindowTitle(tr("Configuration"));
 
     m_tree = new QTreeWidget(this);
     m_tree->setObjectName(QStringLiteral("tree"));  // 1001
@@ -231,15 +231,15 @@ QWidget *HConfigDlg::buildPage(int page)
         auto row = [&](int r, const char *label, const char *hint, QLineEdit **edit) {
             *edit = new QLineEdit(w);
             (*edit)->setValidator(new TimeoutValidator(*edit));
-            form->addWidget(new QLabel(QString::fromLatin1(label), w), r, 0);
+            form->addWidget(new QLabel(tr(label), w), r, 0);
             form->addWidget(*edit, r, 1);
-            form->addWidget(new QLabel(QString::fromLatin1(hint), w), r, 2);
+            form->addWidget(new QLabel(tr(hint), w), r, 2);
         };
-        row(0, "Receiving Timeout [ms] :", "(Recomend : 300,000)", &m_c.recvTimeout);
-        row(1, "Transmission Timeout [ms] :", "(Recomend : 100,000)", &m_c.sendTimeout);
-        row(2, "Formating Timeout [ms] :", "(Recomend : 3,000,000)", &m_c.formatTimeout);
+        row(0, QT_TR_NOOP("Receiving Timeout [ms] :"), QT_TR_NOOP("(Recomend : 300,000)"), &m_c.recvTimeout);
+        row(1, QT_TR_NOOP("Transmission Timeout [ms] :"), QT_TR_NOOP("(Recomend : 100,000)"), &m_c.sendTimeout);
+        row(2, QT_TR_NOOP("Formating Timeout [ms] :"), QT_TR_NOOP("(Recomend : 3,000,000)"), &m_c.formatTimeout);
         // Transfers, like the time-outs: each copy read back after it arrived.
-        m_c.verifyCopies = new QCheckBox(QStringLiteral("Verify copies to the player"), w);
+        m_c.verifyCopies = new QCheckBox(tr("Verify copies to the player"), w);
         form->addWidget(m_c.verifyCopies, 3, 0, 1, 3);
         form->setRowStretch(4, 1);
         break;
@@ -247,8 +247,8 @@ QWidget *HConfigDlg::buildPage(int page)
     case 1: {
         auto *group = new QButtonGroup(w);
         auto *v = new QVBoxLayout(w);
-        v->addWidget(m_c.romMds = radio(QStringLiteral("ROM writing in MDS"), w, group));
-        v->addWidget(m_c.romStandAlone = radio(QStringLiteral("ROM writing in stand-alone mode"), w, group));
+        v->addWidget(m_c.romMds = radio(tr("ROM writing in MDS"), w, group));
+        v->addWidget(m_c.romStandAlone = radio(tr("ROM writing in stand-alone mode"), w, group));
         v->addStretch();
         break;
     }
@@ -256,9 +256,9 @@ QWidget *HConfigDlg::buildPage(int page)
     case 3: {
         auto *group = new QButtonGroup(w);
         auto *v = new QVBoxLayout(w);
-        QRadioButton *wav = radio(QStringLiteral("Convert to WAV"), w, group);
-        QRadioButton *binary = radio(page == 2 ? QStringLiteral("Download Binary Brightfen ADPCM (BCW)")
-                                               : QStringLiteral("Download Binary Brightfen BVF"),
+        QRadioButton *wav = radio(tr("Convert to WAV"), w, group);
+        QRadioButton *binary = radio(page == 2 ? tr("Download Binary Brightfen ADPCM (BCW)")
+                                               : tr("Download Binary Brightfen BVF"),
                                      w, group);
         v->addWidget(wav);
         v->addWidget(binary);
@@ -273,34 +273,34 @@ QWidget *HConfigDlg::buildPage(int page)
         m_c.rawViewer = new QLineEdit(w);
         m_c.rawAddr = new QLineEdit(w);
         m_c.rawCount = new QLineEdit(w);
-        auto *browseFile = new QPushButton(QStringLiteral("Browse >>"), w);  // 1028
-        auto *browseViewer = new QPushButton(QStringLiteral("Browse >>"), w);  // 1029
+        auto *browseFile = new QPushButton(tr("Browse >>"), w);  // 1028
+        auto *browseViewer = new QPushButton(tr("Browse >>"), w);  // 1029
         browseFile->setObjectName(QStringLiteral("browseRawFile"));
         browseViewer->setObjectName(QStringLiteral("browseViewer"));
         connect(browseFile, &QPushButton::clicked, this, &HConfigDlg::browseRawFile);
         connect(browseViewer, &QPushButton::clicked, this, &HConfigDlg::browseViewer);
-        grid->addWidget(new QLabel(QStringLiteral("File Name to Save :"), w), 0, 0, 1, 4);
+        grid->addWidget(new QLabel(tr("File Name to Save :"), w), 0, 0, 1, 4);
         grid->addWidget(m_c.rawFile, 1, 0, 1, 3);
         grid->addWidget(browseFile, 1, 3);
-        grid->addWidget(new QLabel(QStringLiteral("Viewer Link :"), w), 2, 0, 1, 4);
+        grid->addWidget(new QLabel(tr("Viewer Link :"), w), 2, 0, 1, 4);
         grid->addWidget(m_c.rawViewer, 3, 0, 1, 3);
         grid->addWidget(browseViewer, 3, 3);
-        grid->addWidget(new QLabel(QStringLiteral("Block Address Range :"), w), 4, 0, 1, 4);
-        grid->addWidget(new QLabel(QStringLiteral("Addr :"), w), 5, 0);
+        grid->addWidget(new QLabel(tr("Block Address Range :"), w), 4, 0, 1, 4);
+        grid->addWidget(new QLabel(tr("Addr :"), w), 5, 0);
         grid->addWidget(m_c.rawAddr, 5, 1);
-        grid->addWidget(new QLabel(QStringLiteral("Count :"), w), 5, 2);
+        grid->addWidget(new QLabel(tr("Count :"), w), 5, 2);
         grid->addWidget(m_c.rawCount, 5, 3);
         grid->setRowStretch(6, 1);
         break;
     }
     case 5: {
         auto *v = new QVBoxLayout(w);
-        v->addWidget(new QLabel(QStringLiteral("Select Expected Firmware Version :"), w));
+        v->addWidget(new QLabel(tr("Select Expected Firmware Version :"), w));
         m_c.firmware = new QComboBox(w);
         for (const FirmwareChoice &c : kFirmwareChoices)
-            m_c.firmware->addItem(QString::fromLatin1(c.text));
+            m_c.firmware->addItem(tr(c.text));
         v->addWidget(m_c.firmware);
-        v->addWidget(new QLabel(QStringLiteral("User Specific VID && PID : (hex only) (clear = 0)"), w));
+        v->addWidget(new QLabel(tr("User Specific VID && PID : (hex only) (clear = 0)"), w));
         auto *ids = new QHBoxLayout;
         m_c.userVid = new QLineEdit(w);
         m_c.userPid = new QLineEdit(w);
@@ -308,12 +308,12 @@ QWidget *HConfigDlg::buildPage(int page)
             id->setMaxLength(4);
             id->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,4}")), id));
         }
-        ids->addWidget(new QLabel(QStringLiteral("VID :"), w));
+        ids->addWidget(new QLabel(tr("VID :"), w));
         ids->addWidget(m_c.userVid);
-        ids->addWidget(new QLabel(QStringLiteral("PID :"), w));
+        ids->addWidget(new QLabel(tr("PID :"), w));
         ids->addWidget(m_c.userPid);
         v->addLayout(ids);
-        m_c.internalOnly = new QCheckBox(QStringLiteral("Use Internal Flash Only"), w);
+        m_c.internalOnly = new QCheckBox(tr("Use Internal Flash Only"), w);
         v->addWidget(m_c.internalOnly);
         v->addStretch();
         break;
@@ -389,30 +389,29 @@ bool HConfigDlg::checkValues()
     auto check = [&](QLineEdit *edit, int page, const char *name, bool valid, const QString &rule, const QString &old) {
         if (valid)
             return;
-        problems << QStringLiteral("%1: \"%2\" is %3. The old value %4 is kept.")
-                        .arg(QLatin1String(name), edit->text(), rule, old);
+        problems << tr("%1: \"%2\" is %3. The old value %4 is kept.").arg(tr(name), edit->text(), rule, old);
         edit->setText(old);
         if (!first) {
             first = edit;
             firstPage = page;
         }
     };
-    const QString timeoutRule = QStringLiteral("not a whole number of milliseconds from %1 to %2")
+    const QString timeoutRule = tr("not a whole number of milliseconds from %1 to %2")
                                     .arg(grouped(kMinTimeoutMs), grouped(kMaxTimeoutMs));
     // The value in force passes as it is, even one set before these limits: OK must
     // not refuse what it would put back.
     const auto timeoutOk = [](const QLineEdit *edit, unsigned old) {
         return parseTimeout(edit->text()).has_value() || edit->text().trimmed() == QString::number(old);
     };
-    check(m_c.recvTimeout, 0, "Receiving Timeout", timeoutOk(m_c.recvTimeout, recv), timeoutRule,
+    check(m_c.recvTimeout, 0, QT_TR_NOOP("Receiving Timeout"), timeoutOk(m_c.recvTimeout, recv), timeoutRule,
           QString::number(recv));
-    check(m_c.sendTimeout, 0, "Transmission Timeout", timeoutOk(m_c.sendTimeout, send), timeoutRule,
+    check(m_c.sendTimeout, 0, QT_TR_NOOP("Transmission Timeout"), timeoutOk(m_c.sendTimeout, send), timeoutRule,
           QString::number(send));
-    check(m_c.formatTimeout, 0, "Formating Timeout", timeoutOk(m_c.formatTimeout, format), timeoutRule,
+    check(m_c.formatTimeout, 0, QT_TR_NOOP("Formating Timeout"), timeoutOk(m_c.formatTimeout, format), timeoutRule,
           QString::number(format));
-    const QString idRule = QStringLiteral("not four hexadecimal digits (an empty field means none)");
-    check(m_c.userVid, 5, "VID", parseUsbId(m_c.userVid->text()).has_value(), idRule, hex4(vid));
-    check(m_c.userPid, 5, "PID", parseUsbId(m_c.userPid->text()).has_value(), idRule, hex4(pid));
+    const QString idRule = tr("not four hexadecimal digits (an empty field means none)");
+    check(m_c.userVid, 5, QT_TR_NOOP("VID"), parseUsbId(m_c.userVid->text()).has_value(), idRule, hex4(vid));
+    check(m_c.userPid, 5, QT_TR_NOOP("PID"), parseUsbId(m_c.userPid->text()).has_value(), idRule, hex4(pid));
     if (!first)
         return true;
     showPage(firstPage);
@@ -483,16 +482,16 @@ QString HConfigDlg::chooseSaveFile(const QString &initial)
 {
     // The file is only named here: whether to replace it is asked when raw data is
     // about to be written into it.
-    return QFileDialog::getSaveFileName(this, QString(), initial, QStringLiteral("Data File (*.dat);;All Files (*)"),
+    return QFileDialog::getSaveFileName(this, QString(), initial, tr("Data File (*.dat)") + QStringLiteral(";;") + tr("All Files (*)"),
                                         nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 QString HConfigDlg::chooseOpenFile(const QString &initial)
 {
     // Programs here have no ".exe": the dialog starts on every file.
-    QString all = QStringLiteral("All Files (*)");
+    QString all = tr("All Files (*)");
     return QFileDialog::getOpenFileName(this, QString(), initial,
-                                        QStringLiteral("Executable File (*.exe);;") + all, &all);
+                                        tr("Executable File (*.exe)") + QStringLiteral(";;") + all, &all);
 }
 
 void HConfigDlg::showInputProblems(const QString &text)

@@ -2,6 +2,7 @@
 
 #include "zvs450.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -12,7 +13,10 @@
 
 namespace {
 
-QString goodOrInvalid(uint8_t v) { return v ? QStringLiteral("Good") : QStringLiteral("Invalid"); }
+QString goodOrInvalid(uint8_t v)
+{
+    return v ? QCoreApplication::translate("HDiskInfoDlg", "Good") : QCoreApplication::translate("HDiskInfoDlg", "Invalid");
+}
 
 // "0x%04X"
 QString hex4(unsigned v) { return QStringLiteral("0x") + QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper(); }
@@ -28,7 +32,7 @@ const QList<int> &HDiskInfoDlg::fieldIds()
 
 HDiskInfoDlg::HDiskInfoDlg(QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Disk Medium Information"));
+    setWindowTitle(tr("Disk Medium Information"));
     auto field = [this](int id) {
         auto *e = new QLineEdit(this);
         e->setReadOnly(true);
@@ -37,29 +41,29 @@ HDiskInfoDlg::HDiskInfoDlg(QWidget *parent) : QDialog(parent)
         return e;
     };
 
-    auto *medium = new QGroupBox(QStringLiteral("Medium Info"), this);
+    auto *medium = new QGroupBox(tr("Medium Info"), this);
     auto *mf = new QFormLayout(medium);
-    mf->addRow(QStringLiteral("Device I/O Status :"), field(1029));
-    mf->addRow(QStringLiteral("Medium Type :"), field(1030));
-    mf->addRow(QStringLiteral("Total Block Count :"), field(1032));
-    mf->addRow(QStringLiteral("Used Block Count :"), field(1031));
-    mf->addRow(QStringLiteral("Physical Block Count :"), field(1033));
-    mf->addRow(QStringLiteral("Bad Block Count :"), field(1034));
+    mf->addRow(tr("Device I/O Status :"), field(1029));
+    mf->addRow(tr("Medium Type :"), field(1030));
+    mf->addRow(tr("Total Block Count :"), field(1032));
+    mf->addRow(tr("Used Block Count :"), field(1031));
+    mf->addRow(tr("Physical Block Count :"), field(1033));
+    mf->addRow(tr("Bad Block Count :"), field(1034));
 
-    auto *fs = new QGroupBox(QStringLiteral("File System Info"), this);
+    auto *fs = new QGroupBox(tr("File System Info"), this);
     auto *ff = new QFormLayout(fs);
-    ff->addRow(QStringLiteral("FAT Status :"), field(1035));
-    ff->addRow(QStringLiteral("FAT Type :"), field(1036));
-    ff->addRow(QStringLiteral("FAT Start Sector :"), field(1038));
-    ff->addRow(QStringLiteral("FAT Sector Count :"), field(1037));
-    ff->addRow(QStringLiteral("Root Start Sector :"), field(1039));
-    ff->addRow(QStringLiteral("Root Entry Count :"), field(1040));
+    ff->addRow(tr("FAT Status :"), field(1035));
+    ff->addRow(tr("FAT Type :"), field(1036));
+    ff->addRow(tr("FAT Start Sector :"), field(1038));
+    ff->addRow(tr("FAT Sector Count :"), field(1037));
+    ff->addRow(tr("Root Start Sector :"), field(1039));
+    ff->addRow(tr("Root Entry Count :"), field(1040));
     auto *geometry = new QVBoxLayout;
     geometry->addWidget(field(1042));
     geometry->addWidget(field(1043));
     geometry->addWidget(field(1044));
-    ff->addRow(QStringLiteral("Geometry :"), geometry);
-    ff->addRow(QStringLiteral("Total File Count :"), field(1041));
+    ff->addRow(tr("Geometry :"), geometry);
+    ff->addRow(tr("Total File Count :"), field(1041));
 
     auto *groups = new QHBoxLayout;
     groups->addWidget(medium, 0, Qt::AlignTop);
@@ -105,7 +109,7 @@ QMap<int, QString> HDiskInfoDlg::fieldTexts(const ZVC450_MEDIUMINFO &info)
         t[1030] = QStringLiteral("MMC/SD");
         break;
     default:
-        t[1030] = QStringLiteral("Unknown Medium");
+        t[1030] = tr("Unknown Medium");
         break;
     }
     t[1032] = blockText(info.wTotalBlockCount);
@@ -113,14 +117,14 @@ QMap<int, QString> HDiskInfoDlg::fieldTexts(const ZVC450_MEDIUMINFO &info)
     t[1033] = blockText(info.wPhysicalBlockCount);
     t[1034] = blockText(info.wBadBlockCount);
     t[1035] = goodOrInvalid(info.bFATStatus);
-    t[1036] = info.bFATType == 1 ? QStringLiteral("FAT12") : info.bFATType == 2 ? QStringLiteral("FAT16") : QStringLiteral("Unknown");
+    t[1036] = info.bFATType == 1 ? QStringLiteral("FAT12") : info.bFATType == 2 ? QStringLiteral("FAT16") : tr("Unknown");
     t[1038] = hex4(info.wFATStartSector);
     t[1037] = QString::number(info.wFATSectorCount);
     t[1039] = hex4(info.wRootStartSector);
     t[1040] = QString::number(info.wRootEntryCount);
-    t[1042] = QStringLiteral("%1 (bytes/sector)").arg(info.wBytesPerSector);
-    t[1043] = QStringLiteral("%1 (sectors/cluster)").arg(info.bSectorsPerCluster);
-    t[1044] = QStringLiteral("%1 (clusters/block)").arg(info.bClustersPerBlock);
+    t[1042] = tr("%1 (bytes/sector)").arg(info.wBytesPerSector);
+    t[1043] = tr("%1 (sectors/cluster)").arg(info.bSectorsPerCluster);
+    t[1044] = tr("%1 (clusters/block)").arg(info.bClustersPerBlock);
     t[1041] = QString::number(info.wTotalFileCount);
     return t;
 }

@@ -11,7 +11,7 @@
 
 HFontInfoDlg::HFontInfoDlg(QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("ZVC450 LCD Font Information"));
+    setWindowTitle(tr("ZVC450 LCD Font Information"));
     m_size = new QLineEdit(this);
     m_size->setObjectName(QStringLiteral("size"));  // 1023
     m_size->setReadOnly(true);
@@ -19,8 +19,8 @@ HFontInfoDlg::HFontInfoDlg(QWidget *parent) : QDialog(parent)
     m_name->setObjectName(QStringLiteral("name"));  // 1024
     m_name->setReadOnly(true);
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Size :"), m_size);
-    form->addRow(QStringLiteral("File Name :"), m_name);
+    form->addRow(tr("Size :"), m_size);
+    form->addRow(tr("File Name :"), m_name);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto *layout = new QVBoxLayout(this);

@@ -13,7 +13,7 @@ QString g_lastPattern;  // kept in memory only, for this run of the program
 
 HMultiDirDlg::HMultiDirDlg(QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Make Multiple Directory"));
+    setWindowTitle(tr("Make Multiple Directory"));
     m_pattern = new QLineEdit(g_lastPattern, this);
     m_pattern->setObjectName(QStringLiteral("pattern"));  // 1034
     // Numbers only, as the edits of the original dialog.
@@ -26,10 +26,10 @@ HMultiDirDlg::HMultiDirDlg(QWidget *parent) : QDialog(parent)
     m_count->setValidator(digits);
 
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Directory Name :"), m_pattern);
-    form->addRow(QString(), new QLabel(QStringLiteral("(Use '%d' for Auto Indexed Directory Name)"), this));
-    form->addRow(QStringLiteral("Start Index :"), m_start);
-    form->addRow(QStringLiteral("Number of Directoyies :"), m_count);
+    form->addRow(tr("Directory Name :"), m_pattern);
+    form->addRow(QString(), new QLabel(tr("(Use '%d' for Auto Indexed Directory Name)"), this));
+    form->addRow(tr("Start Index :"), m_start);
+    form->addRow(tr("Number of Directoyies :"), m_count);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

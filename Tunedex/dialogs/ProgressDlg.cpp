@@ -23,7 +23,7 @@ HProgressDlg::HProgressDlg(QWidget *parent) : QDialog(parent)
     m_bar->setTextVisible(false);
     m_bar->setRange(0, 0);
     m_bar->setValue(0);
-    auto *cancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    auto *cancel = new QPushButton(tr("&Cancel"), this);
     connect(cancel, &QPushButton::clicked, this, [this] { m_cancelled = true; });
 
     auto *buttons = new QHBoxLayout;

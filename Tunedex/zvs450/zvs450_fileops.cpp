@@ -7,6 +7,7 @@
 #include "FileTran.h"
 #include "RegKeys.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -143,6 +144,7 @@ int runBatch(QWidget *owner, int memory, const HFileTransferList &list, Transfer
 
     int error = ZVC450USB_ERR_NONE;
     Step step = Step::Next;
+    QString failedFile;
     for (auto item = list.begin(); item != list.end() && step == Step::Next; ++item) {
         // A device change handled inside a progress window may have closed us.
         if (!s.handle) {
@@ -151,13 +153,14 @@ int runBatch(QWidget *owner, int memory, const HFileTransferList &list, Transfer
         }
         step = transfer(s.handle, *item);
         if (step == Step::Failed || step == Step::Refused) {
+            failedFile = item->name;
             error = ZVC450_GetError();
             if (error == ZVC450USB_ERR_NONE)
                 error = ZVC450_SetError(ZVC450USB_ERR_USB);
         }
     }
     markStale(memory);
-    return step == Step::Refused ? error : report(owner, error, Cancel::Silent);
+    return step == Step::Refused ? error : report(owner, error, Cancel::Silent, failedFile);
 }
 
 } // namespace
@@ -198,7 +201,8 @@ int zvs450_Upload(QWidget *owner, int memory, const QString &folder, const HFile
         // not a silent success.
         if (conversion != ZVC450_UPLOAD_COPY && wavHasNoSound(localPath))
             zvs450_GetUi().message(owner,
-                                   QStringLiteral("No sound was found in the recording \"%1\":\n%2 is empty.")
+                                   QCoreApplication::translate("TuneDeck",
+                                                               "No sound was found in the recording \"%1\":\n%2 is empty.")
                                        .arg(item.name, localPath),
                                    QString());
         if (copied)
@@ -235,16 +239,23 @@ Unstorable askAboutUnstorableNames(QWidget *owner, const HFileTransferList &list
     if (count == 0)
         return Unstorable::None;
     if (count > kNamesShown)
-        lines << QStringLiteral("... and %1 more").arg(count - kNamesShown);
+        lines << QCoreApplication::translate("TuneDeck", "... and %1 more").arg(count - kNamesShown);
+    // Whole sentences for each count, so that every language can say them its own way.
     const bool one = characters.size() == 1;
-    const QString text =
-        QStringLiteral("The player cannot store %1 %2 in a name:\n\n%3\n\n"
-                       "Store %4 with \"_\" in %5 place?\n(No leaves %6 out, Cancel sends nothing.)")
-            .arg(one ? QStringLiteral("the character") : QStringLiteral("the characters"),
-                 zvs450_DescribeCharacters(characters), lines.join(QLatin1Char('\n')),
-                 count == 1 ? QStringLiteral("the copy") : QStringLiteral("the copies"),
-                 one ? QStringLiteral("its") : QStringLiteral("their"),
-                 count == 1 ? QStringLiteral("this file") : QStringLiteral("these files"));
+    const QString problem =
+        (one ? QCoreApplication::translate("TuneDeck", "The player cannot store the character %1 in a name:")
+             : QCoreApplication::translate("TuneDeck", "The player cannot store the characters %1 in a name:"))
+            .arg(zvs450_DescribeCharacters(characters));
+    const QString offer =
+        count == 1 ? (one ? QCoreApplication::translate("TuneDeck", "Store the copy with \"_\" in its place?\n"
+                                                                     "(No leaves this file out, Cancel sends nothing.)")
+                          : QCoreApplication::translate("TuneDeck", "Store the copy with \"_\" in their place?\n"
+                                                                     "(No leaves this file out, Cancel sends nothing.)"))
+                   : (one ? QCoreApplication::translate("TuneDeck", "Store the copies with \"_\" in its place?\n"
+                                                                     "(No leaves these files out, Cancel sends nothing.)")
+                          : QCoreApplication::translate("TuneDeck", "Store the copies with \"_\" in their place?\n"
+                                                                     "(No leaves these files out, Cancel sends nothing.)"));
+    const QString text = problem + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") + offer;
     switch (zvs450_GetUi().question(owner, text, QString())) {
     case Zvs450Ui::Answer::Yes:
         return Unstorable::Rename;
@@ -440,7 +451,7 @@ int zvs450_Download(QWidget *owner, int memory, const HFileTransferList &list, s
         // The copy's own error first, then what became of its file.
         ZVC450_SetWindowsError(sysError);
         ZVC450_SetError(error);
-        report(owner, error, Cancel::Silent);
+        report(owner, error, Cancel::Silent, item.name);
         removeIncompleteCopy(owner, memory, listed, added, item.name, QFileInfo(source).fileName());
         ZVC450_SetWindowsError(sysError);
         ZVC450_SetError(error);
@@ -563,6 +574,6 @@ int zvs450_RenameDirectory(int memory, unsigned key, const QString &newName)
         }
     }
     ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
-    ZVC450_DispError(nullptr, ZVS450USB_ERR_INVALID_FILENAME, 0);
+    showLibraryError(nullptr, ZVS450USB_ERR_INVALID_FILENAME, 0);
     return ZVS450USB_ERR_INVALID_FILENAME;
 }

@@ -7,6 +7,7 @@
 #include "errorsys.h"
 #include "intelhex.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -56,12 +57,13 @@ QString imageProblem(const QString &image, CodeArea area, int *error)
     const qint64 limit = area == CodeArea::Boot ? kMaxBootImageBytes : kMaxImageBytes;
     *error = EFBIG;
     if (st.st_size == 0)
-        return QStringLiteral("The image is empty.");
+        return QCoreApplication::translate("TuneDeck", "The image is empty.");
     if (st.st_size > limit)
-        return QStringLiteral("The image has %1 bytes; the %2 area holds at most %3.")
-            .arg(c.toString(qint64(st.st_size)), area == CodeArea::Boot ? QStringLiteral("boot")
-                                                                          : QStringLiteral("application"),
-                 c.toString(limit));
+        return (area == CodeArea::Boot
+                    ? QCoreApplication::translate("TuneDeck", "The image has %1 bytes; the boot area holds at most %2.")
+                    : QCoreApplication::translate("TuneDeck",
+                                                  "The image has %1 bytes; the application area holds at most %2."))
+            .arg(c.toString(qint64(st.st_size)), c.toString(limit));
     *error = 0;
     return QString();
 }
@@ -171,7 +173,7 @@ int zvs450_GetFontInfo(ZVC450_FONTINFO *info)
     Session &s = session();
     if (!ZVC450_GetFontInfo(s.handle, info)) {
         std::memset(info, 0, sizeof *info);
-        ZVC450_DispError(nullptr, 0, ZVC450_GetWindowsError());
+        showLibraryError(nullptr, 0, ZVC450_GetWindowsError());
         return ZVC450_GetError() ? ZVC450_GetError() : ZVC450_SetError(ZVC450USB_ERR_USB);
     }
     info->szFontName[sizeof info->szFontName - 1] = '\0';
@@ -186,7 +188,7 @@ int zvs450_EraseFont(QWidget *owner)
     Session &s = session();
     markStale(0);
     if (!ZVC450_EraseFont(s.handle)) {
-        ZVC450_DispError(owner, 0, ZVC450_GetWindowsError());
+        showLibraryError(owner, 0, ZVC450_GetWindowsError());
         return ZVC450_GetError() ? ZVC450_GetError() : ZVC450_SetError(ZVC450USB_ERR_USB);
     }
     return ZVC450USB_ERR_NONE;
@@ -200,7 +202,7 @@ int zvs450_UploadFont(QWidget *owner, const QString &folder)
     Session &s = session();
     ZVC450_FONTINFO info{};
     if (!ZVC450_GetFontInfo(s.handle, &info)) {
-        ZVC450_DispError(owner, 0, 0);
+        showLibraryError(owner, 0, 0);
         return ZVC450_GetError() ? ZVC450_GetError() : ZVC450_SetError(ZVC450USB_ERR_USB);
     }
     info.szFontName[sizeof info.szFontName - 1] = '\0';
@@ -258,10 +260,10 @@ int zvs450_RawData(QWidget *owner, int memory)
     if (viewer.isEmpty())
         return ZVC450USB_ERR_NONE;
     if (!QFileInfo::exists(file)) {
-        ZVC450_DispError(owner, ZVC450USB_ERR_WINDOWS, ENOENT);
+        showLibraryError(owner, ZVC450USB_ERR_WINDOWS, ENOENT, file);
         return ZVC450USB_ERR_NONE;
     }
     if (!ui.startViewer(viewer, file))
-        ZVC450_DispError(owner, ZVC450USB_ERR_WINDOWS, ENOENT);
+        showLibraryError(owner, ZVC450USB_ERR_WINDOWS, ENOENT, viewer);
     return ZVC450USB_ERR_NONE;
 }

@@ -3,6 +3,7 @@
 
 #include "zvs450.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace {
@@ -52,21 +53,24 @@ QString zvs450_DescribeCharacters(const QString &characters)
     if (parts.size() < 2)
         return parts.join(QString());
     const QString last = parts.takeLast();
-    return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return QCoreApplication::translate("TuneDeck", "%1 and %2", "the last of several characters")
+        .arg(parts.join(QCoreApplication::translate("TuneDeck", ", ", "between characters")), last);
 }
 
 QString zvs450_NameProblem(const QString &name)
 {
     if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return QStringLiteral("\".\" and \"..\" stand for a folder itself and the one above it; they cannot be names.");
+        return QCoreApplication::translate("TuneDeck",
+                                           "\".\" and \"..\" stand for a folder itself and the one above it; they cannot be names.");
     if (name.trimmed().isEmpty())
-        return QStringLiteral("A name cannot be blank.");
+        return QCoreApplication::translate("TuneDeck", "A name cannot be blank.");
     const QString characters = zvs450_UnstorableCharacters(name);
     if (!characters.isEmpty())
-        return QStringLiteral("The player cannot store %1 %2 in a name.")
-            .arg(characters.size() == 1 ? QStringLiteral("the character") : QStringLiteral("the characters"),
-                 zvs450_DescribeCharacters(characters));
+        return (characters.size() == 1
+                    ? QCoreApplication::translate("TuneDeck", "The player cannot store the character %1 in a name.")
+                    : QCoreApplication::translate("TuneDeck", "The player cannot store the characters %1 in a name."))
+            .arg(zvs450_DescribeCharacters(characters));
     if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
-        return QStringLiteral("A name on the player cannot end in a dot or a space.");
+        return QCoreApplication::translate("TuneDeck", "A name on the player cannot end in a dot or a space.");
     return QString();
 }

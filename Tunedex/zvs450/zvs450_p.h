@@ -93,12 +93,17 @@ void markStale(int memory);
 // short-name fields are trimmed in place.
 QString displayName(ZVC450_DIRENTRY &entry);
 
-// ZVC450_DispError(owner, 3, 0); returns 3.
+// The library's message for error (as ZVC450_DispError shows it) with, under
+// it, the file it concerns (when one is named) and the plain words of
+// tunedeck::ErrorAdvice in the user's language.
+void showLibraryError(QWidget *owner, int error, unsigned sysError, const QString &file = QString());
+
+// The library's message for error 3 (showLibraryError); returns 3.
 int reportNotOpen(QWidget *owner);
 // Shows error with the library's system error unless it is 0 (or 14 when the
-// cancel is silent); returns error.
+// cancel is silent), naming file when the failure is about one; returns error.
 enum class Cancel { Silent, Shown };
-int report(QWidget *owner, int error, Cancel cancel);
+int report(QWidget *owner, int error, Cancel cancel, const QString &file = QString());
 // ZVC450_GetError(), shown as by report().
 int reportLast(QWidget *owner, Cancel cancel);
 
@@ -114,7 +119,9 @@ int checkName(QWidget *owner, const QString &name);
 // would create the target, wherever the link points).
 bool localEntryExists(const QString &path);
 
-// Overwrite question (string 4006) about path (or a font's name).
+// Overwrite question (string 4006) about path (or a font's name): the path is
+// the box's caption and is named again under the question, since many window
+// setups show no caption.
 Zvs450Ui::Answer askOverwrite(QWidget *owner, const QString &caption);
 
 // folder + "/" + the device name made safe; the name alone without a folder.

@@ -3,6 +3,7 @@
 
 #include "zvs450_p.h"
 
+#include <error_advice.h>
 #include <localname_core.h>
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 
 using namespace zvs450_detail;
@@ -129,13 +131,27 @@ QString zvs450_LocalFileName(const QString &deviceName)
 
 namespace zvs450_detail {
 
-int report(QWidget *owner, int error, Cancel cancel)
+void showLibraryError(QWidget *owner, int error, unsigned sysError, const QString &file)
+{
+    // 0 stands for the current codes, as for the library.
+    const unsigned lastErrno = unsigned(errno);
+    const int code = error != 0 ? error : ZVC450_GetError();
+    QStringList lines;
+    if (!file.isEmpty())
+        lines << file;
+    if (const char *advice = tunedeck::ErrorAdvice(code, ZVC450_GetInternalError(), sysError ? sysError : lastErrno))
+        lines << QCoreApplication::translate("ErrorAdvice", advice);
+    errno = int(lastErrno);
+    ZVC450_DispErrorEx(owner, error, sysError, lines.join(QStringLiteral("\n\n")).toUtf8().constData());
+}
+
+int report(QWidget *owner, int error, Cancel cancel, const QString &file)
 {
     if (error == ZVC450USB_ERR_NONE)
         return error;
     if (error == ZVS450USB_ERR_USERBREAK && cancel == Cancel::Silent)
         return error;
-    ZVC450_DispError(owner, error, ZVC450_GetWindowsError());
+    showLibraryError(owner, error, ZVC450_GetWindowsError(), file);
     return error;
 }
 
@@ -150,7 +166,7 @@ int reportLast(QWidget *owner, Cancel cancel)
 
 int reportNotOpen(QWidget *owner)
 {
-    ZVC450_DispError(owner, ZVC450USB_ERR_DEVICE_OPEN, 0);
+    showLibraryError(owner, ZVC450USB_ERR_DEVICE_OPEN, 0);
     return ZVC450USB_ERR_DEVICE_OPEN;
 }
 
@@ -172,7 +188,7 @@ int checkFileIndex(QWidget *owner, int memory, int fileIndex)
     if (validMemory(memory) && fileIndex >= 0 && fileIndex < session().memory[memory].fileCount)
         return ZVC450USB_ERR_NONE;
     ZVC450_SetError(ZVS450USB_ERR_INVALID_FILENAME);
-    ZVC450_DispError(owner, ZVS450USB_ERR_INVALID_FILENAME, 0);
+    showLibraryError(owner, ZVS450USB_ERR_INVALID_FILENAME, 0);
     return ZVS450USB_ERR_INVALID_FILENAME;
 }
 
@@ -194,7 +210,7 @@ bool localEntryExists(const QString &path)
 
 Zvs450Ui::Answer askOverwrite(QWidget *owner, const QString &caption)
 {
-    return zvs450_GetUi().question(owner, text::tr(text::kOverwrite), caption);
+    return zvs450_GetUi().question(owner, text::tr(text::kOverwrite) + QStringLiteral("\n\n") + caption, caption);
 }
 
 QString localPathFor(const QString &folder, const QString &deviceName)

@@ -205,6 +205,11 @@ ZVC450_API int ZVC450_SendCommandExIrregular(HZVC450 h, int memory, unsigned sho
 /* ---- Errors ------------------------------------------------------------ */
 /* owner: a QWidget* or null.  code 0: the current error; sysError 0: errno. */
 ZVC450_API void ZVC450_DispError(void *owner, int code, unsigned sysError);
+/* As ZVC450_DispError, with the caller's own lines under the library's text in
+   the same box (UTF-8; for example what happened in plain words, what to do
+   and the file concerned); on the terminal they follow the text's line.
+   detail null or empty: exactly ZVC450_DispError. */
+ZVC450_API void ZVC450_DispErrorEx(void *owner, int code, unsigned sysError, const char *detail);
 
 /* ---- Medium information and listing ----------------------------------- */
 ZVC450_API int ZVC450_GetMediumInfo(HZVC450 h, int memory, ZVC450_MEDIUMINFO *info);

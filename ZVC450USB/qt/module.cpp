@@ -22,18 +22,26 @@ int PumpEvents() {
     return 1;
 }
 
-int ShowErrorBox(void *owner, const char *text) {
+// The library's text is the box's main text; the caller's lines, when there
+// are any, come under it as the box's explanation.
+int ShowErrorBoxDetail(void *owner, const char *text, const char *detail) {
     if (!HasApplication())
         return 0;
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(text), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("ZVC450USB", "Error"), QString::fromUtf8(text), QMessageBox::Ok,
                     static_cast<QWidget *>(owner));
+    box.setObjectName(QStringLiteral("zvc450-error"));
+    box.setTextFormat(Qt::PlainText);
+    if (detail != nullptr && *detail != '\0')
+        box.setInformativeText(QString::fromUtf8(detail));
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
     return 1;
 }
 
+int ShowErrorBox(void *owner, const char *text) { return ShowErrorBoxDetail(owner, text, nullptr); }
+
 const zvc450qt_Table kTable = {
-    sizeof(zvc450qt_Table), CreateWindow, SetText, SetBar, DestroyWindow, PumpEvents, ShowErrorBox,
+    sizeof(zvc450qt_Table), CreateWindow, SetText, SetBar, DestroyWindow, PumpEvents, ShowErrorBox, ShowErrorBoxDetail,
 };
 
 }  // namespace

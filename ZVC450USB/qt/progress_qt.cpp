@@ -104,8 +104,13 @@ QLabel *MakeLabel(QWidget *parent, const DialogUnits &du, QRect rect, const char
     return label;
 }
 
+// A text of the library's string table in the user's language (as it is
+// where the program installed no catalogue for it). Texts that are not in
+// the table, such as file names, stay as they are.
+QString Shown(const QString &text) { return QCoreApplication::translate("ZVC450USB", text.toUtf8().constData()); }
+
 QPushButton *MakeCancel(QWidget *parent, const DialogUnits &du, int x, int y) {
-    auto *button = new QPushButton(QStringLiteral("&Cancel"), parent);
+    auto *button = new QPushButton(QCoreApplication::translate("ZVC450USB", "&Cancel"), parent);
     button->setObjectName(QStringLiteral("cancel"));
     button->setGeometry(du.Rect(x, y, 50, 14));
     button->setDefault(true);
@@ -121,7 +126,7 @@ public:
         : dialog_(new LibraryDialog(owner)), previous_(QApplication::activeWindow()) {
         LibraryDialog *d = dialog_;
         d->setObjectName(QStringLiteral("zvc450-progress"));
-        d->setWindowTitle(caption);
+        d->setWindowTitle(Shown(caption));
         const DialogUnits du(d);
 
         switch (kind) {
@@ -131,7 +136,7 @@ public:
             status_ = new ElidedLabel(d);
             status_->setObjectName(QStringLiteral("status"));
             status_->setGeometry(du.Rect(35, 7, 191, 8));
-            status_->setFullText(statusText);
+            status_->setFullText(Shown(statusText));
             percent_ = MakeLabel(d, du, {7, 24, 219, 8}, "percentage", QStringLiteral(" 0 %"), Qt::AlignHCenter);
             bar_ = new QProgressBar(d);
             bar_->setObjectName(QStringLiteral("bar"));
@@ -139,7 +144,8 @@ public:
             bar_->setTextVisible(false);
             bar_->setRange(0, 1);
             bar_->setValue(0);
-            speed_ = MakeLabel(d, du, {16, 58, 45, 14}, "speed", QStringLiteral("Speed"), Qt::AlignLeft);
+            speed_ = MakeLabel(d, du, {16, 58, 45, 14}, "speed", QCoreApplication::translate("ZVC450USB", "Speed"),
+                               Qt::AlignLeft);
             QPushButton *cancel = MakeCancel(d, du, 92, 58);
             QObject::connect(cancel, &QPushButton::clicked, d, [d] { d->reject(); });
             d->onCancel = [flags, cancelBit] { *flags |= cancelBit; };
@@ -147,19 +153,20 @@ public:
         }
         case kZvc450QtDeleting: {
             d->setFixedSize(du.X(187), du.Y(66));
-            MakeLabel(d, du, {7, 7, 173, 13}, "text", QStringLiteral("Deleting..."), Qt::AlignLeft);
+            MakeLabel(d, du, {7, 7, 173, 13}, "text", QCoreApplication::translate("ZVC450USB", "Deleting..."),
+                      Qt::AlignLeft);
             index_ = MakeLabel(d, du, {7, 24, 25, 14}, "index", indexText, Qt::AlignRight);
             status_ = new ElidedLabel(d);
             status_->setObjectName(QStringLiteral("status"));
             status_->setGeometry(du.Rect(37, 24, 143, 14));
-            status_->setFullText(statusText);
+            status_->setFullText(Shown(statusText));
             // The player deletes in one exchange; there is nothing to cancel.
             MakeCancel(d, du, 68, 45);
             break;
         }
         default:  // kZvc450QtFormat
             d->setFixedSize(du.X(139), du.Y(47));
-            MakeLabel(d, du, {7, 18, 125, 8}, "status", statusText, Qt::AlignHCenter);
+            MakeLabel(d, du, {7, 18, 125, 8}, "status", Shown(statusText), Qt::AlignHCenter);
             break;
         }
         d->show();
@@ -186,11 +193,11 @@ public:
         if (dialog_.isNull())
             return;
         switch (field) {
-        case kZvc450QtCaption: dialog_->setWindowTitle(s); break;
+        case kZvc450QtCaption: dialog_->setWindowTitle(Shown(s)); break;
         case kZvc450QtIndex: if (index_) index_->setText(s); break;
-        case kZvc450QtStatus: if (status_) status_->setFullText(s); break;
+        case kZvc450QtStatus: if (status_) status_->setFullText(Shown(s)); break;
         case kZvc450QtPercentage: if (percent_) percent_->setText(s); break;
-        case kZvc450QtSpeed: if (speed_) speed_->setText(s); break;
+        case kZvc450QtSpeed: if (speed_) speed_->setText(Shown(s)); break;
         default: break;
         }
     }

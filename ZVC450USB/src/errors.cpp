@@ -141,7 +141,7 @@ using namespace zvc450;
 
 extern "C" {
 
-ZVC450_API void ZVC450_DispError(void *owner, int code, unsigned sysError)
+ZVC450_API void ZVC450_DispErrorEx(void *owner, int code, unsigned sysError, const char *detail)
 {
     // Both "0" arguments mean "what is current", read before anything here
     // can disturb errno.
@@ -151,16 +151,25 @@ ZVC450_API void ZVC450_DispError(void *owner, int code, unsigned sysError)
     if (sysError == 0)
         sysError = lastErrno;
     const std::string text = errorText(code, g_lib.internalError, sysError);
+    const std::string lines = detail != nullptr ? detail : "";
 
-    if (detail::QtErrorBox(owner, text))
+    if (detail::QtErrorBox(owner, text, lines))
         return;
-    // Without a GUI (command-line tool, tests) a message box is one line.
+    // Without a GUI (command-line tool, tests) a message box is one line,
+    // and the caller's lines follow it as they are.
     std::string line = text;
     for (char &c : line)
         if (c == '\n')
             c = ' ';
     std::fprintf(stderr, "%s\n", line.c_str());
+    if (!lines.empty())
+        std::fprintf(stderr, "%s%s", lines.c_str(), lines.back() == '\n' ? "" : "\n");
     std::fflush(stderr);
+}
+
+ZVC450_API void ZVC450_DispError(void *owner, int code, unsigned sysError)
+{
+    ZVC450_DispErrorEx(owner, code, sysError, nullptr);
 }
 
 }  // extern "C"

@@ -13,6 +13,10 @@
 #include <iterator>
 #include <utility>
 
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(context, text) text
+#endif
+
 namespace zvc450 {
 
 namespace {
@@ -24,27 +28,29 @@ struct WindowString {
 
 // Captions, status texts and the wait text of the library windows.  The
 // spelling of "Formating..." is what users of the player have always seen.
+// The Qt windows show them in the user's language when the program has a
+// catalogue for it (context "ZVC450USB"; the mark is for its tools).
 constexpr WindowString kWindowStrings[] = {
-    {kStrUploading, "Uploading..."},
-    {kStrDownloading, "Downloading"},
-    {kStrFormating, "Formating..."},
-    {kStrLowLevelFormat, "Low Level Formating..."},
-    {kStrFontUploading, "Font Uploading..."},
-    {kStrFontDownloading, "Font Downloading...."},
-    {kStrBootUpgrade, "Boot Code Upgrade"},
-    {kStrCodecUpgrade, "Codec Upgrade"},
-    {kStrBootErasing, "Boot Area Erasing..."},
-    {kStrCodecErasing, "Codec Area Erasing..."},
-    {kStrWaitErase, "Wait about 20 seconds...."},
-    {kStrConverting, "Converting... (BVF -> WAV)"},
-    {kStrVerifying, "Verifying..."},
+    {kStrUploading, QT_TRANSLATE_NOOP("ZVC450USB", "Uploading...")},
+    {kStrDownloading, QT_TRANSLATE_NOOP("ZVC450USB", "Downloading")},
+    {kStrFormating, QT_TRANSLATE_NOOP("ZVC450USB", "Formating...")},
+    {kStrLowLevelFormat, QT_TRANSLATE_NOOP("ZVC450USB", "Low Level Formating...")},
+    {kStrFontUploading, QT_TRANSLATE_NOOP("ZVC450USB", "Font Uploading...")},
+    {kStrFontDownloading, QT_TRANSLATE_NOOP("ZVC450USB", "Font Downloading....")},
+    {kStrBootUpgrade, QT_TRANSLATE_NOOP("ZVC450USB", "Boot Code Upgrade")},
+    {kStrCodecUpgrade, QT_TRANSLATE_NOOP("ZVC450USB", "Codec Upgrade")},
+    {kStrBootErasing, QT_TRANSLATE_NOOP("ZVC450USB", "Boot Area Erasing...")},
+    {kStrCodecErasing, QT_TRANSLATE_NOOP("ZVC450USB", "Codec Area Erasing...")},
+    {kStrWaitErase, QT_TRANSLATE_NOOP("ZVC450USB", "Wait about 20 seconds....")},
+    {kStrConverting, QT_TRANSLATE_NOOP("ZVC450USB", "Converting... (BVF -> WAV)")},
+    {kStrVerifying, QT_TRANSLATE_NOOP("ZVC450USB", "Verifying...")},
 };
 
 // Texts of the window templates themselves.
 constexpr const char *kTransferCaption = "ZVC450";  // replaced by the record's title
-constexpr const char *kDeletingCaption = "Deleting...";
-constexpr const char *kFormatCaption = "Format";
-constexpr const char *kFormatText = "Formating...";
+constexpr const char *kDeletingCaption = QT_TRANSLATE_NOOP("ZVC450USB", "Deleting...");
+constexpr const char *kFormatCaption = QT_TRANSLATE_NOOP("ZVC450USB", "Format");
+constexpr const char *kFormatText = QT_TRANSLATE_NOOP("ZVC450USB", "Formating...");
 
 constexpr const char *kSpeedUnits[] = {"KB/s", "MB/s", "GB/s"};
 

@@ -215,7 +215,7 @@ ProgressWindow *CreateQtWindow(WindowKind kind, void *owner, ProgressRecord *rec
 bool QtPumpEvents();  // false when there is no Qt event loop to pump
 // Shows text in the Qt "Error" box owned by owner (a QWidget* or null) and
 // returns true once it is closed; false (nothing shown) without Qt.
-bool QtErrorBox(void *owner, const std::string &text);
+bool QtErrorBox(void *owner, const std::string &text, const std::string &detail);
 
 // Terminal backend: always makes a window; it draws only when stderr is a
 // terminal.  Transfer windows turn SIGINT into Cancel while they exist

@@ -131,9 +131,13 @@ bool QtPumpEvents() {
     return table != nullptr && table->pumpEvents() != 0;
 }
 
-bool QtErrorBox(void *owner, const std::string &text) {
+bool QtErrorBox(void *owner, const std::string &text, const std::string &detail) {
     const zvc450qt_Table *table = QtTable();
-    return table != nullptr && table->showErrorBox(owner, text.c_str()) != 0;
+    if (table == nullptr)
+        return false;
+    if (detail.empty())
+        return table->showErrorBox(owner, text.c_str()) != 0;
+    return table->showErrorBoxDetail(owner, text.c_str(), detail.c_str()) != 0;
 }
 
 }  // namespace detail

@@ -45,6 +45,9 @@ struct zvc450qt_Table {
     // Shows text in an application-modal "Error" box owned by owner and
     // returns 1 once it is closed; 0 (nothing shown) without a QApplication.
     int (*showErrorBox)(void *owner, const char *text);
+
+    // As showErrorBox, with the caller's lines (detail, not empty) under the text.
+    int (*showErrorBoxDetail)(void *owner, const char *text, const char *detail);
 };
 
 // The module's one export.

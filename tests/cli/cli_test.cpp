@@ -212,7 +212,8 @@ TEST_F(Cli, NamesThePlayerCannotStoreAreNamedAndMendedOnlyOnRequest)
 }
 
 // Failures of the player reach the user as exit status 1 and the library's
-// own text, whatever the command.
+// own text, whatever the command, with a plain sentence on the next line:
+// what happened and what to do.
 TEST_F(Cli, DeviceErrorsCarryTheLibrarysText)
 {
     struct Row {
@@ -221,12 +222,22 @@ TEST_F(Cli, DeviceErrorsCarryTheLibrarysText)
         std::vector<const char *> said;
     };
     const Row rows[] = {
-        {{"--full"}, {"put", "a.bin"}, {"put a.bin: ZVC450USB_ERR_DISKFULL"}},
-        {{"--refuse", "DM=16"}, {"mkdir", "New"}, {"ZVC450USB_ERR_INTERNAL - ZVC450INT_ERR_FILE_EXIST"}},
+        {{"--full"},
+         {"put", "a.bin"},
+         {"put a.bin: ZVC450USB_ERR_DISKFULL\n"
+          "The memory of the player is full. Delete files on the player to make room.\n"}},
+        {{"--refuse", "DM=16"},
+         {"mkdir", "New"},
+         {"ZVC450USB_ERR_INTERNAL - ZVC450INT_ERR_FILE_EXIST\n"
+          "A file or directory of this name is already on the player. Rename or delete it first.\n"}},
         {{"--cut-after", "60000"},
          {"put", "a.bin"},
-         {"ZVC450USB_ERR_USB or TIMEOUT Please check Timeout Value", "incomplete copy of 'a.bin'"}},
-        {{"--mute"}, {"--timeout", "1", "ls"}, {"does not identify itself: ZVC450USB_ERR_USB or TIMEOUT"}},
+         {"ZVC450USB_ERR_USB or TIMEOUT Please check Timeout Value\nThe player did not answer in time.",
+          "incomplete copy of 'a.bin'"}},
+        {{"--mute"},
+         {"--timeout", "1", "ls"},
+         {"does not identify itself: ZVC450USB_ERR_USB or TIMEOUT Please check Timeout Value\n"
+          "The player did not answer in time."}},
     };
     MakeLocal("a.bin", 200000);
     for (const Row &row : rows) {

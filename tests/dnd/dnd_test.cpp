@@ -414,8 +414,10 @@ private slots:
 
         QCOMPARE(ended.size(), 1);
         QCOMPARE(m_ui.questions.size(), questions);
-        for (const QString &q : m_ui.questions)
-            QCOMPARE(q, QString::fromLatin1(text::kOverwrite));
+        // Each question names its file in the box, under the question's text.
+        const QStringList named = {pc(QStringLiteral("ONE.MP3")), pc(QStringLiteral("TWO.MP3"))};
+        for (int i = 0; i < m_ui.questions.size(); ++i)
+            QCOMPARE(m_ui.questions[i], QString::fromLatin1(text::kOverwrite) + QStringLiteral("\n\n") + named.value(i));
         QCOMPARE(readFile(pc(QStringLiteral("ONE.MP3"))), oneReplaced ? onPlayer1 : QByteArray("old one"));
         QCOMPARE(readFile(pc(QStringLiteral("TWO.MP3"))), twoReplaced ? onPlayer2 : QByteArray("old two"));
         // The new file comes second in the batch (rows by name): a Cancel at the first question stops it too.

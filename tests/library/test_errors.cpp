@@ -71,6 +71,24 @@ TEST(DispError, OneLineOnStderrWithoutGui)
     }
 }
 
+TEST(DispError, CallersLinesFollowTheLibrarysLine)
+{
+    struct Row {
+        const char *detail;
+        const char *out;
+    } rows[] = {
+        {nullptr, "ZVS450USB_ERR_INVALID_FILENAME\n"},
+        {"", "ZVS450USB_ERR_INVALID_FILENAME\n"},
+        {"a:b.mp3", "ZVS450USB_ERR_INVALID_FILENAME\na:b.mp3\n"},
+        {"a:b.mp3\nRename it.\n", "ZVS450USB_ERR_INVALID_FILENAME\na:b.mp3\nRename it.\n"},
+    };
+    for (const Row &row : rows) {
+        testing::internal::CaptureStderr();
+        ZVC450_DispErrorEx(nullptr, ZVS450USB_ERR_INVALID_FILENAME, 0, row.detail);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), row.out) << (row.detail ? row.detail : "null");
+    }
+}
+
 TEST(DispError, ZeroArgumentsMeanTheCurrentCodes)
 {
     ZVC450_SetInternalError(2);

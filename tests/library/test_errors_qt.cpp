@@ -18,6 +18,7 @@ TEST(DispError, ApplicationModalBoxOverTheOwner)
     QApplication app(argc, argv);
     QWidget owner;
     QString text;
+    QString informative;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QWidget *parent = nullptr;
     Qt::WindowModality modality = Qt::NonModal;
@@ -27,6 +28,7 @@ TEST(DispError, ApplicationModalBoxOverTheOwner)
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (box) {
             text = box->text();
+            informative = box->informativeText();
             icon = box->icon();
             parent = box->parentWidget();
             modality = box->windowModality();
@@ -44,4 +46,11 @@ TEST(DispError, ApplicationModalBoxOverTheOwner)
     EXPECT_EQ(parent, &owner);
     EXPECT_EQ(modality, Qt::ApplicationModal);
     EXPECT_EQ(err.find("ZVC450USB_ERR_USB"), std::string::npos) << "a box, not a line on stderr";
+    EXPECT_TRUE(informative.isEmpty());
+
+    // The caller's lines go under the library's text, in the same box.
+    tries = 0;
+    ZVC450_DispErrorEx(&owner, 13, 0, "/home/u/a:b.mp3\n\nRename the file.");
+    EXPECT_EQ(text.toStdString(), "ZVS450USB_ERR_INVALID_FILENAME");
+    EXPECT_EQ(informative.toStdString(), "/home/u/a:b.mp3\n\nRename the file.");
 }

@@ -167,7 +167,12 @@ const char *ZVC450_GetFirmwareVersionString(void) { return lib().open ? lib().ve
 
 void ZVC450_DispError(void *owner, int code, unsigned sysError)
 {
-    lib().messages.push_back({owner, code == 0 ? lib().error : code, sysError});
+    lib().messages.push_back({owner, code == 0 ? lib().error : code, sysError, std::string()});
+}
+
+void ZVC450_DispErrorEx(void *owner, int code, unsigned sysError, const char *detail)
+{
+    lib().messages.push_back({owner, code == 0 ? lib().error : code, sysError, detail ? detail : ""});
 }
 
 int ZVC450_GetMediumInfo(HZVC450 h, int memory, ZVC450_MEDIUMINFO *info)

@@ -31,6 +31,7 @@ struct Message {
     void *owner;
     int code;
     unsigned sysError;
+    std::string detail;  // the caller's lines under the library's text
 };
 
 struct Library {

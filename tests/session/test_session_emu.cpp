@@ -19,6 +19,9 @@
 #include <memory>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 using Answer = Zvs450Ui::Answer;
@@ -317,7 +320,10 @@ TEST_F(EmulatedPlayer, DownloadBatchStopsAtTheFirstFailure)
     const int error = zvs450_Download(nullptr, 0, list);
     const QStringList lines = capture.stop();
     EXPECT_NE(error, 0);
-    EXPECT_EQ(lines.size(), 1) << lines.join(QLatin1Char('|')).toStdString();
+    // One message: the library's line, then the file it is about and what to do.
+    EXPECT_EQ(lines, (QStringList{QString::fromUtf8(std::strerror(ENOENT)), dir.filePath(QStringLiteral("missing.mp3")),
+                                  QString(),
+                                  QStringLiteral("A file or folder on this computer was not found. Check that it still exists.")}));
 
     // Listed again without being forced: the download marked it stale.
     EXPECT_EQ(files(0, false).names, QStringList{QStringLiteral("a.mp3")});

@@ -403,7 +403,8 @@ TEST_F(Session, OverwriteQuestionSkipsOnNoAndEndsTheBatchOnCancel)
     EXPECT_NE(uploads[0].find("/B.MP3"), std::string::npos);
     EXPECT_NE(uploads[1].find("/C.MP3"), std::string::npos);
     ASSERT_EQ(ui.questions.size(), 3u);
-    EXPECT_EQ(ui.questions[0].text, QString::fromUtf8(text::kOverwrite));
+    // The file is the caption and is named in the box itself, under the question.
+    EXPECT_EQ(ui.questions[0].text, QString::fromUtf8(text::kOverwrite) + QStringLiteral("\n\n") + path("A.MP3"));
     EXPECT_EQ(ui.questions[0].caption, path("A.MP3"));
     EXPECT_TRUE(fake::lib().messages.empty());
 }
@@ -422,6 +423,9 @@ TEST_F(Session, FailedTransferStopsTheBatchShowsOneMessageAndMarksTheListingStal
     EXPECT_EQ(fake::callsOf("Download").size(), 2u);
     ASSERT_EQ(fake::lib().messages.size(), 1u);
     EXPECT_EQ(fake::lib().messages[0].code, ZVC450USB_ERR_DISKFULL);
+    // Under the library's text: the file that did not fit, and what to do.
+    EXPECT_EQ(fake::lib().messages[0].detail,
+              (path("f1") + "\n\nThe memory of the player is full. Delete files on the player to make room.").toStdString());
     const size_t before = listings();
     Names sink;
     ASSERT_TRUE(zvs450_EnumFiles(0, sink, false));

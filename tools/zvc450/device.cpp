@@ -2,6 +2,7 @@
 
 #include "device.h"
 
+#include "error_advice.h"
 #include "interrupt.h"
 #include "output.h"
 
@@ -55,8 +56,10 @@ int ReportError(const std::string &context, const LibraryError &error)
     std::fflush(stderr);
     // A Windows-error code of 0 would make the library read errno; with no
     // system error recorded, errno 0 gives the library's own fallback text.
+    // The library's line names the error exactly; the next one says in plain
+    // words what happened and what to do.
     errno = 0;
-    ZVC450_DispError(nullptr, error.code, error.sys);
+    ZVC450_DispErrorEx(nullptr, error.code, error.sys, tunedeck::ErrorAdvice(error.code, error.internal, error.sys));
     return kExitFailed;
 }
 
