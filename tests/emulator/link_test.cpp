@@ -107,6 +107,37 @@ TEST(Link, AbortDuringDownload) {
   EXPECT_TRUE(content == data);
 }
 
+// The player reads the OUT stream, not transfers: data cut at any length
+// (one byte, across its own 16 KiB steps, a transfer that ends a file and
+// starts nothing) and a control request it does not know in the middle
+// leave the file exactly as sent.
+TEST(Link, TransfersOfAnyLengthMakeTheSameFile) {
+  PlayerFixture fx;
+  auto host = fx.Connect();
+  const Bytes data = Pattern(50000, 8);
+  host->Irregular('M', "W", {}, EntrySet("Odd pieces.bin", uint32_t(data.size())));
+  ASSERT_TRUE(host->ReceiveAnswer().ok());
+  Bytes padded = data;
+  padded.resize(50176, 0);  // whole 512-byte blocks
+  const size_t pieces[] = {1, 511, 20000, 3, 29661};
+  size_t at = 0;
+  for (size_t n : pieces) {
+    ASSERT_TRUE(host->SendOut(Bytes(padded.begin() + long(at), padded.begin() + long(at + n))));
+    at += n;
+    if (at == 512) {  // answered, and nothing stops
+      ASSERT_TRUE(host->Control({0x40, 0x07, 0, 0, 0, 0, 0, 0}));
+    }
+  }
+  ASSERT_EQ(at, padded.size());
+  EXPECT_TRUE(InStep(host.get()));
+  host.reset();
+  std::string report;
+  EXPECT_TRUE(FsckClean(fx.Internal(), &report)) << report;
+  Bytes content;
+  ASSERT_TRUE(MtoolsRead(fx.Internal(), "/Odd pieces.bin", &content));
+  EXPECT_TRUE(content == data);
+}
+
 // Hosts that vanish in the middle of any phase leave a player that serves
 // the next host and images that are clean.
 TEST(Link, HostLeavesAnywhere) {
