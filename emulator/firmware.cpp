@@ -350,9 +350,11 @@ void Firmware::SendData(const std::function<int(uint64_t, uint8_t *, size_t)> &f
     for (uint64_t done = 0; done < size;) {
         size_t chunk = size_t(std::min<uint64_t>(kTransferSize, size - done));
         size_t padded = size_t(RoundUp512(chunk));
-        std::fill(buf.begin(), buf.begin() + long(padded), 0);
-        if (fill(done, buf.data(), chunk) != kOk)
+        std::fill(buf.begin() + long(chunk), buf.begin() + long(padded), 0);
+        if (fill(done, buf.data(), chunk) != kOk) {
             log_("  read error; sending zeros");
+            std::fill(buf.begin(), buf.begin() + long(chunk), 0);
+        }
         if (settings_.dirtyAnswers)
             Soil(buf.data(), chunk, padded, ++dirt_);
         pipe_->Write(buf.data(), padded);
@@ -579,7 +581,9 @@ void Firmware::Upload(Command &c)
     SendData(
         [&](uint64_t offset, uint8_t *buf, size_t len) {
             size_t got = 0;
-            return v->ReadAt(index, offset, buf, len, &got);
+            const int e = v->ReadAt(index, offset, buf, len, &got);
+            std::fill(buf + got, buf + len, 0);  // past the end of a file shorter than its entry says
+            return e;
         },
         size);
 }
