@@ -240,6 +240,32 @@ TEST(Faults, MuteSlowRefuseFull) {
   EXPECT_EQ(host->ReceiveAnswer().code(), 25);
 }
 
+// Flash that loses the end of a file: only the second file sent is short,
+// by its last transfer, and every answer says success all the same.
+TEST(Faults, ShortWriteLosesTheEndOfOneFile) {
+  PlayerFixture fx("1.43", [](emu::EmulatorOptions* o) { o->shortWrite = 2; });
+  auto host = fx.Connect();
+  struct File {
+    const char* name;
+    size_t sent, stored;
+  } const files[] = {{"one.bin", 40000, 40000}, {"two.bin", 40000, 32768}, {"three.bin", 1000, 1000}};
+  for (const File& f : files) ASSERT_TRUE(host->DownloadEntries('M', f.name, Pattern(f.sent, 1)).ok()) << f.name;
+  EXPECT_TRUE(InStep(host.get()));
+  const std::vector<ListedEntry> listed = DecodeSlots(host->List('M', true).slotBytes);
+  ASSERT_EQ(listed.size(), std::size(files));
+  for (size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(listed[i].name, files[i].name);
+    EXPECT_EQ(listed[i].size, files[i].stored) << files[i].name;
+  }
+  host.reset();
+  std::string report;
+  EXPECT_TRUE(FsckClean(fx.Internal(), &report)) << report;
+  Bytes two;
+  ASSERT_TRUE(MtoolsRead(fx.Internal(), "/two.bin", &two));
+  const Bytes sent = Pattern(40000, 1);
+  EXPECT_TRUE(two == Bytes(sent.begin(), sent.begin() + 32768));
+}
+
 TEST(Faults, NoCard) {
   PlayerFixture fx("1.43", [](emu::EmulatorOptions* o) { o->state.card = false; });
   auto host = fx.Connect();
