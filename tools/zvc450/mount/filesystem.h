@@ -69,6 +69,10 @@ struct Folder {
     ZVC450_SUMMARY summary = {};
     int maxNumber = 0xFFFF;
     Clock::time_point readAt;
+    // The count of changes this mount had made to the memory when the
+    // listing was read: while it is still the count, the listing is the
+    // player's folder as it is, file numbers and all.
+    uint64_t mark = 0;
 
     const Item *Find(const std::string &name) const;  // visible items, FAT's case rule
     const Item *FindStored(const std::string &stored) const;
@@ -185,6 +189,13 @@ private:
     int W_GoTo(const FolderPath &p);
     int W_ReadHere(const FolderPath &p, std::shared_ptr<const Folder> *out);
     int W_List(const FolderPath &p, std::shared_ptr<const Folder> *out);
+    // The folder's listing, read again when this mount changed the memory
+    // since, when it is older than a fresh one, or when it is the card's;
+    // the player's current directory is p afterwards.  What addresses a
+    // file by its number takes the number from here.
+    int W_Current(const FolderPath &p, std::shared_ptr<const Folder> *out);
+    // Called before every command that may change a memory's folders.
+    void W_Changing(int memory);
     int W_Summary(int memory);
     void W_CheckCard();
     int W_Delete(const FolderPath &p, const std::string &stored);
@@ -235,6 +246,7 @@ private:
     Position position_[2];
     std::vector<std::pair<FolderPath, std::string>> cleanups_;  // temporary files to remove
     unsigned tempCounter_ = 0;
+    uint64_t changes_[2] = {0, 0};  // commands sent that may have changed each memory (see Folder::mark)
 
     // Last member: its thread must stop before the rest goes.
     Worker worker_;
