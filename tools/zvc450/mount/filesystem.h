@@ -247,6 +247,7 @@ private:
     std::vector<std::pair<FolderPath, std::string>> cleanups_;  // temporary files to remove
     unsigned tempCounter_ = 0;
     uint64_t changes_[2] = {0, 0};  // commands sent that may have changed each memory (see Folder::mark)
+    std::string stage_;             // folder of the links that name a draft as the player is to see it
 
     // Last member: its thread must stop before the rest goes.
     Worker worker_;

@@ -521,15 +521,17 @@ int Filesystem::W_Send(Draft &d)
     // under the name of the file it was to be, nor replaces it.
     const std::string temp = W_TemporaryName(*f);
     const std::string marker = p.Key() + "/" + Folded(temp);
-    const std::string stage = cache_.NewPath("send-");
-    if (::mkdir(stage.c_str(), 0700) != 0)
-        return errno;
-    const std::string local = stage + "/" + temp;
-    if (::symlink(d.path.c_str(), local.c_str()) != 0) {
-        const int e = errno;
-        RemoveTree(stage);
-        return e;
+    // The library names the file on the player after the local file: the
+    // draft goes up through a link of the temporary name.
+    if (stage_.empty()) {
+        const std::string stage = cache_.NewPath("send-");
+        if (::mkdir(stage.c_str(), 0700) != 0)
+            return errno;
+        stage_ = stage;
     }
+    const std::string local = stage_ + "/" + temp;
+    if (::symlink(d.path.c_str(), local.c_str()) != 0)
+        return errno;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         inFlight_.insert(marker);
@@ -542,7 +544,7 @@ int Filesystem::W_Send(Draft &d)
     W_Changing(p.memory);
     const int ok = ZVC450_Download(nullptr, device_->handle(), p.memory, local.c_str());
     const cli::LibraryError error = cli::CaptureError();
-    RemoveTree(stage);
+    ::unlink(local.c_str());
     if (!ok) {
         const int e = ErrnoFor(error);
         if (LinkFailed(error)) {
