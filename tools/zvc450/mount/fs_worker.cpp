@@ -522,7 +522,9 @@ int Filesystem::W_Send(Draft &d)
     const std::string temp = W_TemporaryName(*f);
     const std::string marker = p.Key() + "/" + Folded(temp);
     // The library names the file on the player after the local file: the
-    // draft goes up through a link of the temporary name.
+    // draft goes up through a link of the temporary name.  A hard link (the
+    // draft is in the same cache folder) costs the file system no new inode,
+    // which a symbolic link does at every copy.
     if (stage_.empty()) {
         const std::string stage = cache_.NewPath("send-");
         if (::mkdir(stage.c_str(), 0700) != 0)
@@ -530,7 +532,7 @@ int Filesystem::W_Send(Draft &d)
         stage_ = stage;
     }
     const std::string local = stage_ + "/" + temp;
-    if (::symlink(d.path.c_str(), local.c_str()) != 0)
+    if (::link(d.path.c_str(), local.c_str()) != 0 && ::symlink(d.path.c_str(), local.c_str()) != 0)
         return errno;
     {
         std::lock_guard<std::mutex> lock(mutex_);
