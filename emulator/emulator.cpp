@@ -117,6 +117,10 @@ Faults:
   --corrupt-writes N     store every Nth 16 KiB block of file data the host
                          writes with one bit flipped, silently (failing
                          flash); the count runs over all files
+  --short-write N        store the Nth file the host sends without the data
+                         of its last 16 KiB transfer, and answer as if it were
+                         whole (failing flash); one smaller than 16 KiB is
+                         stored empty
   --kill-after-writes N  die (SIGKILL) right after the Nth write to the
                          images, as a player that loses its power; for tests
                          of what such a crash leaves on the images
@@ -259,6 +263,13 @@ int ParseCommandLine(int argc, char **argv, EmulatorOptions *opt, std::string *m
                 return 2;
             }
             opt->corruptWrites = uint32_t(n);
+        } else if (a == "--short-write") {
+            if (!value(&v))
+                return 2;
+            if (!ParseNumber(v, &opt->shortWrite) || opt->shortWrite == 0) {
+                *message = "--short-write takes a positive file count: " + v;
+                return 2;
+            }
         } else if (a == "--kill-after-writes") {
             if (!value(&v))
                 return 2;
@@ -298,6 +309,7 @@ Emulator::Emulator(EmulatorOptions opt) : opt_(std::move(opt))
     firmwareFaults_.slowMs = opt_.slowMs;
     firmwareFaults_.fullMedium = opt_.fullMedium;
     firmwareFaults_.CorruptWrites(opt_.corruptWrites);
+    firmwareFaults_.ShortWrite(opt_.shortWrite);
     for (const auto &r : opt_.refusals)
         firmwareFaults_.Refuse(r.first, r.second);
     linkFaults_.bytesPerSecond = opt_.bytesPerSecond;

@@ -34,6 +34,7 @@ struct EmulatorOptions {
     int slowMs = 0;
     bool fullMedium = false;
     uint32_t corruptWrites = 0;                         // every Nth block of file data stored damaged; 0 never
+    uint64_t shortWrite = 0;                            // the Nth file sent is stored without its end; 0 never
     std::vector<std::pair<std::string, int>> refusals;  // command bytes, internal error code
     uint64_t killAfterWrites = 0;                       // crash after this many image writes; 0 never
     bool initOnly = false;                              // prepare the state folder and exit

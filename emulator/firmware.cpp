@@ -165,6 +165,19 @@ bool FirmwareFaults::TakeCorruptBlock()
     return ++blocksWritten_ % corruptEvery_ == 0;
 }
 
+void FirmwareFaults::ShortWrite(uint64_t nth)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    shortFile_ = nth;
+    filesSent_ = 0;
+}
+
+bool FirmwareFaults::TakeShortFile()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return shortFile_ != 0 && ++filesSent_ == shortFile_;
+}
+
 int FirmwareFaults::RefusalFor(const std::string &key) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -350,9 +363,11 @@ void Firmware::SendData(const std::function<int(uint64_t, uint8_t *, size_t)> &f
     for (uint64_t done = 0; done < size;) {
         size_t chunk = size_t(std::min<uint64_t>(kTransferSize, size - done));
         size_t padded = size_t(RoundUp512(chunk));
-        std::fill(buf.begin(), buf.begin() + long(padded), 0);
-        if (fill(done, buf.data(), chunk) != kOk)
+        std::fill(buf.begin() + long(chunk), buf.begin() + long(padded), 0);
+        if (fill(done, buf.data(), chunk) != kOk) {
             log_("  read error; sending zeros");
+            std::fill(buf.begin(), buf.begin() + long(chunk), 0);
+        }
         if (settings_.dirtyAnswers)
             Soil(buf.data(), chunk, padded, ++dirt_);
         pipe_->Write(buf.data(), padded);
@@ -579,7 +594,9 @@ void Firmware::Upload(Command &c)
     SendData(
         [&](uint64_t offset, uint8_t *buf, size_t len) {
             size_t got = 0;
-            return v->ReadAt(index, offset, buf, len, &got);
+            const int e = v->ReadAt(index, offset, buf, len, &got);
+            std::fill(buf + got, buf + len, 0);  // past the end of a file shorter than its entry says
+            return e;
         },
         size);
 }
@@ -633,6 +650,7 @@ void Firmware::StartDownload(Command &, const std::vector<uint8_t> &set, uint32_
         a.U8(0).U8(0);
         gen_.TwoByteIndexes() ? a.U16(uint16_t(index)) : a.U8(uint8_t(index));
         Answer(a);
+        const bool loseTheEnd = faults_->TakeShortFile();
         std::vector<uint8_t> buf(kTransferSize);
         uint64_t total = RoundUp512(size), done = 0;
         int writeErr = kOk;
@@ -640,6 +658,10 @@ void Firmware::StartDownload(Command &, const std::vector<uint8_t> &set, uint32_
             size_t chunk = size_t(std::min<uint64_t>(kTransferSize, total - done));
             pipe_->Read(buf.data(), chunk);
             size_t data = size_t(std::min<uint64_t>(chunk, size > done ? size - done : 0));
+            if (loseTheEnd && done + chunk == total) {
+                log_("  the last " + std::to_string(data) + " bytes are lost");
+                data = 0;
+            }
             // A weak cell: the block lands with the lowest bit of its middle byte
             // turned over, and nothing says so.
             if (data && faults_->TakeCorruptBlock())

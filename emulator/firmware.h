@@ -37,6 +37,13 @@ public:
     // Counts one written block; true when it is to be stored damaged.
     bool TakeCorruptBlock();
 
+    // Flash that loses the end of a file: the Nth file the host sends from
+    // now on is stored without the data of its last transfer, and the
+    // player says nothing of it; 0 stores every file whole.
+    void ShortWrite(uint64_t nth);
+    // Counts one file the host sends; true when it is to be stored short.
+    bool TakeShortFile();
+
     // Refuse every command with these command bytes ("W", "GG", "DM", ...)
     // with the given internal error code.
     void Refuse(const std::string &key, int code);
@@ -48,6 +55,8 @@ private:
     std::map<std::string, int> refusals_;
     uint32_t corruptEvery_ = 0;  // under mutex_
     uint64_t blocksWritten_ = 0;
+    uint64_t shortFile_ = 0;  // under mutex_
+    uint64_t filesSent_ = 0;
 };
 
 struct FirmwareSettings {

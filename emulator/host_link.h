@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace emu {
 
 // The host went away (socket closed, link cut by a fault, server stopping).
@@ -97,8 +99,13 @@ private:
     // stop event) until the active one is readable/writable or the deadline
     // passes.  Accepts and greets new hosts on the way.
     bool WaitFor(Wait what, std::chrono::steady_clock::time_point deadline);
-    // Receives one message from the active host and acts on it.
-    void ReceiveOne();
+    // Receives one message from the active host, if one is queued, and acts
+    // on it.  The data of an OUT transfer goes to `direct` as far as `room`
+    // allows (the count is returned) and the rest to out_; -1 when nothing
+    // was queued.
+    ssize_t ReceiveOne(uint8_t *direct, size_t room);
+    // True while transfers may skip the poll (see kDirectTurns).
+    bool TakeDirectTurn();
     void DropOut();  // forgets every OUT byte not yet read
     void AcceptWaiting();
     bool SendHello(int fd);
@@ -122,6 +129,7 @@ private:
     std::vector<uint8_t> out_;
     size_t outPos_ = 0;
     bool writing_ = false;      // inside Write: a cancel of 0x83 stops it
+    unsigned directTurns_ = 0;  // transfers moved since the last poll
     uint64_t transferred_ = 0;  // bytes moved on this connection
     std::chrono::steady_clock::time_point busFree_{};
     std::vector<uint8_t> rx_;

@@ -161,7 +161,9 @@ public:
         InterruptScope interrupts;
         Deadline deadline(timeoutMs);
         for (;;) {
-            if (!waitFor(fd_, POLLIN, deadline, Wait::Interruptible))
+            // A transfer that is already queued is taken without waiting:
+            // during a file's data phase nearly every one is.
+            if (WaitInterrupted())
                 return -1;
             uint8_t head[2] = {0, 0};
             struct iovec iov[2] = {{head, sizeof head}, {buf, size_t(len)}};
@@ -170,7 +172,9 @@ public:
             msg.msg_iovlen = 2;
             ssize_t r = recvmsg(fd_, &msg, MSG_DONTWAIT);
             if (r < 0) {
-                if (errno == EAGAIN || errno == EINTR)
+                if (errno == EINTR)
+                    continue;
+                if (errno == EAGAIN && waitFor(fd_, POLLIN, deadline, Wait::Interruptible))
                     continue;
                 return -1;
             }

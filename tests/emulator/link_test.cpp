@@ -107,6 +107,37 @@ TEST(Link, AbortDuringDownload) {
   EXPECT_TRUE(content == data);
 }
 
+// The player reads the OUT stream, not transfers: data cut at any length
+// (one byte, across its own 16 KiB steps, a transfer that ends a file and
+// starts nothing) and a control request it does not know in the middle
+// leave the file exactly as sent.
+TEST(Link, TransfersOfAnyLengthMakeTheSameFile) {
+  PlayerFixture fx;
+  auto host = fx.Connect();
+  const Bytes data = Pattern(50000, 8);
+  host->Irregular('M', "W", {}, EntrySet("Odd pieces.bin", uint32_t(data.size())));
+  ASSERT_TRUE(host->ReceiveAnswer().ok());
+  Bytes padded = data;
+  padded.resize(50176, 0);  // whole 512-byte blocks
+  const size_t pieces[] = {1, 511, 20000, 3, 29661};
+  size_t at = 0;
+  for (size_t n : pieces) {
+    ASSERT_TRUE(host->SendOut(Bytes(padded.begin() + long(at), padded.begin() + long(at + n))));
+    at += n;
+    if (at == 512) {  // answered, and nothing stops
+      ASSERT_TRUE(host->Control({0x40, 0x07, 0, 0, 0, 0, 0, 0}));
+    }
+  }
+  ASSERT_EQ(at, padded.size());
+  EXPECT_TRUE(InStep(host.get()));
+  host.reset();
+  std::string report;
+  EXPECT_TRUE(FsckClean(fx.Internal(), &report)) << report;
+  Bytes content;
+  ASSERT_TRUE(MtoolsRead(fx.Internal(), "/Odd pieces.bin", &content));
+  EXPECT_TRUE(content == data);
+}
+
 // Hosts that vanish in the middle of any phase leave a player that serves
 // the next host and images that are clean.
 TEST(Link, HostLeavesAnywhere) {
@@ -207,6 +238,32 @@ TEST(Faults, MuteSlowRefuseFull) {
   EXPECT_EQ(host->DownloadEntries('M', "No room.mp3", Pattern(10, 1)).code(), 25);
   host->Sized('M', "DM", EntrySet("No room", 0, 0x10));
   EXPECT_EQ(host->ReceiveAnswer().code(), 25);
+}
+
+// Flash that loses the end of a file: only the second file sent is short,
+// by its last transfer, and every answer says success all the same.
+TEST(Faults, ShortWriteLosesTheEndOfOneFile) {
+  PlayerFixture fx("1.43", [](emu::EmulatorOptions* o) { o->shortWrite = 2; });
+  auto host = fx.Connect();
+  struct File {
+    const char* name;
+    size_t sent, stored;
+  } const files[] = {{"one.bin", 40000, 40000}, {"two.bin", 40000, 32768}, {"three.bin", 1000, 1000}};
+  for (const File& f : files) ASSERT_TRUE(host->DownloadEntries('M', f.name, Pattern(f.sent, 1)).ok()) << f.name;
+  EXPECT_TRUE(InStep(host.get()));
+  const std::vector<ListedEntry> listed = DecodeSlots(host->List('M', true).slotBytes);
+  ASSERT_EQ(listed.size(), std::size(files));
+  for (size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(listed[i].name, files[i].name);
+    EXPECT_EQ(listed[i].size, files[i].stored) << files[i].name;
+  }
+  host.reset();
+  std::string report;
+  EXPECT_TRUE(FsckClean(fx.Internal(), &report)) << report;
+  Bytes two;
+  ASSERT_TRUE(MtoolsRead(fx.Internal(), "/two.bin", &two));
+  const Bytes sent = Pattern(40000, 1);
+  EXPECT_TRUE(two == Bytes(sent.begin(), sent.begin() + 32768));
 }
 
 TEST(Faults, NoCard) {

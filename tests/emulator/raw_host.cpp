@@ -126,8 +126,11 @@ Answer RawHost::ReceiveAnswer(int timeoutMs) {
   return a;
 }
 
-bool RawHost::Abort(int timeoutMs) {
-  Bytes c = {'C', 0x40, 0x01, 0, 0, 0, 0, 0, 0};
+bool RawHost::Abort(int timeoutMs) { return Control({0x40, 0x01, 0, 0, 0, 0, 0, 0}, timeoutMs); }
+
+bool RawHost::Control(const Bytes& setup, int timeoutMs) {
+  Bytes c = {'C'};
+  c.insert(c.end(), setup.begin(), setup.end());
   if (fd_ < 0 || send(fd_, c.data(), c.size(), MSG_NOSIGNAL) != ssize_t(c.size())) return false;
   for (;;) {
     pollfd p = {fd_, POLLIN, 0};

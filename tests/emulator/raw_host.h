@@ -54,8 +54,10 @@ class RawHost {
   // The next IN transfer, or empty after timeoutMs (or when the link is gone).
   Bytes Receive(int timeoutMs = 3000);
   Answer ReceiveAnswer(int timeoutMs = 3000);
-  // The abort request: "C" with the vendor request, then drop IN transfers
-  // until "A" arrives.  false when no "A" came.
+  // A control request without data ("C" and its 8 setup bytes), then drop
+  // IN transfers until its status stage "A" arrives.  false when none came.
+  bool Control(const Bytes& setup, int timeoutMs = 3000);
+  // The abort request (vendor request 1) through Control.
   bool Abort(int timeoutMs = 3000);
   void CancelIn();
   // True when the player closed the link.

@@ -136,6 +136,8 @@ protected:
     {
         Output u = Sh("fusermount3 -u " + Q(mnt_));
         EXPECT_EQ(u.status, 0) << u.text;
+        if (u.status != 0)
+            ::kill(pid_, SIGTERM);  // it detaches the mount itself: the test fails rather than waits for ever
         int wstatus = 0;
         ::waitpid(pid_, &wstatus, 0);
         pid_ = -1;
@@ -361,6 +363,54 @@ TEST_F(Mount, AFileLargerThanTheCardIsRefusedWhileItIsWritten)
     EXPECT_EQ(Unmount(), 0);
     EXPECT_EQ(ImageListing("/", "card.img"), "");
     ExpectImage(std::string(), std::string(), "card.img");
+}
+
+// The player answers every step of a copy with success but stores the file
+// short: the size check after the copy fails cp with EIO, and neither the
+// short file nor its temporary name is left; the next copy goes through.
+TEST_F(Mount, AFileThePlayerStoredShortFailsTheCopyAndIsRemoved)
+{
+    Start({"--short-write", "1"});
+    MakeFile(W("song.mp3"), 40000, 5);
+    MountForeground();
+    const std::string in = M("internal");
+    Output cp = Sh("cp " + Q(W("song.mp3")) + " " + Q(in + "/"));
+    EXPECT_NE(cp.status, 0) << "a short copy must not succeed";
+    EXPECT_TRUE(Has(cp.text, "Input/output error")) << cp.text;
+    EXPECT_EQ(Sh("ls -a " + Q(in)).text, ".\n..\n");
+    Output again = Sh("cp " + Q(W("song.mp3")) + " " + Q(in + "/") + " && cmp " + Q(W("song.mp3")) + " " + Q(in + "/song.mp3"));
+    EXPECT_EQ(again.status, 0) << again.text << ReadFile(dir_.Path("mount.log"));
+    EXPECT_EQ(Unmount(), 0);
+    EXPECT_EQ(ImageListing("/"), "::/song.mp3\n");
+    ExpectImage();
+}
+
+// Changes that follow each other quickly in one folder (numbers of the
+// player's files move with every one) each reach the file they name.
+TEST_F(Mount, QuickChangesInOneFolderEachReachTheirFile)
+{
+    Start();
+    const std::string src = W("src");
+    ASSERT_EQ(Sh("mkdir " + Q(src)).status, 0);
+    for (int i = 0; i < 6; ++i)
+        MakeFile(src + "/f" + std::to_string(i) + ".bin", 3000 + size_t(i) * 700, unsigned(20 + i));
+    MakeFile(W("new4.bin"), 9000, 40);
+    MountForeground();
+    const std::string d = M("internal/d");
+    ASSERT_EQ(Sh("mkdir " + Q(d) + " && cp " + Q(src) + "/* " + Q(d + "/")).status, 0);
+    const std::string f = Q(d) + "/f";
+    Output burst = Sh("set -e; rm " + f + "1.bin; mv " + f + "3.bin " + Q(d + "/third.bin") + "; cp " + Q(W("new4.bin")) +
+                      " " + f + "4.bin; rm " + f + "0.bin; mv " + f + "5.bin " + f + "2.bin; touch " + Q(d + "/last.bin"));
+    ASSERT_EQ(burst.status, 0) << burst.text;
+    EXPECT_EQ(Unmount(), 0);
+
+    const std::string expected = W("expected/d");
+    ASSERT_EQ(Sh("mkdir -p " + Q(expected)).status, 0);
+    MakeFile(expected + "/f2.bin", 3000 + 5 * 700, 25);
+    MakeFile(expected + "/third.bin", 3000 + 3 * 700, 23);
+    MakeFile(expected + "/f4.bin", 9000, 40);
+    WriteFile(expected + "/last.bin", "");
+    ExpectImage("/d", expected);
 }
 
 // ---- the link ---------------------------------------------------------------------------

@@ -18,7 +18,7 @@ namespace mountfs {
 namespace {
 
 // How often a reader that waits for the next bytes of a file looks again.
-constexpr auto kArrivalPoll = std::chrono::milliseconds(5);
+constexpr auto kArrivalPoll = std::chrono::milliseconds(1);
 
 int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) { return ::remove(path); }
 

@@ -95,6 +95,16 @@ int OpReaddir(const char *, void *buf, fuse_fill_dir_t filler, off_t, struct fus
     return 0;
 }
 
+// A file opened for writing only cannot be mapped: its writes come to the
+// draft straight from the writer's buffer, without a copy in the kernel's
+// cache of the file on the way.  (Opened for reading too, it can be mapped,
+// and the cache is what a shared mapping needs.)
+void WriteDirectWhenWriteOnly(struct fuse_file_info *fi)
+{
+    if ((fi->flags & O_ACCMODE) == O_WRONLY)
+        fi->direct_io = 1;
+}
+
 int OpOpen(const char *path, struct fuse_file_info *fi)
 {
     mountfs::Handle *h = nullptr;
@@ -105,6 +115,7 @@ int OpOpen(const char *path, struct fuse_file_info *fi)
     // kernel must not cut reads at it.
     if (h->content && h->item.kind != 0)
         fi->direct_io = 1;
+    WriteDirectWhenWriteOnly(fi);
     return 0;
 }
 
@@ -114,6 +125,7 @@ int OpCreate(const char *path, mode_t, struct fuse_file_info *fi)
     if (int e = Fs().Create(path, fi->flags, &h))
         return -e;
     fi->fh = reinterpret_cast<uint64_t>(h);
+    WriteDirectWhenWriteOnly(fi);
     return 0;
 }
 

@@ -69,6 +69,10 @@ struct Folder {
     ZVC450_SUMMARY summary = {};
     int maxNumber = 0xFFFF;
     Clock::time_point readAt;
+    // The count of changes this mount had made to the memory when the
+    // listing was read: while it is still the count, the listing is the
+    // player's folder as it is, file numbers and all.
+    uint64_t mark = 0;
 
     const Item *Find(const std::string &name) const;  // visible items, FAT's case rule
     const Item *FindStored(const std::string &stored) const;
@@ -189,9 +193,16 @@ private:
     int W_GoTo(const FolderPath &p);
     int W_ReadHere(const FolderPath &p, std::shared_ptr<const Folder> *out);
     int W_List(const FolderPath &p, std::shared_ptr<const Folder> *out);
-    // Lists p and finds the entry stored as `stored` in it: ENOENT when there is none.
+    // The folder's listing (W_Current) and the entry stored as `stored` in it: ENOENT when there is none.
     int W_FindStored(const FolderPath &p, const std::string &stored, std::shared_ptr<const Folder> *folder,
                      const Item **item);
+    // The folder's listing, read again when this mount changed the memory
+    // since, when it is older than a fresh one, or when it is the card's;
+    // the player's current directory is p afterwards.  What addresses a
+    // file by its number takes the number from here.
+    int W_Current(const FolderPath &p, std::shared_ptr<const Folder> *out);
+    // Called before every command that may change a memory's folders.
+    void W_Changing(int memory);
     int W_Summary(int memory);
     void W_CheckCard();
     int W_Delete(const FolderPath &p, const std::string &stored);
@@ -242,6 +253,8 @@ private:
     Position position_[2];
     std::vector<std::pair<FolderPath, std::string>> cleanups_;  // temporary files to remove
     unsigned tempCounter_ = 0;
+    uint64_t changes_[2] = {0, 0};  // commands sent that may have changed each memory (see Folder::mark)
+    std::string stage_;             // folder of the links that name a draft as the player is to see it
 
     // Last member: its thread must stop before the rest goes.
     Worker worker_;

@@ -73,6 +73,8 @@ int Filesystem::W_Connect()
     device_ = std::move(device);
     position_[0] = Position();
     position_[1] = Position();
+    W_Changing(0);  // what was listed before is not known to be current
+    W_Changing(1);
     firmware_ = device_->firmware();
     if (everConnected_) {
         // A player that was away may have been changed elsewhere.
@@ -226,6 +228,7 @@ std::shared_ptr<const Folder> Filesystem::BuildFolder(const FolderPath &p, const
     f->summary = listing.summary();
     f->maxNumber = listing.maxNumber();
     f->readAt = Clock::now();
+    f->mark = changes_[p.memory];
     const std::string key = p.Key();
     // A name shows once, under FAT's case rule; an entry whose name cannot
     // be a file name here, or that clashes with one shown before (a damaged
@@ -300,6 +303,27 @@ int Filesystem::W_List(const FolderPath &p, std::shared_ptr<const Folder> *out)
     }
 }
 
+int Filesystem::W_Current(const FolderPath &p, std::shared_ptr<const Folder> *out)
+{
+    // Only this connection changes the internal memory while it is open; a
+    // card can be swapped in the player's slot at any time, so its folders
+    // are always read again.
+    std::shared_ptr<const Folder> cached;
+    if (device_ && p.memory == 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = folders_.find(p.Key());
+        if (it != folders_.end() && it->second->mark == changes_[p.memory] && Fresh(*it->second))
+            cached = it->second;
+    }
+    if (cached && W_GoTo(p) == 0) {
+        *out = cached;
+        return 0;
+    }
+    return W_List(p, out);
+}
+
+void Filesystem::W_Changing(int memory) { ++changes_[memory]; }
+
 int Filesystem::W_Summary(int memory)
 {
     if (int e = W_Connect())
@@ -316,7 +340,7 @@ int Filesystem::W_Summary(int memory)
 int Filesystem::W_FindStored(const FolderPath &p, const std::string &stored, std::shared_ptr<const Folder> *folder,
                              const Item **item)
 {
-    if (int e = W_List(p, folder))
+    if (int e = W_Current(p, folder))
         return e;
     *item = (*folder)->FindStored(stored);
     return *item ? 0 : ENOENT;
@@ -332,6 +356,7 @@ int Filesystem::W_Delete(const FolderPath &p, const std::string &stored)
         return e;
     if (it->entry.number > f->maxNumber)
         return EOVERFLOW;
+    W_Changing(p.memory);
     if (!ZVC450_Delete(nullptr, device_->handle(), p.memory, it->entry.number, it->entry.name.c_str()))
         return W_Fail("delete");
     return W_ReadHere(p, nullptr);
@@ -345,10 +370,12 @@ int Filesystem::W_Rename(const FolderPath &p, const std::string &stored, const s
         return e;
     int ok;
     if (it->entry.directory) {
+        W_Changing(p.memory);
         ok = ZVC450_RenameDirectory(device_->handle(), p.memory, newName.c_str(), &it->entry.record);
     } else {
         if (it->entry.number > f->maxNumber)
             return EOVERFLOW;
+        W_Changing(p.memory);
         ok = ZVC450_Rename(device_->handle(), p.memory, it->entry.number, newName.c_str(), &it->entry.record);
     }
     if (!ok)
@@ -396,6 +423,7 @@ int Filesystem::W_SetTime(const FolderPath &p, const std::string &stored, time_t
     // The rename command carries the whole directory entry, stamps and all:
     // renaming a file to its own name gives it the new write time.
     const std::string &name = it->kind == 0 ? it->name : it->entry.name;
+    W_Changing(p.memory);
     if (!ZVC450_Rename(device_->handle(), p.memory, it->entry.number, name.c_str(), &record))
         return W_Fail("set time");
     return W_ReadHere(p, nullptr);
@@ -405,6 +433,7 @@ int Filesystem::W_MakeDirectory(const FolderPath &p, const std::string &name)
 {
     if (int e = W_GoTo(p))
         return e;
+    W_Changing(p.memory);
     if (!ZVC450_MakeDirectory(device_->handle(), p.memory, name.c_str())) {
         const int e = W_Fail("make directory");
         W_ReadHere(p, nullptr);
@@ -416,7 +445,7 @@ int Filesystem::W_MakeDirectory(const FolderPath &p, const std::string &name)
 int Filesystem::W_RemoveDirectory(const FolderPath &p, const std::string &stored, const FolderPath &dir)
 {
     std::shared_ptr<const Folder> inside;
-    if (int e = W_List(dir, &inside))
+    if (int e = W_Current(dir, &inside))
         return e;
     for (const Item &i : inside->items)
         if (!i.entry.IsDotEntry())
@@ -427,6 +456,7 @@ int Filesystem::W_RemoveDirectory(const FolderPath &p, const std::string &stored
         return e;
     if (!it->entry.directory)
         return ENOENT;
+    W_Changing(p.memory);
     if (!ZVC450_RemoveDirectory(device_->handle(), p.memory, it->entry.key))
         return W_Fail("remove directory");
     ForgetFolders(dir);
@@ -450,7 +480,7 @@ std::string Filesystem::W_TemporaryName(const Folder &f)
 void Filesystem::W_RemoveTemporary(const FolderPath &p, const std::string &temp)
 {
     std::shared_ptr<const Folder> f;
-    if (W_List(p, &f) != 0)
+    if (W_Current(p, &f) != 0)
         return;
     auto it = f->byName.find(Folded(temp));
     if (it != f->byName.end())
@@ -472,8 +502,10 @@ int Filesystem::W_Send(Draft &d)
         hasTime = d.hasTime;
         when = d.time;
     }
+    // The names of the folder as this mount last left it are enough here;
+    // the copy's own number comes from a listing read after the copy.
     std::shared_ptr<const Folder> f;
-    if (int e = W_List(p, &f))
+    if (int e = W_Current(p, &f))
         return e;
     const Item *old = f->Find(name);
     if (old && old->entry.directory)
@@ -485,15 +517,19 @@ int Filesystem::W_Send(Draft &d)
     // under the name of the file it was to be, nor replaces it.
     const std::string temp = W_TemporaryName(*f);
     const std::string marker = p.Key() + "/" + Folded(temp);
-    const std::string stage = cache_.NewPath("send-");
-    if (::mkdir(stage.c_str(), 0700) != 0)
-        return errno;
-    const std::string local = stage + "/" + temp;
-    if (::symlink(d.path.c_str(), local.c_str()) != 0) {
-        const int e = errno;
-        RemoveTree(stage);
-        return e;
+    // The library names the file on the player after the local file: the
+    // draft goes up through a link of the temporary name.  A hard link (the
+    // draft is in the same cache folder) costs the file system no new inode,
+    // which a symbolic link does at every copy.
+    if (stage_.empty()) {
+        const std::string stage = cache_.NewPath("send-");
+        if (::mkdir(stage.c_str(), 0700) != 0)
+            return errno;
+        stage_ = stage;
     }
+    const std::string local = stage_ + "/" + temp;
+    if (::link(d.path.c_str(), local.c_str()) != 0 && ::symlink(d.path.c_str(), local.c_str()) != 0)
+        return errno;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         inFlight_.insert(marker);
@@ -503,9 +539,10 @@ int Filesystem::W_Send(Draft &d)
         inFlight_.erase(marker);
     };
     device_->set_memory(p.memory);
+    W_Changing(p.memory);
     const int ok = ZVC450_Download(nullptr, device_->handle(), p.memory, local.c_str());
     const cli::LibraryError error = cli::CaptureError();
-    RemoveTree(stage);
+    ::unlink(local.c_str());
     if (!ok) {
         const int e = ErrnoFor(error);
         if (LinkFailed(error)) {
@@ -535,7 +572,8 @@ int Filesystem::W_Send(Draft &d)
     if (copy.entry.record.dwSize != size) {
         Log("%s: the player took %u of %llu bytes; the short copy is removed", name.c_str(),
             unsigned(copy.entry.record.dwSize), static_cast<unsigned long long>(size));
-        W_Delete(p, copy.Stored());
+        if (W_Delete(p, copy.Stored()) != 0 && !device_)
+            cleanups_.push_back({p, temp});  // the link went: at the next connection
         unmark();
         return EIO;
     }
@@ -576,7 +614,7 @@ void Filesystem::W_Fetch(const std::shared_ptr<Content> &content, const FolderPa
             contents_.erase(it);  // the next open tries again
     };
     std::shared_ptr<const Folder> f;
-    if (int e = W_List(p, &f))
+    if (int e = W_Current(p, &f))
         return fail(e);
     const Item *now = f->FindStored(item.Stored());
     // The file is found again by its 8.3 name; if it is not the same file
