@@ -828,7 +828,8 @@ private slots:
         m_ui.answers = answers;
         QVERIFY(m_child->runCommand(cmd::EditPaste));
 
-        QCOMPARE(m_ui.questions, QStringList(QString::fromLatin1(text::kOverwrite)));
+        QCOMPARE(m_ui.questions,
+                 QStringList(QString::fromLatin1(text::kOverwrite) + QStringLiteral("\n\n") + pc(QStringLiteral("ONE.MP3"))));
         const bool replaced = answers.first() == Zvs450Ui::Answer::Yes;
         QCOMPARE(readFile(pc(QStringLiteral("ONE.MP3"))), replaced ? one : QByteArray("old one"));
         QCOMPARE(readFile(pc(QStringLiteral("TWO.MP3"))), two);
