@@ -1130,6 +1130,42 @@ Der Player spielt sie in dieser Reihenfolge.</translation>
         <source>A name on the player cannot end in a dot or a space.</source>
         <translation>Ein Name auf dem Player darf nicht auf einen Punkt oder ein Leerzeichen enden.</translation>
     </message>
+    <message>
+        <source>The file will be moved to the trash.</source>
+        <translation>Die Datei wird in den Papierkorb verschoben.</translation>
+    </message>
+    <message>
+        <source>The files will be moved to the trash.</source>
+        <translation>Die Dateien werden in den Papierkorb verschoben.</translation>
+    </message>
+    <message>
+        <source>The file will be deleted for good: it cannot be recovered.</source>
+        <translation>Die Datei wird endgültig gelöscht und kann nicht wiederhergestellt werden.</translation>
+    </message>
+    <message>
+        <source>The files will be deleted for good: they cannot be recovered.</source>
+        <translation>Die Dateien werden endgültig gelöscht und können nicht wiederhergestellt werden.</translation>
+    </message>
+    <message>
+        <source>The player has no trash: deleted files cannot be recovered.</source>
+        <translation>Der Player hat keinen Papierkorb: Gelöschte Dateien können nicht wiederhergestellt werden.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be moved to the trash.
+Delete it for good? It cannot be recovered.</source>
+        <translation>%1 kann nicht in den Papierkorb verschoben werden.
+Endgültig löschen? Die Datei kann nicht wiederhergestellt werden.</translation>
+    </message>
+    <message>
+        <source>The files on the clipboard were copied in %1 on the player, which its pane no longer shows.
+Open that directory on the player and paste again.</source>
+        <translation>Die Dateien in der Zwischenablage wurden im Ordner %1 des Players kopiert, den sein Bereich nicht mehr zeigt.
+Öffnen Sie diesen Ordner auf dem Player und fügen Sie erneut ein.</translation>
+    </message>
+    <message>
+        <source>The files on the clipboard are no longer on the player.</source>
+        <translation>Die Dateien in der Zwischenablage sind nicht mehr auf dem Player.</translation>
+    </message>
 </context>
 <context>
     <name>ZVC450USB</name>

@@ -1130,6 +1130,42 @@ The player plays them in this order.</source>
         <source>A name on the player cannot end in a dot or a space.</source>
         <translation>플레이어의 이름은 마침표나 공백으로 끝날 수 없습니다.</translation>
     </message>
+    <message>
+        <source>The file will be moved to the trash.</source>
+        <translation>파일을 휴지통으로 옮깁니다.</translation>
+    </message>
+    <message>
+        <source>The files will be moved to the trash.</source>
+        <translation>파일들을 휴지통으로 옮깁니다.</translation>
+    </message>
+    <message>
+        <source>The file will be deleted for good: it cannot be recovered.</source>
+        <translation>파일이 완전히 삭제되며 되살릴 수 없습니다.</translation>
+    </message>
+    <message>
+        <source>The files will be deleted for good: they cannot be recovered.</source>
+        <translation>파일들이 완전히 삭제되며 되살릴 수 없습니다.</translation>
+    </message>
+    <message>
+        <source>The player has no trash: deleted files cannot be recovered.</source>
+        <translation>플레이어에는 휴지통이 없으므로 삭제한 파일은 되살릴 수 없습니다.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be moved to the trash.
+Delete it for good? It cannot be recovered.</source>
+        <translation>%1 파일을 휴지통으로 옮길 수 없습니다.
+완전히 삭제하시겠습니까? 되살릴 수 없습니다.</translation>
+    </message>
+    <message>
+        <source>The files on the clipboard were copied in %1 on the player, which its pane no longer shows.
+Open that directory on the player and paste again.</source>
+        <translation>클립보드의 파일은 플레이어의 %1 디렉터리에서 복사되었지만, 지금 창에는 그 디렉터리가 표시되지 않습니다.
+플레이어에서 그 디렉터리를 연 다음 다시 붙여넣으십시오.</translation>
+    </message>
+    <message>
+        <source>The files on the clipboard are no longer on the player.</source>
+        <translation>클립보드의 파일이 더 이상 플레이어에 없습니다.</translation>
+    </message>
 </context>
 <context>
     <name>ZVC450USB</name>
