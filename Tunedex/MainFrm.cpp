@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -147,13 +148,13 @@ CMainFrame::CMainFrame(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainFrame"));
     setWindowTitle(text::tr(text::kAppTitle));
-    resize(960, 640);
+    resize(defaultSize());
 }
 
 CMainFrame::~CMainFrame()
 {
     if (!m_windowStateSaved)
-        RegKeys::setWindowState(placementShowState());
+        saveWindowState();
     if (m_watcher)
         m_watcher->stop();
 }
@@ -527,9 +528,36 @@ void CMainFrame::closeEvent(QCloseEvent *e)
         e->ignore();
         return;
     }
-    RegKeys::setWindowState(placementShowState());
+    saveWindowState();
     m_windowStateSaved = true;
     QMainWindow::closeEvent(e);
+}
+
+void CMainFrame::saveWindowState()
+{
+    RegKeys::setWindowState(placementShowState());
+    RegKeys::setWindowGeometry(saveGeometry());
+    if (m_child)
+        RegKeys::setPaneDivider(m_child->dividerPosition());
+}
+
+void CMainFrame::restoreWindowState()
+{
+    const QByteArray geometry = RegKeys::windowGeometry();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(defaultSize());
+    if (m_child)
+        m_child->setDividerPosition(RegKeys::paneDivider());
+}
+
+// The first run's window: 960 by 640 where the screen has room, never larger than
+// nine tenths of it.
+QSize CMainFrame::defaultSize() const
+{
+    QSize size(960, 640);
+    if (const QScreen *s = screen())
+        size = size.boundedTo(s->availableSize() * 9 / 10);
+    return size;
 }
 
 void CMainFrame::showWithState(int showState)
@@ -645,6 +673,7 @@ bool CTunedexApp::initInstance()
     }
     m_frame = frame;
     setWindowIcon(CMainFrame::appIcon());
+    frame->restoreWindowState();
     frame->showWithState(RegKeys::windowState());
     return true;
 }

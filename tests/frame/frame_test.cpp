@@ -307,6 +307,61 @@ private slots:
         QCOMPARE(RegKeys::windowState(), written);
     }
 
+    // The window comes back as the user left it: size, place and the divider between
+    // the PC and the player, which the user moves by dragging the gap of the buttons.
+    void windowAndDividerRemembered()
+    {
+        QVERIFY(startProgram(false, QStringLiteral("*.*"), 1));
+        frame()->move(40, 30);
+        frame()->resize(900, 600);
+        QTRY_COMPARE(frame()->size(), QSize(900, 600));
+        QSplitter *panes = child()->paneSplitter();
+        QCOMPARE(panes->handleWidth(), HPaneLayout::kGap);
+        const int before = child()->dividerPosition();
+        QVERIFY(before > 0);
+
+        // A drag on the gap, away from the buttons.
+        QWidget *gap = panes->handle(1);
+        QVERIFY(gap->isVisible());
+        const QPoint grip(gap->width() / 2, gap->height() / 2);
+        QVERIFY(!gap->childAt(grip));
+        QTest::mousePress(gap, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(gap, grip + QPoint(-120, 0));
+        QTest::mouseRelease(gap, Qt::LeftButton, {}, grip + QPoint(-120, 0));
+        QTRY_COMPARE(child()->dividerPosition(), before - 120);
+        // The transfer buttons went with the gap.
+        const QRect button = child()->transferButton(CChildView::DownloadInternal)->geometry();
+        QVERIFY(gap->rect().contains(button));
+        QCOMPARE(child()->transferButton(CChildView::DownloadInternal)->mapTo(child(), QPoint()).x(),
+                 before - 120 + (HPaneLayout::kGap - HPaneLayout::kButtonSize) / 2);
+
+        // Widening the window still shares the gain between the panes.
+        frame()->resize(1000, 600);
+        QTRY_COMPARE(child()->dividerPosition(), before - 120 + 50);
+        const int divider = child()->dividerPosition();
+        const QRect geometry = frame()->geometry();
+        m_app->exitInstance(0);
+
+        QVERIFY(m_app->initInstance());
+        QTRY_VERIFY(frame()->isVisible());
+        QCOMPARE(frame()->geometry(), geometry);
+        QTRY_COMPARE(child()->dividerPosition(), divider);
+    }
+
+    // No pane can be dragged away to nothing, and the gap keeps its 55 pixels.
+    void dividerKeepsPanesAndGap()
+    {
+        QVERIFY(startProgram(false, QStringLiteral("*.*"), 1));
+        frame()->resize(800, 500);
+        QTRY_COMPARE(frame()->width(), 800);
+        child()->setDividerPosition(0);
+        QVERIFY(child()->dividerPosition() >= child()->desktopView()->minimumWidth());
+        QVERIFY(child()->desktopView()->minimumWidth() > HPaneLayout::kButtonSize);
+        child()->setDividerPosition(5000);
+        QCOMPARE(child()->deviceContainer()->width(), child()->deviceContainer()->minimumWidth());
+        QCOMPARE(child()->deviceContainer()->x() - child()->desktopView()->width(), HPaneLayout::kGap);
+    }
+
     // ---- Enabling rules ----
 
     void enabling_data()
