@@ -140,7 +140,30 @@ public:
     bool runCommand(int id) override { return view && HMp3MemView::handlesCommand(id) && view->runCommand(id); }
 };
 
-CChildView::CChildView(QWidget *parent) : QWidget(parent), m_memTarget(std::make_unique<MemViewTarget>())
+// The desktop pane with the focus: F2 renames there as it does on the player's side.
+class CChildView::DeskViewTarget : public cmd::HCommandTarget
+{
+public:
+    HDesktopView *view = nullptr;
+
+    bool commandState(int id, cmd::CommandState *state) override
+    {
+        if (id != cmd::Rename)
+            return false;
+        state->enabled = view->canRename() && !HDeviceBusy::active();
+        return true;
+    }
+    bool runCommand(int id) override
+    {
+        if (id != cmd::Rename)
+            return false;
+        view->renameSelected();
+        return true;
+    }
+};
+
+CChildView::CChildView(QWidget *parent)
+    : QWidget(parent), m_memTarget(std::make_unique<MemViewTarget>()), m_deskTarget(std::make_unique<DeskViewTarget>())
 {
     setObjectName(QStringLiteral("ChildView"));
     setAutoFillBackground(true);
@@ -152,6 +175,7 @@ CChildView::CChildView(QWidget *parent) : QWidget(parent), m_memTarget(std::make
     m_splitter->setChildrenCollapsible(false);
     m_splitter->setOpaqueResize(true);
     m_desktop = new HDesktopView(m_splitter);
+    m_deskTarget->view = m_desktop;
     m_device = new HMp3View(m_splitter);
     m_splitter->addWidget(m_desktop);
     m_splitter->addWidget(m_device);
@@ -292,8 +316,10 @@ void CChildView::retitleAndRefresh()
 cmd::HCommandTarget *CChildView::focusedPaneTarget()
 {
     HMp3MemView *v = m_device->memoryView(-1);
-    if (!v)
-        return nullptr;
+    if (!v) {
+        QWidget *focus = QApplication::focusWidget();
+        return focus && m_desktop->isAncestorOf(focus) ? m_deskTarget.get() : nullptr;
+    }
     m_memTarget->view = v;
     return m_memTarget.get();
 }

@@ -76,8 +76,8 @@ public:
     // Gives every memory view its title again and lists it (after a font change).
     void retitleAndRefresh();
 
-    // The memory view that holds the keyboard focus, as a command target; null
-    // when the focus is elsewhere (the desktop pane takes no menu commands).
+    // The pane that holds the keyboard focus, as a command target: a memory view,
+    // or the desktop pane (which takes Rename); null when the focus is elsewhere.
     cmd::HCommandTarget *focusedPaneTarget();
 
     bool commandState(int id, cmd::CommandState *state) override;
@@ -98,6 +98,7 @@ protected:
 
 private:
     class MemViewTarget;
+    class DeskViewTarget;
 
     void placeChildren();
     void takeSplitterSizes();
@@ -113,5 +114,6 @@ private:
     HPaneLayout m_layout;
     int m_pendingDivider = -1;
     std::unique_ptr<MemViewTarget> m_memTarget;
+    std::unique_ptr<DeskViewTarget> m_deskTarget;
     HPaneDragDrop *m_dnd = nullptr;
 };

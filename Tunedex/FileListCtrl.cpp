@@ -111,10 +111,30 @@ QPixmap HFileListCtrl::selectedRowsPixmap() const
     return pm;
 }
 
+void HFileListCtrl::reset()
+{
+    QTreeView::reset();
+    // A new listing starts with the keyboard on its first row (not selected), so the
+    // first arrow, End or Page key moves from there instead of only finding the list.
+    // The selection model forgets its current row after the view has heard of the
+    // reset: the row is set once both have.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (model() && selectionModel() && !currentIndex().isValid() && model()->rowCount() > 0)
+                selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+        },
+        Qt::QueuedConnection);
+}
+
 void HFileListCtrl::keyPressEvent(QKeyEvent *e)
 {
     if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier) {
         emit deleteKeyPressed();
+        return;
+    }
+    if (e->key() == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier) {
+        emit contextMenuAt(keyboardMenuPos());
         return;
     }
     if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && currentIndex().isValid()) {
@@ -142,7 +162,17 @@ void HFileListCtrl::mouseDoubleClickEvent(QMouseEvent *e)
 
 void HFileListCtrl::contextMenuEvent(QContextMenuEvent *e)
 {
-    emit contextMenuAt(e->globalPos());
+    // From the keyboard (the Menu key) the menu opens at the focused row, not
+    // wherever the mouse happens to be.
+    emit contextMenuAt(e->reason() == QContextMenuEvent::Keyboard ? keyboardMenuPos() : e->globalPos());
+}
+
+QPoint HFileListCtrl::keyboardMenuPos() const
+{
+    const QRect row = visualRect(currentIndex());
+    const QPoint local = row.isValid() && viewport()->rect().intersects(row) ? row.bottomLeft() + QPoint(8, 0)
+                                                                            : QPoint(8, 8);
+    return viewport()->mapToGlobal(local);
 }
 
 void HFileListCtrl::startDrag(Qt::DropActions)

@@ -35,6 +35,7 @@ signals:
     void dragBegins(const QPoint &pos);
 
 protected:
+    void reset() override;
     void keyPressEvent(QKeyEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
@@ -42,5 +43,8 @@ protected:
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
+    // Where a menu opened from the keyboard goes: below the focused row.
+    QPoint keyboardMenuPos() const;
+
     QPoint m_pressPos;
 };

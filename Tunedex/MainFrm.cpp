@@ -6,6 +6,7 @@
 #include "DeskView.h"
 #include "DeviceWatcher.h"
 #include "FileFilterBox.h"
+#include "FileListCtrl.h"
 #include "Mp3MemVw.h"
 #include "RegKeys.h"
 #include "StringTable.h"
@@ -197,6 +198,8 @@ bool CMainFrame::create()
     });
 
     m_child->reconnect();
+    // The keys act on the PC's list from the start.
+    m_child->desktopView()->list()->setFocus(Qt::OtherFocusReason);
 
     m_watcher = new HDeviceWatcher(this);
     connect(m_watcher, &HDeviceWatcher::deviceChanged, this, &CMainFrame::onDeviceChanged);
@@ -279,6 +282,7 @@ void CMainFrame::createReBar()
             m_filter->setProperty("controlId", HFileFilterBox::kControlId);
             m_filter->setFilter(RegKeys::fileListFilter());
             m_filter->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+            m_filter->setAccessibleName(tr("File filter"));
             m_reBar->addWidget(m_filter);
             connect(m_filter, &HFileFilterBox::filterChanged, this, &CMainFrame::onFilterChanged);
         } else {

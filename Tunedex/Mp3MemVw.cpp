@@ -10,6 +10,7 @@
 #include "StringTable.h"
 #include "zvs450.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -21,6 +22,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QSet>
+#include <QShortcut>
 #include <QStyleOptionButton>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -125,7 +127,21 @@ HMp3MemView::HMp3MemView(QWidget *parent, HMemPrompter *prompter) : QWidget(pare
     m_up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
     m_up->setAutoRaise(false);
     m_up->setFocusPolicy(Qt::NoFocus);
+    m_up->setToolTip(tr("Up One Level (Backspace)"));
+    m_up->setAccessibleName(tr("Up One Level"));
     connect(m_up, &QToolButton::clicked, this, &HMp3MemView::onUpButton);
+    // Backspace and Alt+Up go to the parent directory as the up button does, from
+    // anywhere in the view but a name being typed.
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::ALT | Qt::Key_Up)}) {
+        auto *parentKey = new QShortcut(keys, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        connect(parentKey, &QShortcut::activated, this, [this] {
+            // A key that arrives while the player is busy (a transfer's window pumps
+            // the events) must not start a second operation on it.
+            if (!m_up->isHidden() && !qobject_cast<QLineEdit *>(QApplication::focusWidget())
+                && !zvs450_IsBusy())
+                onUpButton();
+        });
+    }
 
     m_model = new HMemListModel(this);
     m_list = new HFileListCtrl(this);
@@ -160,7 +176,8 @@ void HMp3MemView::setTitle(const QString &title)
     if (title == m_title)
         return;
     m_title = title;
-    update(0, 0, width(), kTitleHeight);
+    m_list->setAccessibleName(title);
+    update();
 }
 
 QPair<quint64, QString> HMp3MemView::sizeInUnits(quint64 bytes)
