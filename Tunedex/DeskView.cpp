@@ -138,8 +138,13 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
     m_model = new HDeskListModel(this);
     m_model->setPlaceImages(m_placeImages);
     m_list->setModel(m_model);
+    QList<int> widths;
     for (int c = 0; c < HDeskListModel::ColumnCount; ++c)
-        m_list->setColumnWidth(c, RegKeys::columnWidth(kView, c));
+        widths.append(RegKeys::columnWidth(kView, c));
+    m_list->setColumnWidths(widths);
+    // The name takes the room the other columns leave; sizes and dates are never cut.
+    m_list->setFillColumn(HDeskListModel::ColName);
+    m_list->setUncutColumns({HDeskListModel::ColSize, HDeskListModel::ColDate});
 
     m_up = new QToolButton(this);
     m_up->setObjectName(QStringLiteral("DesktopUpButton"));

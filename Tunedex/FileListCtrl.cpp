@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -27,6 +28,7 @@ HFileListCtrl::HFileListCtrl(QWidget *parent) : QTreeView(parent)
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     connect(header(), &QHeaderView::sectionClicked, this, &HFileListCtrl::headerClicked);
+    connect(header(), &QHeaderView::sectionResized, this, &HFileListCtrl::onSectionResized);
 }
 
 QList<int> HFileListCtrl::selectedRows() const
@@ -68,14 +70,125 @@ QList<int> HFileListCtrl::columnWidths() const
     QList<int> w;
     const int n = model() ? model()->columnCount() : header()->count();
     for (int c = 0; c < n; ++c)
-        w.append(columnWidth(c));
+        w.append(c < m_userWidths.size() && m_userWidths.at(c) > 0 ? m_userWidths.at(c) : columnWidth(c));
     return w;
 }
 
 void HFileListCtrl::setColumnWidths(const QList<int> &widths)
 {
-    for (int c = 0; c < widths.size(); ++c)
-        setColumnWidth(c, widths.at(c));
+    m_userWidths = widths;
+    fitColumns();
+}
+
+void HFileListCtrl::setFillColumn(int column)
+{
+    m_fillColumn = column;
+    fitColumns();
+}
+
+void HFileListCtrl::setUncutColumns(const QList<int> &columns)
+{
+    m_uncut = columns;
+    measureContents();
+    fitColumns();
+}
+
+int HFileListCtrl::contentWidth(int column) const
+{
+    return m_contentWidths.value(column);
+}
+
+// A width the user gives a column (or a program sets) becomes the column's own; the
+// widths this list gives the columns while fitting them do not.
+void HFileListCtrl::onSectionResized(int column, int, int newSize)
+{
+    if (m_fitting)
+        return;
+    const int n = model() ? model()->columnCount() : header()->count();
+    while (m_userWidths.size() < n)
+        m_userWidths.append(columnWidth(int(m_userWidths.size())));
+    if (column < m_userWidths.size())
+        m_userWidths[column] = newSize;
+    fitColumns();
+}
+
+void HFileListCtrl::measureContents()
+{
+    m_contentWidths.clear();
+    if (!model() || m_uncut.isEmpty())
+        return;
+    const QFontMetrics fm(font());
+    // The item's own margins on both sides of its text, as the style draws them.
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 2;
+    m_contentWidths = QList<int>(model()->columnCount(), 0);
+    const int rows = model()->rowCount();
+    for (int column : m_uncut) {
+        if (column < 0 || column >= m_contentWidths.size())
+            continue;
+        int widest = 0;
+        for (int r = 0; r < rows; ++r)
+            widest = std::max(widest, fm.horizontalAdvance(model()->index(r, column).data().toString()));
+        m_contentWidths[column] = widest > 0 ? widest + margin : 0;
+    }
+}
+
+void HFileListCtrl::fitColumns()
+{
+    if (!model() || m_fitting)
+        return;
+    m_fitting = true;
+    const int n = model()->columnCount();
+    int others = 0;
+    for (int c = 0; c < n; ++c) {
+        if (c == m_fillColumn)
+            continue;
+        const int own = c < m_userWidths.size() && m_userWidths.at(c) > 0 ? m_userWidths.at(c) : columnWidth(c);
+        const int w = std::max(own, m_contentWidths.value(c));
+        if (columnWidth(c) != w)
+            setColumnWidth(c, w);
+        others += w;
+    }
+    if (m_fillColumn >= 0 && m_fillColumn < n) {
+        const int own = m_fillColumn < m_userWidths.size() && m_userWidths.at(m_fillColumn) > 0
+                            ? m_userWidths.at(m_fillColumn)
+                            : columnWidth(m_fillColumn);
+        const int w = std::max(own, viewport()->width() - others);
+        if (columnWidth(m_fillColumn) != w)
+            setColumnWidth(m_fillColumn, w);
+    }
+    m_fitting = false;
+}
+
+bool HFileListCtrl::isTextCut(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    const QAbstractItemDelegate *delegate = itemDelegateForIndex(index);
+    return delegate && delegate->sizeHint(option, index).width() > option.rect.width();
+}
+
+bool HFileListCtrl::viewportEvent(QEvent *e)
+{
+    if (e->type() == QEvent::Resize) {
+        // Also when a scroll bar comes or goes: the free width is the viewport's.
+        const bool r = QTreeView::viewportEvent(e);
+        fitColumns();
+        return r;
+    }
+    if (e->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(e);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (isTextCut(index) && !text.isEmpty())
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QTreeView::viewportEvent(e);
 }
 
 QRect HFileListCtrl::selectedRowsRect() const
@@ -86,7 +199,8 @@ QRect HFileListCtrl::selectedRowsRect() const
         const QModelIndex idx = model()->index(r, 0);
         QRect rowRect = visualRect(idx);
         rowRect.setLeft(0);
-        rowRect.setRight(std::max(rowRect.right(), header()->length() - header()->offset()));
+        // right() is the last pixel: the columns end one before their length.
+        rowRect.setRight(std::max(rowRect.right(), header()->length() - header()->offset() - 1));
         all |= rowRect;
     }
     return all;
@@ -114,6 +228,8 @@ QPixmap HFileListCtrl::selectedRowsPixmap() const
 void HFileListCtrl::reset()
 {
     QTreeView::reset();
+    measureContents();
+    fitColumns();
     // A new listing starts with the keyboard on its first row (not selected), so the
     // first arrow, End or Page key moves from there instead of only finding the list.
     // The selection model forgets its current row after the view has heard of the

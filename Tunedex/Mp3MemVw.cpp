@@ -149,6 +149,8 @@ HMp3MemView::HMp3MemView(QWidget *parent, HMemPrompter *prompter) : QWidget(pare
     m_list->setModel(m_model);
     m_delegate = new NameDelegate(this);
     m_list->setItemDelegateForColumn(HMemListModel::ColName, m_delegate);
+    m_list->setFillColumn(HMemListModel::ColName);
+    m_list->setUncutColumns({HMemListModel::ColSize});
     connect(m_delegate, &QAbstractItemDelegate::closeEditor, this, &HMp3MemView::onEditorClosed);
     connect(m_list, &HFileListCtrl::headerClicked, this, &HMp3MemView::onHeaderClicked);
     connect(m_list, &HFileListCtrl::rowDoubleClicked, this, &HMp3MemView::onRowActivated);

@@ -4,7 +4,9 @@
 #include "FileListCtrl.h"
 #include "desk_fixture.h"
 
+#include <QHeaderView>
 #include <QSignalSpy>
+#include <QToolTip>
 
 #include <unistd.h>
 
@@ -434,6 +436,57 @@ private slots:
             QCOMPARE(RegKeys::columnWidth(RegKeys::kDesktopView, c), widths.at(c));
         openView(makeFolder({}));
         QCOMPARE(m_view->list()->columnWidths(), widths);
+    }
+
+    // The name takes the width the other columns leave, sizes and dates are never cut,
+    // a cut name shows whole as a tool tip, and what is remembered is the user's widths,
+    // not the width the name was stretched to.
+    void columnsFitThePane_data()
+    {
+        QTest::addColumn<int>("paneWidth");
+        QTest::addColumn<bool>("nameCut");
+        QTest::newRow("wide") << 900 << false;
+        QTest::newRow("narrow") << 300 << true;
+    }
+    void columnsFitThePane()
+    {
+        QFETCH(int, paneWidth);
+        QFETCH(bool, nameCut);
+        const QString name = QStringLiteral("Evening tones of a long summer day.mp3");
+        openView(makeFolder({name + QStringLiteral("=1234567")}));
+        HFileListCtrl *list = m_view->list();
+        m_view->resize(paneWidth, 300);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        QTRY_COMPARE(m_view->model()->rowCount(), 1);
+        const int date = HDeskListModel::ColDate;
+        QTRY_VERIFY(list->contentWidth(date) > 0);
+        // Sizes and dates whole, at their stored width or wider.
+        for (int c : {int(HDeskListModel::ColSize), date}) {
+            QVERIFY2(!list->isTextCut(m_view->model()->index(0, c)), qPrintable(QString::number(c)));
+            QVERIFY(list->columnWidth(c) >= RegKeys::kDefaultColumnWidth);
+        }
+        QCOMPARE(list->columnWidth(date), std::max(RegKeys::kDefaultColumnWidth, list->contentWidth(date)));
+        const int others = list->columnWidth(1) + list->columnWidth(2) + list->columnWidth(3);
+        QCOMPARE(list->columnWidth(0), std::max(RegKeys::kDefaultColumnWidth, list->viewport()->width() - others));
+        const QModelIndex cell = m_view->model()->index(0, 0);
+        QCOMPARE(list->isTextCut(cell), nameCut);
+
+        const QPoint at = list->visualRect(cell).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), nameCut ? name : QString());
+        QToolTip::hideText();
+
+        // A width the user gives a column is kept; the name stays the filler.
+        list->header()->resizeSection(2, 150);
+        QCOMPARE(list->columnWidth(2), 150);
+        QCOMPARE(list->columnWidth(0), std::max(RegKeys::kDefaultColumnWidth, list->viewport()->width() - others - 50));
+        m_view.reset();
+        QCOMPARE(RegKeys::columnWidth(RegKeys::kDesktopView, 0), RegKeys::kDefaultColumnWidth);
+        QCOMPARE(RegKeys::columnWidth(RegKeys::kDesktopView, 2), 150);
+        QCOMPARE(RegKeys::columnWidth(RegKeys::kDesktopView, 3), RegKeys::kDefaultColumnWidth);
+        RegKeys::setColumnWidth(RegKeys::kDesktopView, 2, RegKeys::kDefaultColumnWidth);
     }
 
     void theStartFolderIsNotOverwrittenByTheProcessFolder()
