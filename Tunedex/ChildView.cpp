@@ -5,6 +5,7 @@
 #include "FileListCtrl.h"
 #include "Mp3MemVw.h"
 #include "FontInfoDlg.h"
+#include "PaintedIcon.h"
 #include "StringTable.h"
 #include "zvs450.h"
 
@@ -19,29 +20,21 @@
 
 namespace {
 
-// The transfer buttons' pictures: an arrow from one pane to the other.
-// Downloads (PC to player) point right, towards the player's pane.
+// The transfer buttons' pictures: an arrow from one pane to the other, from the icon
+// theme or else our own. Downloads (PC to player) point right, towards the player's pane.
 QIcon arrowIcon(bool pointsRight)
 {
-    QIcon icon;
-    for (int size : {32, 64}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 32.0, size / 32.0);
-        if (!pointsRight) {
-            p.translate(32, 0);
-            p.scale(-1, 1);
-        }
-        const QPolygonF arrow({{4, 12}, {17, 12}, {17, 5}, {29, 16}, {17, 27}, {17, 20}, {4, 20}});
-        p.setPen(QPen(QColor(0x1f, 0x4e, 0x79), 1.5));
-        p.setBrush(pointsRight ? QColor(0x3c, 0x8d, 0xd8) : QColor(0x4c, 0xae, 0x5a));
-        p.drawPolygon(arrow);
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
+    return hThemeIcon(pointsRight ? QStringLiteral("go-next") : QStringLiteral("go-previous"), 32,
+                      [pointsRight](QPainter &p, const QPalette &) {
+                          if (!pointsRight) {
+                              p.translate(32, 0);
+                              p.scale(-1, 1);
+                          }
+                          const QPolygonF arrow({{4, 12}, {17, 12}, {17, 5}, {29, 16}, {17, 27}, {17, 20}, {4, 20}});
+                          p.setPen(QPen(QColor(0x1f, 0x4e, 0x79), 1.5));
+                          p.setBrush(pointsRight ? QColor(0x3c, 0x8d, 0xd8) : QColor(0x4c, 0xae, 0x5a));
+                          p.drawPolygon(arrow);
+                      });
 }
 
 // The widget of the panes that focus moves between with F6 and Shift+F6.

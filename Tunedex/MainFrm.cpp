@@ -1,5 +1,6 @@
 #include "MainFrm.h"
 
+#include "PaintedIcon.h"
 #include "AboutDlg.h"
 #include "ChildView.h"
 #include "ConfigDlg.h"
@@ -52,15 +53,13 @@ QPixmap canvas(int size)
     return pm;
 }
 
-// The tool bar's pictures, drawn on a 24-unit grid.
-QIcon toolIcon(int id)
+// The tool bar's pictures, drawn on a 24-unit grid in the colours of the palette, for
+// an icon theme that has none of them.
+void drawToolPicture(int id, QPainter &p, const QPalette &pal)
 {
-    QPixmap pm = canvas(48);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(2, 2);
-    const QPen ink(QColor(0x33, 0x33, 0x33), 1.2);
-    p.setPen(ink);
+    const QColor ink = pal.color(QPalette::WindowText);
+    const QColor paper = pal.color(QPalette::Base);
+    p.setPen(QPen(ink, 1.2));
     auto page = [&](qreal x, qreal y, qreal w, qreal h) {
         QPainterPath path;
         path.moveTo(x, y);
@@ -69,7 +68,7 @@ QIcon toolIcon(int id)
         path.lineTo(x + w, y + h);
         path.lineTo(x, y + h);
         path.closeSubpath();
-        p.setBrush(Qt::white);
+        p.setBrush(paper);
         p.drawPath(path);
     };
     switch (id) {
@@ -91,13 +90,13 @@ QIcon toolIcon(int id)
     case cmd::EditPaste:
         p.setBrush(QColor(0xb9, 0x8b, 0x50));
         p.drawRoundedRect(QRectF(4, 4, 14, 17), 1.5, 1.5);
-        p.setBrush(QColor(0x99, 0x99, 0x99));
+        p.setBrush(pal.color(QPalette::Mid));
         p.drawRect(QRectF(8, 2, 6, 4));
         page(10, 9, 11, 13);
         break;
     case cmd::FilePrint:
         page(7, 3, 10, 8);
-        p.setBrush(QColor(0xcc, 0xcc, 0xcc));
+        p.setBrush(pal.color(QPalette::Mid));
         p.drawRoundedRect(QRectF(3, 10, 18, 8), 1.5, 1.5);
         page(7, 15, 10, 6);
         break;
@@ -116,8 +115,17 @@ QIcon toolIcon(int id)
     default:
         break;
     }
-    p.end();
-    return QIcon(pm);
+}
+
+QIcon toolIcon(int id)
+{
+    static const QHash<int, QString> themeNames = {
+        {cmd::FileNew, QStringLiteral("document-new")},   {cmd::EditCut, QStringLiteral("edit-cut")},
+        {cmd::EditCopy, QStringLiteral("edit-copy")},     {cmd::EditPaste, QStringLiteral("edit-paste")},
+        {cmd::FilePrint, QStringLiteral("document-print")}, {cmd::AppAbout, QStringLiteral("help-about")},
+    };
+    return hThemeIcon(themeNames.value(id), 24,
+                      [id](QPainter &p, const QPalette &pal) { drawToolPicture(id, p, pal); });
 }
 
 // Lock key indicators: the keyboard LEDs the kernel publishes.

@@ -42,6 +42,15 @@ constexpr quint64 kMB = 1048576;
 
 QString sectionOf(int memory) { return RegKeys::viewSection(memory); }
 
+// The system's caption font, never smaller than the view's own font.
+QFont titleFontFor(const QFont &viewFont)
+{
+    QFont f = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    if (f.pointSizeF() > 0 && viewFont.pointSizeF() > f.pointSizeF())
+        f.setPointSizeF(viewFont.pointSizeF());
+    return f;
+}
+
 } // namespace
 
 // ---- Prompter --------------------------------------------------------------------------
@@ -120,7 +129,7 @@ private:
 HMp3MemView::HMp3MemView(QWidget *parent, HMemPrompter *prompter) : QWidget(parent), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("Mp3 Memory Viewer"));
-    m_titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    m_titleFont = titleFontFor(font());
 
     m_up = new QToolButton(this);
     m_up->setObjectName(QStringLiteral("up"));
@@ -825,10 +834,37 @@ void HMp3MemView::dropEvent(QDropEvent *e)
 
 // ---- Painting and layout -------------------------------------------------------------------
 
+int HMp3MemView::titleHeight() const
+{
+    // One line of the title font with room for the strip's raised edge.
+    return std::max(kTitleHeight, QFontMetrics(m_titleFont).height() + 6);
+}
+
+int HMp3MemView::pathBottom() const
+{
+    return titleHeight() + std::max(kPathBottom - kTitleHeight, QFontMetrics(m_titleFont).height() + 6);
+}
+
+int HMp3MemView::upButtonWidth() const
+{
+    return std::max(kUpButtonWidth, pathBottom() - titleHeight() + 4);
+}
+
 void HMp3MemView::layoutChildren()
 {
-    m_up->setGeometry(0, kTitleHeight, kUpButtonWidth, kPathBottom - kTitleHeight);
-    m_list->setGeometry(0, kPathBottom, width(), qMax(0, height() - kPathBottom));
+    m_up->setGeometry(0, titleHeight(), upButtonWidth(), pathBottom() - titleHeight());
+    m_list->setGeometry(0, pathBottom(), width(), qMax(0, height() - pathBottom()));
+}
+
+void HMp3MemView::changeEvent(QEvent *e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::ApplicationFontChange) {
+        m_titleFont = titleFontFor(font());
+        m_titleFont.setPointSizeF(std::max(m_titleFont.pointSizeF(), font().pointSizeF()));
+        layoutChildren();
+        update();
+    }
 }
 
 void HMp3MemView::resizeEvent(QResizeEvent *)
@@ -853,7 +889,8 @@ void HMp3MemView::paintEvent(QPaintEvent *)
         p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                    p.fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
     };
-    strip(QRect(0, 0, width(), kTitleHeight), titleText(), 0);
+    const int title = titleHeight();
+    strip(QRect(0, 0, width(), title), titleText(), 0);
     if (!m_list->isHidden())
-        strip(QRect(kUpButtonWidth, kTitleHeight, width() - kUpButtonWidth, kPathBottom - kTitleHeight), m_path, 5);
+        strip(QRect(upButtonWidth(), title, width() - upButtonWidth(), pathBottom() - title), m_path, 5);
 }
