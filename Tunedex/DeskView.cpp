@@ -139,9 +139,12 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
     m_model->setPlaceImages(m_placeImages);
     m_list->setModel(m_model);
     QList<int> widths;
-    for (int c = 0; c < HDeskListModel::ColumnCount; ++c)
+    QList<bool> stored;
+    for (int c = 0; c < HDeskListModel::ColumnCount; ++c) {
         widths.append(RegKeys::columnWidth(kView, c));
-    m_list->setColumnWidths(widths);
+        stored.append(RegKeys::hasColumnWidth(kView, c));
+    }
+    m_list->setColumnWidths(widths, stored);
     // The name takes the room the other columns leave; sizes and dates are never cut.
     m_list->setFillColumn(HDeskListModel::ColName);
     m_list->setUncutColumns({HDeskListModel::ColSize, HDeskListModel::ColDate});
@@ -205,9 +208,11 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
 
 HDesktopView::~HDesktopView()
 {
+    // The widths the user gave; a column never sized keeps the first run's behaviour.
     const QList<int> widths = m_list->columnWidths();
     for (int c = 0; c < HDeskListModel::ColumnCount; ++c)
-        RegKeys::setColumnWidth(kView, c, c < widths.size() && widths.at(c) > 0 ? widths.at(c) : kDefaultColumnWidth);
+        if (m_list->isColumnWidthChosen(c))
+            RegKeys::setColumnWidth(kView, c, c < widths.size() && widths.at(c) > 0 ? widths.at(c) : kDefaultColumnWidth);
 }
 
 void HDesktopView::setPrompter(HDeskPrompter *prompter)

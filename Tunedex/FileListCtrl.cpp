@@ -74,15 +74,24 @@ QList<int> HFileListCtrl::columnWidths() const
     return w;
 }
 
-void HFileListCtrl::setColumnWidths(const QList<int> &widths)
+void HFileListCtrl::setColumnWidths(const QList<int> &widths, const QList<bool> &chosen)
 {
     m_userWidths = widths;
+    m_chosen = chosen;
+    while (m_chosen.size() < widths.size())
+        m_chosen.append(chosen.isEmpty());
     fitColumns();
+}
+
+bool HFileListCtrl::isColumnWidthChosen(int column) const
+{
+    return m_chosen.value(column);
 }
 
 void HFileListCtrl::setFillColumn(int column)
 {
     m_fillColumn = column;
+    measureContents();
     fitColumns();
 }
 
@@ -107,55 +116,79 @@ void HFileListCtrl::onSectionResized(int column, int, int newSize)
     const int n = model() ? model()->columnCount() : header()->count();
     while (m_userWidths.size() < n)
         m_userWidths.append(columnWidth(int(m_userWidths.size())));
-    if (column < m_userWidths.size())
+    while (m_chosen.size() < n)
+        m_chosen.append(false);
+    if (column < n) {
         m_userWidths[column] = newSize;
+        m_chosen[column] = true;
+    }
     fitColumns();
 }
 
 void HFileListCtrl::measureContents()
 {
     m_contentWidths.clear();
-    if (!model() || m_uncut.isEmpty())
+    if (!model())
         return;
     const QFontMetrics fm(font());
     // The item's own margins on both sides of its text, as the style draws them.
     const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 2;
     m_contentWidths = QList<int>(model()->columnCount(), 0);
     const int rows = model()->rowCount();
-    for (int column : m_uncut) {
+    QList<int> measured = m_uncut;
+    if (m_fillColumn >= 0)
+        measured.append(m_fillColumn);
+    for (int column : measured) {
         if (column < 0 || column >= m_contentWidths.size())
             continue;
+        // The name column's texts follow their icons.
+        const int icon = column == m_fillColumn ? iconSize().width() + margin : 0;
         int widest = 0;
         for (int r = 0; r < rows; ++r)
             widest = std::max(widest, fm.horizontalAdvance(model()->index(r, column).data().toString()));
-        m_contentWidths[column] = widest > 0 ? widest + margin : 0;
+        m_contentWidths[column] = widest > 0 ? widest + margin + icon : 0;
     }
 }
 
+// Every column gets its own width (the user's, else the first-run default), the uncut
+// ones at least their widest text, and the fill column what is left. Where the pane is
+// too narrow for the names, the columns the user never sized give up width, down to
+// their widest text or header, before a name is cut.
 void HFileListCtrl::fitColumns()
 {
     if (!model() || m_fitting)
         return;
     m_fitting = true;
     const int n = model()->columnCount();
+    const auto own = [this](int c) {
+        return c < m_userWidths.size() && m_userWidths.at(c) > 0 ? m_userWidths.at(c) : columnWidth(c);
+    };
+    QList<int> widths(n, 0);
     int others = 0;
     for (int c = 0; c < n; ++c) {
         if (c == m_fillColumn)
             continue;
-        const int own = c < m_userWidths.size() && m_userWidths.at(c) > 0 ? m_userWidths.at(c) : columnWidth(c);
-        const int w = std::max(own, m_contentWidths.value(c));
-        if (columnWidth(c) != w)
-            setColumnWidth(c, w);
-        others += w;
+        widths[c] = std::max(own(c), m_contentWidths.value(c));
+        others += widths[c];
     }
     if (m_fillColumn >= 0 && m_fillColumn < n) {
-        const int own = m_fillColumn < m_userWidths.size() && m_userWidths.at(m_fillColumn) > 0
-                            ? m_userWidths.at(m_fillColumn)
-                            : columnWidth(m_fillColumn);
-        const int w = std::max(own, viewport()->width() - others);
-        if (columnWidth(m_fillColumn) != w)
-            setColumnWidth(m_fillColumn, w);
+        int deficit = others + m_contentWidths.value(m_fillColumn) - viewport()->width();
+        for (int c = n - 1; c >= 0 && deficit > 0; --c) {
+            if (c == m_fillColumn || m_chosen.value(c))
+                continue;
+            const int floor = std::max(m_contentWidths.value(c), header()->sectionSizeHint(c));
+            const int give = std::clamp(widths[c] - floor, 0, deficit);
+            widths[c] -= give;
+            others -= give;
+            deficit -= give;
+        }
+        const int fillOwn = m_chosen.value(m_fillColumn) ? own(m_fillColumn)
+                                                         : std::min(own(m_fillColumn), std::max(1, m_contentWidths.value(m_fillColumn)));
+        widths[m_fillColumn] = std::max(fillOwn, viewport()->width() - others);
     }
+    for (int c = 0; c < n; ++c)
+        if (widths[c] > 0 && columnWidth(c) != widths[c])
+            setColumnWidth(c, widths[c]);
     m_fitting = false;
 }
 

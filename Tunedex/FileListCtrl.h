@@ -20,7 +20,12 @@ public:
     // Column widths as the user chose them (what is remembered), and setting them.
     // The widths on the screen may be larger: see setFillColumn and setUncutColumns.
     QList<int> columnWidths() const;
-    void setColumnWidths(const QList<int> &widths);
+    // `chosen` says which widths are the user's own (all, when empty); the others are
+    // the first run's: kept where the pane is wide enough, given up (down to the
+    // column's widest text or header) where a name would be cut otherwise.
+    void setColumnWidths(const QList<int> &widths, const QList<bool> &chosen = {});
+    // The column's width is the user's own (or was set as such), not a default.
+    bool isColumnWidthChosen(int column) const;
     // The column (the name) that takes whatever width the others leave free; its own
     // width is then its narrowest. -1: none.
     void setFillColumn(int column);
@@ -64,6 +69,7 @@ private:
 
     QPoint m_pressPos;
     QList<int> m_userWidths;
+    QList<bool> m_chosen;
     int m_fillColumn = -1;
     QList<int> m_uncut;
     QList<int> m_contentWidths;  // per column, of the uncut ones; 0 for the others

@@ -562,13 +562,12 @@ void CMainFrame::restoreWindowState()
         m_child->setDividerPosition(RegKeys::paneDivider());
 }
 
-// The first run's window: 960 by 640 where the screen has room, never larger than
-// nine tenths of it.
+// The first run's window: 960 by 640, or the whole screen where it is smaller.
 QSize CMainFrame::defaultSize() const
 {
     QSize size(960, 640);
     if (const QScreen *s = screen())
-        size = size.boundedTo(s->availableSize() * 9 / 10);
+        size = size.boundedTo(s->availableSize());
     return size;
 }
 

@@ -248,15 +248,21 @@ QString HMp3MemView::titleText() const
 void HMp3MemView::buildColumns()
 {
     QList<int> widths;
-    for (int c = 0; c < HMemListModel::ColumnCount; ++c)
+    QList<bool> stored;
+    for (int c = 0; c < HMemListModel::ColumnCount; ++c) {
         widths.append(RegKeys::columnWidth(m_memory, c));
-    m_list->setColumnWidths(widths);
+        stored.append(RegKeys::hasColumnWidth(m_memory, c));
+    }
+    m_list->setColumnWidths(widths, stored);
 }
 
 void HMp3MemView::saveColumnWidths()
 {
     const QList<int> widths = m_list->columnWidths();
     for (int c = 0; c < HMemListModel::ColumnCount; ++c) {
+        // A column the user never sized keeps the first run's behaviour.
+        if (!m_list->isColumnWidthChosen(c))
+            continue;
         const int w = c < widths.size() && widths.at(c) > 0 ? widths.at(c) : RegKeys::kDefaultColumnWidth;
         RegKeys::setColumnWidth(m_memory, c, w);
     }

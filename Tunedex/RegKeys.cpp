@@ -218,6 +218,11 @@ void setSortAscendent(int view, bool ascending)
         writeInt(viewSection(view), QString::fromLatin1(kSortAscendent), ascending ? 1 : 0);
 }
 
+bool hasColumnWidth(int view, int column)
+{
+    return validView(view) && validColumn(column) && readInt(viewSection(view), columnWidthKey(column), -1) > 0;
+}
+
 int columnWidth(int view, int column)
 {
     if (!validView(view) || !validColumn(column))

@@ -141,6 +141,8 @@ void setSortKey(int view, int column);
 bool sortAscendent(int view);
 void setSortAscendent(int view, bool ascending);
 int columnWidth(int view, int column);
+// A width has been stored for the column (it is the user's, not the first run's).
+bool hasColumnWidth(int view, int column);
 void setColumnWidth(int view, int column, int width);
 
 // File filter of the desktop file list: read at start, written at exit,
