@@ -286,6 +286,13 @@ void HFileListCtrl::keyPressEvent(QKeyEvent *e)
         emit contextMenuAt(keyboardMenuPos());
         return;
     }
+    // The Return that ends a name being typed comes here too once the editor has
+    // taken it (the list commits the name after the event): it belongs to the editor
+    // and must not also open or enter the row.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && state() == QAbstractItemView::EditingState) {
+        e->accept();
+        return;
+    }
     if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && currentIndex().isValid()) {
         emit rowDoubleClicked(currentIndex().row());
         return;
