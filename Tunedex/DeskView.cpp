@@ -151,7 +151,7 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
 
     m_up = new QToolButton(this);
     m_up->setObjectName(QStringLiteral("DesktopUpButton"));
-    m_up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+    m_up->setIcon(QIcon::fromTheme(QStringLiteral("go-up"), style()->standardIcon(QStyle::SP_FileDialogToParent)));
     m_up->setToolTip(tr("Up One Level (Backspace)"));
     m_up->setAccessibleName(tr("Up One Level"));
     m_up->setAutoRaise(false);

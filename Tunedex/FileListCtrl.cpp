@@ -23,7 +23,7 @@ HFileListCtrl::HFileListCtrl(QWidget *parent) : QTreeView(parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setContextMenuPolicy(Qt::DefaultContextMenu);
-    setIconSize(QSize(16, 16));
+    fitIconSize();
     header()->setSectionsClickable(true);
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
@@ -256,6 +256,25 @@ QPixmap HFileListCtrl::selectedRowsPixmap() const
         p.drawPixmap(src.topLeft() - all.topLeft(), viewport()->grab(src));
     }
     return pm;
+}
+
+// Row icons grow with the font in the steps icon themes draw (16, 24, 32), so that a
+// large font does not leave them tiny beside their names.
+void HFileListCtrl::fitIconSize()
+{
+    const int line = fontMetrics().height();
+    const int side = line <= 20 ? 16 : line <= 28 ? 24 : 32;
+    setIconSize(QSize(side, side));
+}
+
+void HFileListCtrl::changeEvent(QEvent *e)
+{
+    QTreeView::changeEvent(e);
+    if (e->type() == QEvent::FontChange) {
+        fitIconSize();
+        measureContents();
+        fitColumns();
+    }
 }
 
 void HFileListCtrl::reset()

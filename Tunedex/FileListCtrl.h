@@ -53,6 +53,7 @@ signals:
 
 protected:
     void reset() override;
+    void changeEvent(QEvent *e) override;
     bool viewportEvent(QEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
@@ -64,6 +65,7 @@ private:
     // Where a menu opened from the keyboard goes: below the focused row.
     QPoint keyboardMenuPos() const;
     void onSectionResized(int column, int oldSize, int newSize);
+    void fitIconSize();
     void measureContents();
     void fitColumns();
 

@@ -133,7 +133,7 @@ HMp3MemView::HMp3MemView(QWidget *parent, HMemPrompter *prompter) : QWidget(pare
 
     m_up = new QToolButton(this);
     m_up->setObjectName(QStringLiteral("up"));
-    m_up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+    m_up->setIcon(QIcon::fromTheme(QStringLiteral("go-up"), style()->standardIcon(QStyle::SP_FileDialogToParent)));
     m_up->setAutoRaise(false);
     m_up->setFocusPolicy(Qt::NoFocus);
     m_up->setToolTip(tr("Up One Level (Backspace)"));

@@ -672,6 +672,10 @@ private slots:
             QVERIFY(view.pathBottom() - view.titleHeight() >= line + 4);
             QVERIFY(view.list()->y() >= view.pathBottom());
             QVERIFY(view.upButton()->height() >= line);
+            // Row icons grow with the font, in the sizes icon themes draw.
+            const int icon = view.list()->iconSize().height();
+            QVERIFY(icon == 16 || icon == 24 || icon == 32);
+            QVERIFY(icon >= line - 4);
         }
         QApplication::setFont(before);
     }
