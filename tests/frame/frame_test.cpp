@@ -527,6 +527,14 @@ private slots:
             press(Qt::Key_Tab);
             QTRY_COMPARE(QApplication::focusWidget(), w);
         }
+        // And round again to the folder box, by way of the file filter.
+        QStringList visited;
+        for (int i = 0; i < 6 && QApplication::focusWidget() != desk->folderComboBox(); ++i) {
+            press(Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QVERIFY2(QApplication::focusWidget() == desk->folderComboBox(), qPrintable(visited.join(QLatin1Char(','))));
+        QVERIFY2(visited.contains(frame()->filterBox()->objectName()), qPrintable(visited.join(QLatin1Char(','))));
     }
 
     // Orca reads every control by its name: nothing that takes the keyboard focus may
