@@ -6,41 +6,36 @@
 #include "FileListCtrl.h"
 #include "Mp3MemVw.h"
 #include "FontInfoDlg.h"
+#include "PaintedIcon.h"
 #include "StringTable.h"
 #include "zvs450.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QSplitter>
+#include <QSplitterHandle>
 #include <QToolButton>
 
 #include <algorithm>
 
 namespace {
 
-// The transfer buttons' pictures: an arrow from one pane to the other.
-// Downloads (PC to player) point right, towards the player's pane.
+// The transfer buttons' pictures: an arrow from one pane to the other, from the icon
+// theme or else our own. Downloads (PC to player) point right, towards the player's pane.
 QIcon arrowIcon(bool pointsRight)
 {
-    QIcon icon;
-    for (int size : {32, 64}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 32.0, size / 32.0);
-        if (!pointsRight) {
-            p.translate(32, 0);
-            p.scale(-1, 1);
-        }
-        const QPolygonF arrow({{4, 12}, {17, 12}, {17, 5}, {29, 16}, {17, 27}, {17, 20}, {4, 20}});
-        p.setPen(QPen(QColor(0x1f, 0x4e, 0x79), 1.5));
-        p.setBrush(pointsRight ? QColor(0x3c, 0x8d, 0xd8) : QColor(0x4c, 0xae, 0x5a));
-        p.drawPolygon(arrow);
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
+    return hThemeIcon(pointsRight ? QStringLiteral("go-next") : QStringLiteral("go-previous"), 32,
+                      [pointsRight](QPainter &p, const QPalette &) {
+                          if (!pointsRight) {
+                              p.translate(32, 0);
+                              p.scale(-1, 1);
+                          }
+                          const QPolygonF arrow({{4, 12}, {17, 12}, {17, 5}, {29, 16}, {17, 27}, {17, 20}, {4, 20}});
+                          p.setPen(QPen(QColor(0x1f, 0x4e, 0x79), 1.5));
+                          p.setBrush(pointsRight ? QColor(0x3c, 0x8d, 0xd8) : QColor(0x4c, 0xae, 0x5a));
+                          p.drawPolygon(arrow);
+                      });
 }
 
 // The widget of the panes that focus moves between with F6 and Shift+F6.
@@ -52,6 +47,30 @@ QWidget *paneFocusWidget(QWidget *pane)
         return mem->list()->isHidden() ? static_cast<QWidget *>(mem) : mem->list();
     return pane;
 }
+
+// The 55-pixel gap between the panes, which holds the transfer buttons, is the
+// splitter's handle: the user drags the gap to move the divider.
+class PaneGap : public QSplitterHandle
+{
+public:
+    using QSplitterHandle::QSplitterHandle;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), palette().button());
+    }
+};
+
+class PaneSplitter : public QSplitter
+{
+public:
+    using QSplitter::QSplitter;
+
+protected:
+    QSplitterHandle *createHandle() override { return new PaneGap(orientation(), this); }
+};
 
 } // namespace
 
@@ -115,14 +134,53 @@ public:
     bool runCommand(int id) override { return view && HMp3MemView::handlesCommand(id) && view->runCommand(id); }
 };
 
-CChildView::CChildView(QWidget *parent) : QWidget(parent), m_memTarget(std::make_unique<MemViewTarget>())
+// The desktop pane with the focus: F2 renames there as it does on the player's side.
+class CChildView::DeskViewTarget : public cmd::HCommandTarget
+{
+public:
+    HDesktopView *view = nullptr;
+
+    bool commandState(int id, cmd::CommandState *state) override
+    {
+        if (id != cmd::Rename)
+            return false;
+        state->enabled = view->canRename() && !HDeviceBusy::active();
+        return true;
+    }
+    bool runCommand(int id) override
+    {
+        if (id != cmd::Rename)
+            return false;
+        view->renameSelected();
+        return true;
+    }
+};
+
+CChildView::CChildView(QWidget *parent)
+    : QWidget(parent), m_memTarget(std::make_unique<MemViewTarget>()), m_deskTarget(std::make_unique<DeskViewTarget>())
 {
     setObjectName(QStringLiteral("ChildView"));
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
 
-    m_desktop = new HDesktopView(this);
-    m_device = new HMp3View(this);
+    m_splitter = new PaneSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("PaneSplitter"));
+    m_splitter->setHandleWidth(HPaneLayout::kGap);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setOpaqueResize(true);
+    m_desktop = new HDesktopView(m_splitter);
+    m_deskTarget->view = m_desktop;
+    m_device = new HMp3View(m_splitter);
+    m_splitter->addWidget(m_desktop);
+    m_splitter->addWidget(m_device);
+    // Neither pane can be dragged away: each keeps room for a few characters of its
+    // names next to its up button.
+    const int minPane = fontMetrics().averageCharWidth() * 12 + HPaneLayout::kButtonSize;
+    m_desktop->setMinimumWidth(minPane);
+    m_device->setMinimumWidth(minPane);
+    QSplitterHandle *gap = m_splitter->handle(1);
+    gap->setObjectName(QStringLiteral("PaneGap"));
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] { takeSplitterSizes(); });
     m_dnd = new HPaneDragDrop(m_desktop, m_device, this);
     m_clipboard = new HPaneClipboard(this);
 
@@ -140,13 +198,14 @@ CChildView::CChildView(QWidget *parent) : QWidget(parent), m_memTarget(std::make
     const QIcon downIcon = arrowIcon(true);
     const QIcon upIcon = arrowIcon(false);
     for (int i = 0; i < 4; ++i) {
-        auto *b = new QToolButton(this);
+        auto *b = new QToolButton(gap);
         b->setObjectName(QStringLiteral("TransferButton%1").arg(defs[i].id));
         b->setProperty("controlId", defs[i].id);
         b->setIcon(defs[i].download ? downIcon : upIcon);
         b->setIconSize(QSize(32, 32));
         b->setFixedSize(HPaneLayout::kButtonSize, HPaneLayout::kButtonSize);
-        b->setToolTip(QString::fromLatin1(defs[i].tip));
+        b->setToolTip(text::tr(defs[i].tip));
+        b->setAccessibleName(text::tr(defs[i].tip));
         b->setEnabled(false);
         const int id = defs[i].id;
         connect(b, &QToolButton::clicked, this, [this, id] { runTransfer(id); });
@@ -172,18 +231,65 @@ void CChildView::resizeEvent(QResizeEvent *e)
 
 void CChildView::placeChildren()
 {
-    m_layout = HPaneLayout::compute(rect(), m_layout.desktop.width(), m_layout.device.width());
-    m_desktop->setGeometry(m_layout.desktop);
-    m_device->setGeometry(m_layout.device);
-    m_desktop->setVisible(m_layout.desktop.width() > 0);
-    m_device->setVisible(m_layout.device.width() > 0);
+    m_splitter->setGeometry(rect());
+    HPaneLayout next = HPaneLayout::compute(rect(), m_layout.desktop.width(), m_layout.device.width());
+    if (m_pendingDivider >= 0 && width() > HPaneLayout::kGap) {
+        const int desk = std::clamp(m_pendingDivider, 0, width() - HPaneLayout::kGap);
+        next.desktop.setWidth(desk);
+        next.device = QRect(desk + HPaneLayout::kGap, 0, width() - desk - HPaneLayout::kGap, height());
+        m_pendingDivider = -1;
+    }
+    m_splitter->setSizes({next.desktop.width(), next.device.width()});
+    takeSplitterSizes();
+}
+
+// The panes as the splitter placed them (it keeps their minimum widths), and the
+// transfer buttons on the gap between them.
+void CChildView::takeSplitterSizes()
+{
+    m_layout.desktop = m_desktop->geometry();
+    m_layout.device = m_device->geometry();
+    const QPoint gap = m_splitter->handle(1)->pos();
     for (QToolButton *b : m_buttons)
-        b->move(m_layout.buttonPos(b->property("controlId").toInt()));
+        b->move(m_layout.buttonPos(b->property("controlId").toInt()) - gap);
+}
+
+int CChildView::dividerPosition() const
+{
+    return m_splitter->sizes().value(0);
+}
+
+void CChildView::setDividerPosition(int desktopWidth)
+{
+    if (desktopWidth < 0)
+        return;
+    m_pendingDivider = desktopWidth;
+    if (m_layout.desktop.width() + m_layout.device.width() > 0)
+        placeChildren();
+}
+
+QList<QWidget *> CChildView::tabChain() const
+{
+    QList<QWidget *> chain = {m_desktop->folderComboBox(), m_desktop->upButton(), m_desktop->list()};
+    for (QToolButton *b : m_buttons)
+        chain.append(b);
+    for (int i = 0; i < m_device->rowCount(); ++i)
+        if (HMp3MemView *v = m_device->memoryView(i))
+            chain.append(v->list());
+    return chain;
+}
+
+void CChildView::applyTabOrder()
+{
+    const QList<QWidget *> chain = tabChain();
+    for (int i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain.at(i - 1), chain.at(i));
 }
 
 void CChildView::reconnect()
 {
     m_device->connectDevice();
+    applyTabOrder();
     m_dnd->registerTargets();
     updateTransferButtons();
     emit reconnected();
@@ -205,8 +311,10 @@ void CChildView::retitleAndRefresh()
 cmd::HCommandTarget *CChildView::focusedPaneTarget()
 {
     HMp3MemView *v = m_device->memoryView(-1);
-    if (!v)
-        return nullptr;
+    if (!v) {
+        QWidget *focus = QApplication::focusWidget();
+        return focus && m_desktop->isAncestorOf(focus) ? m_deskTarget.get() : nullptr;
+    }
     m_memTarget->view = v;
     return m_memTarget.get();
 }

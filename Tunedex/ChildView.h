@@ -1,7 +1,8 @@
 #pragma once
 // The client area of the main window: the desktop pane on the left, the
 // player's pane (HMp3View, Mp3View.h) on the right, and the four transfer
-// buttons in the 55-pixel gap between them.
+// buttons in the 55-pixel gap between them. The gap is the handle of a
+// splitter: dragging it moves the divider between the PC and the player.
 
 #include "Commands.h"
 #include "Mp3View.h"
@@ -16,6 +17,7 @@ class HDesktopView;
 class HMp3MemView;
 class HPaneClipboard;
 class HPaneDragDrop;
+class QSplitter;
 class QToolButton;
 
 // Where the panes of the client view go (client coordinates).
@@ -55,6 +57,15 @@ public:
     QToolButton *transferButton(int id) const;
     QRect desktopRect() const { return m_layout.desktop; }
     QRect deviceRect() const { return m_layout.device; }
+    QSplitter *paneSplitter() const { return m_splitter; }
+
+    // The divider between the panes: the desktop pane's width. Setting it before
+    // the view has its size takes effect at the first layout (a remembered divider).
+    int dividerPosition() const;
+    void setDividerPosition(int desktopWidth);
+    // The widgets that Tab walks through, in order: the folder box, its up
+    // button, the PC list, the transfer buttons, and the player's lists.
+    QList<QWidget *> tabChain() const;
     // The panes' drag sources and drop targets.
     HPaneDragDrop *dragDrop() const { return m_dnd; }
     // Cut, Copy and Paste between the panes.
@@ -68,8 +79,8 @@ public:
     // Gives every memory view its title again and lists it (after a font change).
     void retitleAndRefresh();
 
-    // The memory view that holds the keyboard focus, as a command target; null
-    // when the focus is elsewhere (the desktop pane takes no menu commands).
+    // The pane that holds the keyboard focus, as a command target: a memory view,
+    // or the desktop pane (which takes Rename); null when the focus is elsewhere.
     cmd::HCommandTarget *focusedPaneTarget();
 
     bool commandState(int id, cmd::CommandState *state) override;
@@ -90,8 +101,11 @@ protected:
 
 private:
     class MemViewTarget;
+    class DeskViewTarget;
 
     void placeChildren();
+    void takeSplitterSizes();
+    void applyTabOrder();
     void upgrade(bool bootCode);
     void cyclePane(bool forward);
     bool transferEnabled(int buttonId) const;
@@ -99,8 +113,11 @@ private:
     HDesktopView *m_desktop = nullptr;
     HMp3View *m_device = nullptr;
     QToolButton *m_buttons[4] = {};
+    QSplitter *m_splitter = nullptr;
     HPaneLayout m_layout;
+    int m_pendingDivider = -1;
     std::unique_ptr<MemViewTarget> m_memTarget;
+    std::unique_ptr<DeskViewTarget> m_deskTarget;
     HPaneDragDrop *m_dnd = nullptr;
     HPaneClipboard *m_clipboard = nullptr;
 };

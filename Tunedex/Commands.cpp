@@ -87,6 +87,8 @@ const QList<Accelerator> &accelerators()
         {Refresh, QKeySequence(Qt::Key_F5)},
         {NextPane, QKeySequence(Qt::Key_F6)},
         {PrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6)},
+        // What every program of the desktop quits with.
+        {AppExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
     };
     return table;
 }

@@ -73,6 +73,8 @@ QVariant HDeskListModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return columnText(index.row(), index.column());
+    case Qt::EditRole:
+        return index.column() == ColName ? QVariant(d.name) : QVariant();
     case Qt::DecorationRole:
         if (index.column() != ColName)
             return QVariant();
@@ -92,6 +94,10 @@ Qt::ItemFlags HDeskListModel::flags(const QModelIndex &index) const
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
     if (index.isValid())
         f |= Qt::ItemIsDragEnabled;
+    // Files and folders can be renamed in place (the list starts the editor only on F2).
+    if (index.isValid() && index.column() == ColName && size_t(index.row()) < m_rows.size()
+        && m_rows[size_t(index.row())].kind == kDeskFile)
+        f |= Qt::ItemIsEditable;
     return f;
 }
 

@@ -4,6 +4,7 @@
 #include "RegKeys.h"
 #include "StringTable.h"
 #include "errorsys.h"
+#include "zvs450.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -13,9 +14,13 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QKeySequence>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QResizeEvent>
+#include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QStyle>
 #include <QToolButton>
 #include <QUrl>
@@ -27,6 +32,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 namespace {
 
@@ -124,8 +130,34 @@ void HDeskPrompter::showProperties(QWidget *owner, const QString &path)
     QMessageBox::information(owner, QCoreApplication::translate("HDesktopView", "Properties"), text);
 }
 
+void HDeskPrompter::showError(QWidget *owner, const QString &text)
+{
+    QMessageBox::warning(owner, QString(), text);
+}
+
 // ---------------------------------------------------------------------------------------
 // HDesktopView
+
+// The in-place name editor. The model is never written: the committed name goes to the
+// view once the editor has closed, which renames the entry and lists the folder again.
+class HDesktopView::NameDelegate final : public QStyledItemDelegate {
+public:
+    explicit NameDelegate(HDesktopView *view) : QStyledItemDelegate(view), m_view(view) {}
+
+    void setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const override
+    {
+        auto *line = qobject_cast<QLineEdit *>(editor);
+        if (!line || index.row() >= m_view->m_model->rowCount())
+            return;
+        const QString oldName = m_view->m_model->row(index.row()).name;
+        const QString newName = line->text();
+        QMetaObject::invokeMethod(
+            m_view, [v = m_view, oldName, newName] { v->renameEntry(oldName, newName); }, Qt::QueuedConnection);
+    }
+
+private:
+    HDesktopView *m_view;
+};
 
 HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
     : QWidget(parent), m_prompter(prompter)
@@ -140,14 +172,25 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
     m_model = new HDeskListModel(this);
     m_model->setPlaceImages(m_placeImages);
     m_list->setModel(m_model);
-    for (int c = 0; c < HDeskListModel::ColumnCount; ++c)
-        m_list->setColumnWidth(c, RegKeys::columnWidth(kView, c));
+    QList<int> widths;
+    QList<bool> stored;
+    for (int c = 0; c < HDeskListModel::ColumnCount; ++c) {
+        widths.append(RegKeys::columnWidth(kView, c));
+        stored.append(RegKeys::hasColumnWidth(kView, c));
+    }
+    m_list->setColumnWidths(widths, stored);
+    // The name takes the room the other columns leave; sizes and dates are never cut.
+    m_list->setFillColumn(HDeskListModel::ColName);
+    m_list->setUncutColumns({HDeskListModel::ColSize, HDeskListModel::ColDate});
 
     m_up = new QToolButton(this);
     m_up->setObjectName(QStringLiteral("DesktopUpButton"));
-    m_up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
-    m_up->setToolTip(tr("Up One Level"));
+    m_up->setIcon(QIcon::fromTheme(QStringLiteral("go-up"), style()->standardIcon(QStyle::SP_FileDialogToParent)));
+    m_up->setToolTip(tr("Up One Level (Backspace)"));
+    m_up->setAccessibleName(tr("Up One Level"));
     m_up->setAutoRaise(false);
+    m_list->setAccessibleName(tr("Files on this computer"));
+    m_list->setItemDelegateForColumn(HDeskListModel::ColName, new NameDelegate(this));
 
     m_menu = new QMenu(this);
     m_menu->setObjectName(QStringLiteral("Desktop TrackMenu"));
@@ -160,6 +203,7 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
         m_filter = QStringLiteral("*.*");
 
     m_combo = new HComboBoxFolder(this);
+    m_combo->setAccessibleName(tr("Folder"));
     connect(m_combo, &HComboBoxFolder::folderChanged, this, &HDesktopView::onFolderChanged);
     // The tree first selects the process's folder; that must not become the stored one.
     RegKeys::setLastDirectoryHold(true);
@@ -175,6 +219,16 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
     m_initialised = true;
 
     connect(m_up, &QToolButton::clicked, this, &HDesktopView::goUp);
+    // Backspace and Alt+Up go to the parent folder from anywhere in the pane, except
+    // inside a name being typed (the editor keeps Backspace for itself) and while a
+    // copy runs: its files land in, or come from, the folder shown.
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::ALT | Qt::Key_Up)}) {
+        auto *parentKey = new QShortcut(keys, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        connect(parentKey, &QShortcut::activated, this, [this] {
+            if (!qobject_cast<QLineEdit *>(QApplication::focusWidget()) && !zvs450_IsBusy())
+                goUp();
+        });
+    }
     connect(m_list, &HFileListCtrl::headerClicked, this, &HDesktopView::sortByColumnClick);
     connect(m_list, &HFileListCtrl::rowDoubleClicked, this, &HDesktopView::openRow);
     connect(m_list, &HFileListCtrl::deleteKeyPressed, this, [this](bool permanently) { deleteSelection(true, permanently); });
@@ -188,9 +242,11 @@ HDesktopView::HDesktopView(QWidget *parent, HDeskPrompter *prompter)
 
 HDesktopView::~HDesktopView()
 {
+    // The widths the user gave; a column never sized keeps the first run's behaviour.
     const QList<int> widths = m_list->columnWidths();
     for (int c = 0; c < HDeskListModel::ColumnCount; ++c)
-        RegKeys::setColumnWidth(kView, c, c < widths.size() && widths.at(c) > 0 ? widths.at(c) : kDefaultColumnWidth);
+        if (m_list->isColumnWidthChosen(c))
+            RegKeys::setColumnWidth(kView, c, c < widths.size() && widths.at(c) > 0 ? widths.at(c) : kDefaultColumnWidth);
 }
 
 void HDesktopView::setPrompter(HDeskPrompter *prompter)
@@ -465,6 +521,69 @@ void HDesktopView::deleteSelection(bool ask, bool permanently)
         }
     }
     listCurrentPlace();
+}
+
+bool HDesktopView::canRename() const
+{
+    const QList<int> rows = m_list->selectedRows();
+    return rows.size() == 1 && m_model->row(rows.first()).kind == kDeskFile && !destinationFolder().isEmpty();
+}
+
+void HDesktopView::renameSelected()
+{
+    if (!canRename())
+        return;
+    const QModelIndex index = m_model->index(m_list->selectedRows().first(), HDeskListModel::ColName);
+    m_list->setFocus();
+    m_list->scrollTo(index);
+    m_list->edit(index);
+    if (auto *line = qobject_cast<QLineEdit *>(m_list->indexWidget(index))) {
+        // The name without its extension is what one usually changes.
+        const QString name = line->text();
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        line->setSelection(0, int(dot > 0 ? dot : name.size()));
+    }
+}
+
+bool HDesktopView::renameEntry(const QString &oldName, const QString &newName)
+{
+    const QString folder = destinationFolder();
+    if (folder.isEmpty() || newName.isEmpty() || newName == oldName)
+        return false;
+    const QString from = HFolderPath::join(folder, oldName);
+    const QString to = HFolderPath::join(folder, newName);
+    if (newName.contains(QLatin1Char('/')) || newName == QLatin1String(".") || newName == QLatin1String("..")) {
+        prompter().showError(this, tr("\"%1\" cannot be a file name: a name cannot contain \"/\" or be \".\" or \"..\".")
+                                       .arg(newName));
+        return false;
+    }
+    const QByteArray src = QFile::encodeName(from);
+    const QByteArray dst = QFile::encodeName(to);
+    // Never over another entry: the kernel refuses when the new name is taken. A file
+    // system without that refusal gets the check done here instead.
+    int rc = ::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        struct stat st {};
+        if (::lstat(dst.constData(), &st) == 0) {
+            errno = EEXIST;
+        } else {
+            rc = ::rename(src.constData(), dst.constData());
+        }
+    }
+    if (rc != 0) {
+        const int error = errno;
+        prompter().showSystemError(this, error, error == EEXIST ? to : from);
+        return false;
+    }
+    listCurrentPlace();
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        if (m_model->row(r).name == newName) {
+            m_list->selectRows({r});
+            break;
+        }
+    }
+    m_list->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 QString HDesktopView::properties()

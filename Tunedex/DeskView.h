@@ -29,6 +29,8 @@ public:
     virtual void openDocument(const QString &path);
     // "Properties" of an entry.
     virtual void showProperties(QWidget *owner, const QString &path);
+    // A message about something the user asked that cannot be done.
+    virtual void showError(QWidget *owner, const QString &text);
 };
 
 class HDesktopView : public QWidget {
@@ -68,6 +70,12 @@ public:
     // Full path of the first selected row ("Properties"), shown through the prompter.
     QString properties();
     void goUp();
+    // F2: the name editor on the first selected file or folder. A committed name
+    // renames the entry (never over another one) and the list selects it.
+    bool canRename() const;
+    void renameSelected();
+    // Renames an entry of the current folder; false (after saying why) when it could not.
+    bool renameEntry(const QString &oldName, const QString &newName);
 
     // Drag-source side: every selected row except network levels, in selection order.
     bool collectSelection(HFileTransferList &list) const;
@@ -92,6 +100,7 @@ private slots:
     void onContextMenu(const QPoint &globalPos);
 
 private:
+    class NameDelegate;
     enum class ListResult { Ok, Failed };
     ListResult listFolder(const QString &path, std::vector<DeskItemData> &rows);
     void listDrives(std::vector<DeskItemData> &rows);

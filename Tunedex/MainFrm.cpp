@@ -1,11 +1,13 @@
 #include "MainFrm.h"
 
+#include "PaintedIcon.h"
 #include "AboutDlg.h"
 #include "ChildView.h"
 #include "ConfigDlg.h"
 #include "DeskView.h"
 #include "DeviceWatcher.h"
 #include "FileFilterBox.h"
+#include "FileListCtrl.h"
 #include "Mp3MemVw.h"
 #include "RegKeys.h"
 #include "StringTable.h"
@@ -20,6 +22,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -51,15 +54,13 @@ QPixmap canvas(int size)
     return pm;
 }
 
-// The tool bar's pictures, drawn on a 24-unit grid.
-QIcon toolIcon(int id)
+// The tool bar's pictures, drawn on a 24-unit grid in the colours of the palette, for
+// an icon theme that has none of them.
+void drawToolPicture(int id, QPainter &p, const QPalette &pal)
 {
-    QPixmap pm = canvas(48);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(2, 2);
-    const QPen ink(QColor(0x33, 0x33, 0x33), 1.2);
-    p.setPen(ink);
+    const QColor ink = pal.color(QPalette::WindowText);
+    const QColor paper = pal.color(QPalette::Base);
+    p.setPen(QPen(ink, 1.2));
     auto page = [&](qreal x, qreal y, qreal w, qreal h) {
         QPainterPath path;
         path.moveTo(x, y);
@@ -68,7 +69,7 @@ QIcon toolIcon(int id)
         path.lineTo(x + w, y + h);
         path.lineTo(x, y + h);
         path.closeSubpath();
-        p.setBrush(Qt::white);
+        p.setBrush(paper);
         p.drawPath(path);
     };
     switch (id) {
@@ -90,13 +91,13 @@ QIcon toolIcon(int id)
     case cmd::EditPaste:
         p.setBrush(QColor(0xb9, 0x8b, 0x50));
         p.drawRoundedRect(QRectF(4, 4, 14, 17), 1.5, 1.5);
-        p.setBrush(QColor(0x99, 0x99, 0x99));
+        p.setBrush(pal.color(QPalette::Mid));
         p.drawRect(QRectF(8, 2, 6, 4));
         page(10, 9, 11, 13);
         break;
     case cmd::FilePrint:
         page(7, 3, 10, 8);
-        p.setBrush(QColor(0xcc, 0xcc, 0xcc));
+        p.setBrush(pal.color(QPalette::Mid));
         p.drawRoundedRect(QRectF(3, 10, 18, 8), 1.5, 1.5);
         page(7, 15, 10, 6);
         break;
@@ -115,8 +116,17 @@ QIcon toolIcon(int id)
     default:
         break;
     }
-    p.end();
-    return QIcon(pm);
+}
+
+QIcon toolIcon(int id)
+{
+    static const QHash<int, QString> themeNames = {
+        {cmd::FileNew, QStringLiteral("document-new")},   {cmd::EditCut, QStringLiteral("edit-cut")},
+        {cmd::EditCopy, QStringLiteral("edit-copy")},     {cmd::EditPaste, QStringLiteral("edit-paste")},
+        {cmd::FilePrint, QStringLiteral("document-print")}, {cmd::AppAbout, QStringLiteral("help-about")},
+    };
+    return hThemeIcon(themeNames.value(id), 24,
+                      [id](QPainter &p, const QPalette &pal) { drawToolPicture(id, p, pal); });
 }
 
 // Lock key indicators: the keyboard LEDs the kernel publishes.
@@ -148,13 +158,13 @@ CMainFrame::CMainFrame(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainFrame"));
     setWindowTitle(text::tr(text::kAppTitle));
-    resize(960, 640);
+    resize(defaultSize());
 }
 
 CMainFrame::~CMainFrame()
 {
     if (!m_windowStateSaved)
-        RegKeys::setWindowState(placementShowState());
+        saveWindowState();
     if (m_watcher)
         m_watcher->stop();
 }
@@ -197,6 +207,8 @@ bool CMainFrame::create()
     });
 
     m_child->reconnect();
+    // The keys act on the PC's list from the start.
+    m_child->desktopView()->list()->setFocus(Qt::OtherFocusReason);
 
     m_watcher = new HDeviceWatcher(this);
     connect(m_watcher, &HDeviceWatcher::deviceChanged, this, &CMainFrame::onDeviceChanged);
@@ -280,6 +292,7 @@ void CMainFrame::createReBar()
             m_filter->setProperty("controlId", HFileFilterBox::kControlId);
             m_filter->setFilter(RegKeys::fileListFilter());
             m_filter->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+            m_filter->setAccessibleName(tr("File filter"));
             m_reBar->addWidget(m_filter);
             connect(m_filter, &HFileFilterBox::filterChanged, this, &CMainFrame::onFilterChanged);
         } else {
@@ -538,9 +551,35 @@ void CMainFrame::closeEvent(QCloseEvent *e)
         e->ignore();
         return;
     }
-    RegKeys::setWindowState(placementShowState());
+    saveWindowState();
     m_windowStateSaved = true;
     QMainWindow::closeEvent(e);
+}
+
+void CMainFrame::saveWindowState()
+{
+    RegKeys::setWindowState(placementShowState());
+    RegKeys::setWindowGeometry(saveGeometry());
+    if (m_child)
+        RegKeys::setPaneDivider(m_child->dividerPosition());
+}
+
+void CMainFrame::restoreWindowState()
+{
+    const QByteArray geometry = RegKeys::windowGeometry();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(defaultSize());
+    if (m_child)
+        m_child->setDividerPosition(RegKeys::paneDivider());
+}
+
+// The first run's window: 960 by 640, or the whole screen where it is smaller.
+QSize CMainFrame::defaultSize() const
+{
+    QSize size(960, 640);
+    if (const QScreen *s = screen())
+        size = size.boundedTo(s->availableSize());
+    return size;
 }
 
 void CMainFrame::showWithState(int showState)
@@ -657,6 +696,7 @@ bool CTunedexApp::initInstance()
     }
     m_frame = frame;
     setWindowIcon(CMainFrame::appIcon());
+    frame->restoreWindowState();
     frame->showWithState(RegKeys::windowState());
     return true;
 }

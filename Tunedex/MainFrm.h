@@ -63,6 +63,10 @@ public:
     // as it is now.
     void showWithState(int showState);
     int placementShowState() const;
+    // Size, place and pane divider as the user left them, read before the frame
+    // is shown and written when it closes.
+    void restoreWindowState();
+    void saveWindowState();
 
     // The frame's own commands: Exit, Option, the bars, About.
     bool commandState(int id, cmd::CommandState *state) override;
@@ -90,6 +94,7 @@ private:
     void updateStatusPanes();
     void onFilterChanged(const QString &filter);
     QAction *makeAction(int id, const QString &text);
+    QSize defaultSize() const;
 
     CChildView *m_child = nullptr;
     QToolBar *m_reBar = nullptr;

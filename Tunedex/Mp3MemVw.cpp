@@ -10,6 +10,7 @@
 #include "StringTable.h"
 #include "zvs450.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -21,6 +22,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QSet>
+#include <QShortcut>
 #include <QStyleOptionButton>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -39,6 +41,15 @@ constexpr quint64 kKB = 1024;
 constexpr quint64 kMB = 1048576;
 
 QString sectionOf(int memory) { return RegKeys::viewSection(memory); }
+
+// The system's caption font, never smaller than the view's own font.
+QFont titleFontFor(const QFont &viewFont)
+{
+    QFont f = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    if (f.pointSizeF() > 0 && viewFont.pointSizeF() > f.pointSizeF())
+        f.setPointSizeF(viewFont.pointSizeF());
+    return f;
+}
 
 } // namespace
 
@@ -118,14 +129,28 @@ private:
 HMp3MemView::HMp3MemView(QWidget *parent, HMemPrompter *prompter) : QWidget(parent), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("Mp3 Memory Viewer"));
-    m_titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    m_titleFont = titleFontFor(font());
 
     m_up = new QToolButton(this);
     m_up->setObjectName(QStringLiteral("up"));
-    m_up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+    m_up->setIcon(QIcon::fromTheme(QStringLiteral("go-up"), style()->standardIcon(QStyle::SP_FileDialogToParent)));
     m_up->setAutoRaise(false);
     m_up->setFocusPolicy(Qt::NoFocus);
+    m_up->setToolTip(tr("Up One Level (Backspace)"));
+    m_up->setAccessibleName(tr("Up One Level"));
     connect(m_up, &QToolButton::clicked, this, &HMp3MemView::onUpButton);
+    // Backspace and Alt+Up go to the parent directory as the up button does, from
+    // anywhere in the view but a name being typed.
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::ALT | Qt::Key_Up)}) {
+        auto *parentKey = new QShortcut(keys, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        connect(parentKey, &QShortcut::activated, this, [this] {
+            // A key that arrives while the player is busy (a transfer's window pumps
+            // the events) must not start a second operation on it.
+            if (!m_up->isHidden() && !qobject_cast<QLineEdit *>(QApplication::focusWidget())
+                && !zvs450_IsBusy())
+                onUpButton();
+        });
+    }
 
     m_model = new HMemListModel(this);
     m_list = new HFileListCtrl(this);
@@ -133,6 +158,8 @@ HMp3MemView::HMp3MemView(QWidget *parent, HMemPrompter *prompter) : QWidget(pare
     m_list->setModel(m_model);
     m_delegate = new NameDelegate(this);
     m_list->setItemDelegateForColumn(HMemListModel::ColName, m_delegate);
+    m_list->setFillColumn(HMemListModel::ColName);
+    m_list->setUncutColumns({HMemListModel::ColSize});
     connect(m_delegate, &QAbstractItemDelegate::closeEditor, this, &HMp3MemView::onEditorClosed);
     connect(m_list, &HFileListCtrl::headerClicked, this, &HMp3MemView::onHeaderClicked);
     connect(m_list, &HFileListCtrl::rowDoubleClicked, this, &HMp3MemView::onRowActivated);
@@ -160,7 +187,8 @@ void HMp3MemView::setTitle(const QString &title)
     if (title == m_title)
         return;
     m_title = title;
-    update(0, 0, width(), kTitleHeight);
+    m_list->setAccessibleName(title);
+    update();
 }
 
 QPair<quint64, QString> HMp3MemView::sizeInUnits(quint64 bytes)
@@ -220,15 +248,21 @@ QString HMp3MemView::titleText() const
 void HMp3MemView::buildColumns()
 {
     QList<int> widths;
-    for (int c = 0; c < HMemListModel::ColumnCount; ++c)
+    QList<bool> stored;
+    for (int c = 0; c < HMemListModel::ColumnCount; ++c) {
         widths.append(RegKeys::columnWidth(m_memory, c));
-    m_list->setColumnWidths(widths);
+        stored.append(RegKeys::hasColumnWidth(m_memory, c));
+    }
+    m_list->setColumnWidths(widths, stored);
 }
 
 void HMp3MemView::saveColumnWidths()
 {
     const QList<int> widths = m_list->columnWidths();
     for (int c = 0; c < HMemListModel::ColumnCount; ++c) {
+        // A column the user never sized keeps the first run's behaviour.
+        if (!m_list->isColumnWidthChosen(c))
+            continue;
         const int w = c < widths.size() && widths.at(c) > 0 ? widths.at(c) : RegKeys::kDefaultColumnWidth;
         RegKeys::setColumnWidth(m_memory, c, w);
     }
@@ -807,10 +841,37 @@ void HMp3MemView::dropEvent(QDropEvent *e)
 
 // ---- Painting and layout -------------------------------------------------------------------
 
+int HMp3MemView::titleHeight() const
+{
+    // One line of the title font with room for the strip's raised edge.
+    return std::max(kTitleHeight, QFontMetrics(m_titleFont).height() + 6);
+}
+
+int HMp3MemView::pathBottom() const
+{
+    return titleHeight() + std::max(kPathBottom - kTitleHeight, QFontMetrics(m_titleFont).height() + 6);
+}
+
+int HMp3MemView::upButtonWidth() const
+{
+    return std::max(kUpButtonWidth, pathBottom() - titleHeight() + 4);
+}
+
 void HMp3MemView::layoutChildren()
 {
-    m_up->setGeometry(0, kTitleHeight, kUpButtonWidth, kPathBottom - kTitleHeight);
-    m_list->setGeometry(0, kPathBottom, width(), qMax(0, height() - kPathBottom));
+    m_up->setGeometry(0, titleHeight(), upButtonWidth(), pathBottom() - titleHeight());
+    m_list->setGeometry(0, pathBottom(), width(), qMax(0, height() - pathBottom()));
+}
+
+void HMp3MemView::changeEvent(QEvent *e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::ApplicationFontChange) {
+        m_titleFont = titleFontFor(font());
+        m_titleFont.setPointSizeF(std::max(m_titleFont.pointSizeF(), font().pointSizeF()));
+        layoutChildren();
+        update();
+    }
 }
 
 void HMp3MemView::resizeEvent(QResizeEvent *)
@@ -835,7 +896,8 @@ void HMp3MemView::paintEvent(QPaintEvent *)
         p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                    p.fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
     };
-    strip(QRect(0, 0, width(), kTitleHeight), titleText(), 0);
+    const int title = titleHeight();
+    strip(QRect(0, 0, width(), title), titleText(), 0);
     if (!m_list->isHidden())
-        strip(QRect(kUpButtonWidth, kTitleHeight, width() - kUpButtonWidth, kPathBottom - kTitleHeight), m_path, 5);
+        strip(QRect(upButtonWidth(), title, width() - upButtonWidth(), pathBottom() - title), m_path, 5);
 }

@@ -63,9 +63,15 @@ class HMp3MemView : public QWidget {
 public:
     static constexpr int kUpButtonId = 142;
     static constexpr int kListId = 145;
+    // The strips are never lower than these; a larger font makes them as high as
+    // its line needs.
     static constexpr int kTitleHeight = 20;
     static constexpr int kPathBottom = 40;
     static constexpr int kUpButtonWidth = 24;
+    // Heights of the title and path strips and width of the up button, from the font.
+    int titleHeight() const;
+    int pathBottom() const;
+    int upButtonWidth() const;
 
     // What the view shows, from the medium status word of the last refresh.
     enum class State { Empty, NotFormatted, ReadOnly, Usable };
@@ -166,6 +172,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void changeEvent(QEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
     void dragEnterEvent(QDragEnterEvent *e) override;
     void dragMoveEvent(QDragMoveEvent *e) override;

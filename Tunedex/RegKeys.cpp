@@ -184,6 +184,13 @@ bool verifyCopies() { return value(Key::VerifyCopies) != 0; }
 void setVerifyCopies(bool verify) { setValue(Key::VerifyCopies, verify ? 1 : 0); }
 int windowState() { return value(Key::WindowState); }
 void setWindowState(int state) { setValue(Key::WindowState, state); }
+QByteArray windowGeometry() { return QByteArray::fromBase64(value(Key::WindowGeometry).toLatin1()); }
+void setWindowGeometry(const QByteArray &geometry)
+{
+    setValue(Key::WindowGeometry, QString::fromLatin1(geometry.toBase64()));
+}
+int paneDivider() { return value(Key::PaneDivider); }
+void setPaneDivider(int desktopWidth) { setValue(Key::PaneDivider, desktopWidth); }
 
 int sortKey(int view)
 {
@@ -209,6 +216,11 @@ void setSortAscendent(int view, bool ascending)
 {
     if (validView(view))
         writeInt(viewSection(view), QString::fromLatin1(kSortAscendent), ascending ? 1 : 0);
+}
+
+bool hasColumnWidth(int view, int column)
+{
+    return validView(view) && validColumn(column) && readInt(viewSection(view), columnWidthKey(column), -1) > 0;
 }
 
 int columnWidth(int view, int column)

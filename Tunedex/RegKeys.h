@@ -9,6 +9,7 @@
 // A missing or unreadable value yields its default; a failed write is not
 // reported.
 
+#include <QByteArray>
 #include <QString>
 
 namespace RegKeys {
@@ -64,6 +65,10 @@ inline constexpr StringKey LastDirectory{"Desktop", "LastDirectory", ""};
 inline constexpr StringKey FileListFilter{"", "FileListFilter", "*.*"};
 // Show state of the main window (3 = maximised, 5 = shown normally).
 inline constexpr IntKey WindowState{"", "WindowState", 5};
+// Size and place of the main window (QWidget::saveGeometry, base64), and the
+// width of the desktop pane left of the divider (-1: share the width equally).
+inline constexpr StringKey WindowGeometry{"", "WindowGeometry", ""};
+inline constexpr IntKey PaneDivider{"", "PaneDivider", -1};
 } // namespace Key
 
 // Per-view settings, in the view's section; default column width in pixels.
@@ -125,6 +130,10 @@ bool verifyCopies();
 void setVerifyCopies(bool verify);
 int windowState();
 void setWindowState(int state);
+QByteArray windowGeometry();
+void setWindowGeometry(const QByteArray &geometry);
+int paneDivider();
+void setPaneDivider(int desktopWidth);
 
 // Per-view sort column, sort order and column widths (view as for viewSection).
 int sortKey(int view);
@@ -132,6 +141,8 @@ void setSortKey(int view, int column);
 bool sortAscendent(int view);
 void setSortAscendent(int view, bool ascending);
 int columnWidth(int view, int column);
+// A width has been stored for the column (it is the user's, not the first run's).
+bool hasColumnWidth(int view, int column);
 void setColumnWidth(int view, int column, int width);
 
 // File filter of the desktop file list: read at start, written at exit,

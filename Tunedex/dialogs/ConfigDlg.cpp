@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,6 +24,7 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTreeWidget>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 namespace {
@@ -114,6 +116,20 @@ public:
     }
 };
 
+// An edit wide enough to show its longest value whole in its own font, whatever the
+// font's size; the layout then never squeezes it below that.
+void fitToLongest(QLineEdit *edit, const QString &longest)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QFontMetrics fm(edit->font());
+    // The edit's own margins around the text (2 on each side), and room for the cursor.
+    const QMargins m = edit->textMargins();
+    const QSize text(fm.horizontalAdvance(longest) + m.left() + m.right() + 2 * 2 + 2, fm.height());
+    edit->setMinimumWidth(edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, edit).width());
+}
+
 QRadioButton *radio(const QString &text, QWidget *parent, QButtonGroup *group)
 {
     auto *r = new QRadioButton(text, parent);
@@ -185,7 +201,6 @@ HConfigDlg::HConfigDlg(QWidget *parent) : QDialog(parent)
     m_tree->setHeaderHidden(true);
     m_tree->setRootIsDecorated(false);
     m_tree->setColumnCount(1);
-    m_tree->setFixedWidth(170);
     m_tree->setIconSize(QSize(16, 16));
     const QStyle::StandardPixmap icons[kPageCount] = {
         QStyle::SP_BrowserReload, QStyle::SP_DriveHDIcon, QStyle::SP_MediaVolume,
@@ -203,6 +218,12 @@ HConfigDlg::HConfigDlg(QWidget *parent) : QDialog(parent)
         item->setData(0, Qt::UserRole, page + 1);
         m_pages->addWidget(buildPage(page));
     }
+    // The page titles whole, in whatever font.
+    int widestTitle = 0;
+    for (int page = 0; page < kPageCount; ++page)
+        widestTitle = std::max(widestTitle, m_tree->fontMetrics().horizontalAdvance(pageTitle(page)));
+    // Text, icon, the item's margins and the frame.
+    m_tree->setFixedWidth(std::max(170, widestTitle + m_tree->iconSize().width() + 24 + 2 * m_tree->frameWidth()));
     connect(m_tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *cur) { onItemChanged(cur); });
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -215,7 +236,7 @@ HConfigDlg::HConfigDlg(QWidget *parent) : QDialog(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(buttons);
-    resize(620, 400);
+    resize(sizeHint().expandedTo(QSize(620, 400)));
 
     loadValues();
     m_tree->setCurrentItem(m_tree->topLevelItem(0));
@@ -231,7 +252,10 @@ QWidget *HConfigDlg::buildPage(int page)
         auto row = [&](int r, const char *label, const char *hint, QLineEdit **edit) {
             *edit = new QLineEdit(w);
             (*edit)->setValidator(new TimeoutValidator(*edit));
-            form->addWidget(new QLabel(tr(label), w), r, 0);
+            fitToLongest(*edit, QLocale::c().toString(qulonglong(kMaxTimeoutMs)));
+            auto *name = new QLabel(tr(label), w);
+            name->setBuddy(*edit);
+            form->addWidget(name, r, 0);
             form->addWidget(*edit, r, 1);
             form->addWidget(new QLabel(tr(hint), w), r, 2);
         };
@@ -286,9 +310,15 @@ QWidget *HConfigDlg::buildPage(int page)
         grid->addWidget(m_c.rawViewer, 3, 0, 1, 3);
         grid->addWidget(browseViewer, 3, 3);
         grid->addWidget(new QLabel(tr("Block Address Range :"), w), 4, 0, 1, 4);
-        grid->addWidget(new QLabel(tr("Addr :"), w), 5, 0);
+        fitToLongest(m_c.rawAddr, QStringLiteral("0xFFFFFFFF"));
+        fitToLongest(m_c.rawCount, QString::number(0xFFFFFFFFu));
+        auto *addr = new QLabel(tr("Addr :"), w);
+        auto *count = new QLabel(tr("Count :"), w);
+        addr->setBuddy(m_c.rawAddr);
+        count->setBuddy(m_c.rawCount);
+        grid->addWidget(addr, 5, 0);
         grid->addWidget(m_c.rawAddr, 5, 1);
-        grid->addWidget(new QLabel(tr("Count :"), w), 5, 2);
+        grid->addWidget(count, 5, 2);
         grid->addWidget(m_c.rawCount, 5, 3);
         grid->setRowStretch(6, 1);
         break;
@@ -306,6 +336,7 @@ QWidget *HConfigDlg::buildPage(int page)
         m_c.userPid = new QLineEdit(w);
         for (QLineEdit *id : {m_c.userVid, m_c.userPid}) {
             id->setMaxLength(4);
+            fitToLongest(id, QStringLiteral("FFFF"));
             id->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,4}")), id));
         }
         ids->addWidget(new QLabel(tr("VID :"), w));

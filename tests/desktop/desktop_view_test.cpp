@@ -4,7 +4,10 @@
 #include "FileListCtrl.h"
 #include "desk_fixture.h"
 
+#include <QHeaderView>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QToolTip>
 
 #include <unistd.h>
 
@@ -434,6 +437,64 @@ private slots:
             QCOMPARE(RegKeys::columnWidth(RegKeys::kDesktopView, c), widths.at(c));
         openView(makeFolder({}));
         QCOMPARE(m_view->list()->columnWidths(), widths);
+    }
+
+    // The name takes the width the other columns leave, sizes and dates are never cut,
+    // a cut name shows whole as a tool tip, and what is remembered is the user's widths,
+    // not the widths the program fitted.
+    void columnsFitThePane_data()
+    {
+        QTest::addColumn<int>("paneWidth");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("nameCut");
+        QTest::newRow("wide") << 900 << "Evening tones of a long summer day.mp3" << false;
+        // The pane of the window's first-run size: the first-run widths give way.
+        QTest::newRow("first-run window") << 400 << "Evening tones.mp3" << false;
+        QTest::newRow("narrow") << 300 << "Evening tones of a long summer day.mp3" << true;
+    }
+    void columnsFitThePane()
+    {
+        QFETCH(int, paneWidth);
+        QFETCH(QString, name);
+        QFETCH(bool, nameCut);
+        const int defaultWidth = RegKeys::kDefaultColumnWidth;
+        openView(makeFolder({name + QStringLiteral("=1234567")}));
+        HFileListCtrl *list = m_view->list();
+        m_view->resize(paneWidth, 300);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        QTRY_COMPARE(m_view->model()->rowCount(), 1);
+        const int date = HDeskListModel::ColDate;
+        QTRY_VERIFY(list->contentWidth(date) > 0);
+        const auto others = [list] { return list->columnWidth(1) + list->columnWidth(2) + list->columnWidth(3); };
+        // Sizes and dates whole; where there is room, the first-run widths.
+        for (int c : {int(HDeskListModel::ColSize), date})
+            QVERIFY2(!list->isTextCut(m_view->model()->index(0, c)), qPrintable(QString::number(c)));
+        if (!nameCut && paneWidth > 800) {
+            QCOMPARE(list->columnWidth(1), defaultWidth);
+            QCOMPARE(list->columnWidth(2), defaultWidth);
+            QCOMPARE(list->columnWidth(date), std::max(defaultWidth, list->contentWidth(date)));
+        }
+        QCOMPARE(list->columnWidth(0), std::max(defaultWidth, list->viewport()->width() - others()));
+        const QModelIndex cell = m_view->model()->index(0, 0);
+        QCOMPARE(list->isTextCut(cell), nameCut);
+
+        const QPoint at = list->visualRect(cell).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), nameCut ? name : QString());
+        QToolTip::hideText();
+
+        // A width the user gives a column is kept; the name stays the filler.
+        list->header()->resizeSection(2, 150);
+        QCOMPARE(list->columnWidth(2), 150);
+        QCOMPARE(list->columnWidth(0), std::max(defaultWidth, list->viewport()->width() - others()));
+        m_view.reset();
+        // Only that width is remembered: the others keep their first-run behaviour.
+        QCOMPARE(RegKeys::columnWidth(RegKeys::kDesktopView, 2), 150);
+        for (int c : {0, 1, 3})
+            QVERIFY2(!RegKeys::hasColumnWidth(RegKeys::kDesktopView, c), qPrintable(QString::number(c)));
+        QSettings().remove(QStringLiteral("Desktop/SubItemWidth_2"));
     }
 
     void theStartFolderIsNotOverwrittenByTheProcessFolder()

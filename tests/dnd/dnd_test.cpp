@@ -916,7 +916,7 @@ private slots:
         m_child->updateTransferButtons();
         // A click as the window system gives it: the program is idle while it is handled.
         QToolButton *down = m_child->transferButton(CChildView::DownloadExternal);
-        QTest::mouseClick(m_child->windowHandle(), Qt::LeftButton, {}, down->geometry().center());
+        QTest::mouseClick(m_child->windowHandle(), Qt::LeftButton, {}, down->mapTo(m_child->window(), down->rect().center()));
         QCOMPARE(memoryNames(memory(1)), QStringList(QStringLiteral("TO_CARD.MP3")));
         QCOMPARE(selectedNames(memory(1)), QStringList(QStringLiteral("TO_CARD.MP3")));
         QVERIFY(memoryNames(memory(0)).isEmpty());
@@ -926,7 +926,7 @@ private slots:
         listPc(0);
         m_child->updateTransferButtons();
         QToolButton *up = m_child->transferButton(CChildView::UploadExternal);
-        QTest::mouseClick(m_child->windowHandle(), Qt::LeftButton, {}, up->geometry().center());
+        QTest::mouseClick(m_child->windowHandle(), Qt::LeftButton, {}, up->mapTo(m_child->window(), up->rect().center()));
         QCOMPARE(readFile(pc(QStringLiteral("TO_CARD.MP3"))), QByteArray(20000, 'c'));
         QCOMPARE(desk()->list()->selectedRows(), QList<int>({0}));
         QVERIFY(m_ui.questions.isEmpty());

@@ -17,10 +17,12 @@
 #include "emulator.h"
 #include "zvs450.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
@@ -31,6 +33,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -92,6 +95,28 @@ QString withoutMnemonic(QString text)
 
 // The main menu as text: one line per entry, indented by depth, "-" for a
 // separator, "text = id" for a command.
+// A key as the user types it: to whatever holds the keyboard focus, shortcuts first.
+void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget *focus = QApplication::focusWidget();
+    QVERIFY2(focus, "nothing has the keyboard focus");
+    QTest::keyClick(focus, Qt::Key(key), modifiers);
+}
+
+// Answers the desktop pane's questions and keeps its errors.
+class DeskAnswers : public HDeskPrompter {
+public:
+    QStringList errors;
+    bool confirm(QWidget *, const QString &, const QString &) override { return true; }
+    void showSystemError(QWidget *, int error, const QString &path) override
+    {
+        errors << path + QLatin1Char('|') + QString::fromLocal8Bit(strerror(error));
+    }
+    void showError(QWidget *, const QString &text) override { errors << text; }
+    void openDocument(const QString &path) override { opened << path; }
+    QStringList opened;
+};
+
 QStringList dumpMenu(const QMenu *menu, int depth)
 {
     QStringList lines;
@@ -238,6 +263,7 @@ private slots:
         QTest::newRow("refresh") << int(cmd::Refresh) << "F5";
         QTest::newRow("next pane") << int(cmd::NextPane) << "F6";
         QTest::newRow("previous pane") << int(cmd::PrevPane) << "Shift+F6";
+        QTest::newRow("exit") << int(cmd::AppExit) << "Ctrl+Q";
     }
     void accelerators()
     {
@@ -317,6 +343,228 @@ private slots:
         QCOMPARE(frame()->isMaximized(), maximized);
         m_app->exitInstance(0);
         QCOMPARE(RegKeys::windowState(), written);
+    }
+
+    // The window comes back as the user left it: size, place and the divider between
+    // the PC and the player, which the user moves by dragging the gap of the buttons.
+    void windowAndDividerRemembered()
+    {
+        QVERIFY(startProgram(false, QStringLiteral("*.*"), 1));
+        frame()->move(40, 30);
+        frame()->resize(900, 600);
+        QTRY_COMPARE(frame()->size(), QSize(900, 600));
+        QSplitter *panes = child()->paneSplitter();
+        QCOMPARE(panes->handleWidth(), HPaneLayout::kGap);
+        const int before = child()->dividerPosition();
+        QVERIFY(before > 0);
+
+        // A drag on the gap, away from the buttons.
+        QWidget *gap = panes->handle(1);
+        QVERIFY(gap->isVisible());
+        const QPoint grip(gap->width() / 2, gap->height() / 2);
+        QVERIFY(!gap->childAt(grip));
+        QTest::mousePress(gap, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(gap, grip + QPoint(-120, 0));
+        QTest::mouseRelease(gap, Qt::LeftButton, {}, grip + QPoint(-120, 0));
+        QTRY_COMPARE(child()->dividerPosition(), before - 120);
+        // The transfer buttons went with the gap.
+        const QRect button = child()->transferButton(CChildView::DownloadInternal)->geometry();
+        QVERIFY(gap->rect().contains(button));
+        QCOMPARE(child()->transferButton(CChildView::DownloadInternal)->mapTo(child(), QPoint()).x(),
+                 before - 120 + (HPaneLayout::kGap - HPaneLayout::kButtonSize) / 2);
+
+        // Widening the window still shares the gain between the panes.
+        frame()->resize(1000, 600);
+        QTRY_COMPARE(child()->dividerPosition(), before - 120 + 50);
+        const int divider = child()->dividerPosition();
+        const QRect geometry = frame()->geometry();
+        m_app->exitInstance(0);
+
+        QVERIFY(m_app->initInstance());
+        QTRY_VERIFY(frame()->isVisible());
+        QCOMPARE(frame()->geometry(), geometry);
+        QTRY_COMPARE(child()->dividerPosition(), divider);
+    }
+
+    // No pane can be dragged away to nothing, and the gap keeps its 55 pixels.
+    void dividerKeepsPanesAndGap()
+    {
+        QVERIFY(startProgram(false, QStringLiteral("*.*"), 1));
+        frame()->resize(800, 500);
+        QTRY_COMPARE(frame()->width(), 800);
+        child()->setDividerPosition(0);
+        QVERIFY(child()->dividerPosition() >= child()->desktopView()->minimumWidth());
+        QVERIFY(child()->desktopView()->minimumWidth() > HPaneLayout::kButtonSize);
+        child()->setDividerPosition(5000);
+        QCOMPARE(child()->deviceContainer()->width(), child()->deviceContainer()->minimumWidth());
+        QCOMPARE(child()->deviceContainer()->x() - child()->desktopView()->width(), HPaneLayout::kGap);
+    }
+
+    // ---- Keyboard ----
+
+    // A whole round trip without a mouse: into a folder and back out, a file to the
+    // player with its transfer button, renamed there with F2, back to the PC, renamed
+    // on the PC with F2, F5 picking up a change, and Ctrl+Q.
+    void keyboardOnlyCopy()
+    {
+        QVERIFY(startPlayer(false));
+        QDir pc(pcFolder());
+        QVERIFY(pc.mkdir(QStringLiteral("Albums")));
+        QFile f(pc.filePath(QStringLiteral("TUNE.MP3")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4000, 't'));
+        f.close();
+        QVERIFY(startProgram());
+        DeskAnswers answers;
+        HDesktopView *desk = child()->desktopView();
+        desk->setPrompter(&answers);
+        frame()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame()));
+        QTRY_COMPARE(desk->model()->rowCount(), 2);
+        // The PC's list has the keys from the start.
+        QTRY_COMPARE(QApplication::focusWidget(), desk->list());
+
+        // Into "Albums" (folders sort first) with Return, out with Backspace, in again
+        // and out with Alt+Up.
+        for (int parentKey : {int(Qt::Key_Backspace), int(Qt::Key_Up) | int(Qt::AltModifier)}) {
+            press(Qt::Key_Home);
+            press(Qt::Key_Return);
+            QTRY_COMPARE(desk->destinationFolder(), pc.filePath(QStringLiteral("Albums")));
+            press(parentKey & ~Qt::KeyboardModifierMask, Qt::KeyboardModifiers(parentKey & Qt::KeyboardModifierMask));
+            QTRY_COMPARE(desk->destinationFolder(), pcFolder());
+            QTRY_COMPARE(desk->model()->rowCount(), 2);
+        }
+
+        // The file, then Tab to the first transfer button that can act, and Space.
+        QTRY_VERIFY(desk->list()->currentIndex().isValid());
+        press(Qt::Key_End);
+        QCOMPARE(desk->list()->selectedRows(), QList<int>({1}));
+        frame()->updateCommandStates();
+        press(Qt::Key_Tab);
+        QToolButton *download = child()->transferButton(CChildView::DownloadInternal);
+        QTRY_COMPARE(QApplication::focusWidget(), download);
+        press(Qt::Key_Space);
+        HMp3MemView *view = child()->memoryView(0);
+        QTRY_COMPARE(view->model()->rowCount(), 1);
+        QCOMPARE(view->model()->rows().front().name, QStringLiteral("TUNE.MP3"));
+        // The progress window has come and gone; the window system gives the keys back.
+        frame()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame()));
+
+        // F6 to the player's list, F2 to rename the copy there.
+        desk->list()->setFocus();
+        press(Qt::Key_F6);
+        QTRY_COMPARE(QApplication::focusWidget(), view->list());
+        press(Qt::Key_Home);
+        frame()->updateCommandStates();
+        press(Qt::Key_F2);
+        QLineEdit *editor = nullptr;
+        QTRY_VERIFY((editor = qobject_cast<QLineEdit *>(QApplication::focusWidget())));
+        QTest::keyClicks(editor, QStringLiteral("SONG.MP3"));
+        press(Qt::Key_Return);
+        QTRY_COMPARE(view->model()->rows().front().name, QStringLiteral("SONG.MP3"));
+
+        // Back to the PC: Shift+Tab walks back to the upload button.
+        QTRY_COMPARE(QApplication::focusWidget(), view->list());
+        view->list()->selectRows({0});
+        frame()->updateCommandStates();
+        QToolButton *upload = child()->transferButton(CChildView::UploadInternal);
+        for (int i = 0; i < 4 && QApplication::focusWidget() != upload; ++i)
+            press(Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), upload);
+        press(Qt::Key_Space);
+        QTRY_VERIFY(QFile::exists(pc.filePath(QStringLiteral("SONG.MP3"))));
+        frame()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame()));
+        QCOMPARE(QFileInfo(pc.filePath(QStringLiteral("SONG.MP3"))).size(), qint64(4000));
+
+        // F2 on the PC: the name editor; a name that is taken is refused, nothing is
+        // overwritten; a free one renames the file and the list selects it.
+        QTRY_COMPARE(QApplication::focusWidget(), desk->list());
+        QTRY_COMPARE(desk->model()->rowCount(), 3);
+        int row = -1;
+        for (int r = 0; r < desk->model()->rowCount(); ++r)
+            if (desk->model()->row(r).name == QStringLiteral("SONG.MP3"))
+                row = r;
+        desk->list()->selectRows({row});
+        frame()->updateCommandStates();
+        press(Qt::Key_F2);
+        QTRY_VERIFY((editor = qobject_cast<QLineEdit *>(QApplication::focusWidget())));
+        QCOMPARE(editor->selectedText(), QStringLiteral("SONG"));
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("TUNE.MP3"));
+        press(Qt::Key_Return);
+        QTRY_COMPARE(answers.errors.size(), 1);
+        QVERIFY2(answers.errors.first().contains(QStringLiteral("exists")), qPrintable(answers.errors.first()));
+        QCOMPARE(QFileInfo(pc.filePath(QStringLiteral("TUNE.MP3"))).size(), qint64(4000));
+        QVERIFY(QFile::exists(pc.filePath(QStringLiteral("SONG.MP3"))));
+
+        desk->list()->setFocus();
+        press(Qt::Key_F2);
+        QTRY_VERIFY((editor = qobject_cast<QLineEdit *>(QApplication::focusWidget())));
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Evening tones.mp3"));
+        press(Qt::Key_Return);
+        QTRY_VERIFY(QFile::exists(pc.filePath(QStringLiteral("Evening tones.mp3"))));
+        QVERIFY(!QFile::exists(pc.filePath(QStringLiteral("SONG.MP3"))));
+        // The Return that ends the name is the editor's: it opens nothing.
+        QTest::qWait(20);
+        QCOMPARE(answers.opened, QStringList());
+        QTRY_COMPARE(desk->list()->selectedRows().size(), 1);
+        QCOMPARE(desk->model()->row(desk->list()->selectedRows().first()).name, QStringLiteral("Evening tones.mp3"));
+
+        // F5 lists again what changed behind the program's back.
+        QVERIFY(QFile(pc.filePath(QStringLiteral("new.txt"))).open(QIODevice::WriteOnly));
+        press(Qt::Key_F5);
+        QTRY_COMPARE(desk->model()->rowCount(), 4);
+
+        press(Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY(!frame()->isVisible());
+    }
+
+    // Tab walks the folder box, the PC list, the transfer buttons that can act and the
+    // player's lists, in the order they stand on the screen.
+    void tabWalksThePanes()
+    {
+        QVERIFY(startPlayer());
+        QVERIFY(startProgram());
+        frame()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame()));
+        HDesktopView *desk = child()->desktopView();
+        desk->folderComboBox()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), desk->folderComboBox());
+        const QList<QWidget *> expected = {desk->upButton(), desk->list(), child()->memoryView(0)->list(),
+                                           child()->memoryView(1)->list()};
+        for (QWidget *w : expected) {
+            press(Qt::Key_Tab);
+            QTRY_COMPARE(QApplication::focusWidget(), w);
+        }
+        // And round again to the folder box, by way of the file filter.
+        QStringList visited;
+        for (int i = 0; i < 6 && QApplication::focusWidget() != desk->folderComboBox(); ++i) {
+            press(Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QVERIFY2(QApplication::focusWidget() == desk->folderComboBox(), qPrintable(visited.join(QLatin1Char(','))));
+        QVERIFY2(visited.contains(frame()->filterBox()->objectName()), qPrintable(visited.join(QLatin1Char(','))));
+    }
+
+    // Orca reads every control by its name: nothing that takes the keyboard focus may
+    // be nameless.
+    void everyControlHasAName()
+    {
+        QVERIFY(startPlayer());
+        QVERIFY(startProgram());
+        QStringList nameless;
+        for (QWidget *w : frame()->findChildren<QWidget *>()) {
+            if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(frame()) || w->inherits("QScrollBar")
+                || w->parentWidget()->inherits("QAbstractItemView"))
+                continue;
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+                nameless << QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName();
+        }
+        QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
     }
 
     // ---- Enabling rules ----

@@ -9,6 +9,7 @@
 #include "FontInfoDlg.h"
 #include "Mp3MemVw.h"
 #include "MultiDirDlg.h"
+#include "PaintedIcon.h"
 #include "ProgressDlg.h"
 #include "RegKeys.h"
 #include "emulator.h"
@@ -25,6 +26,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPainter>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -621,6 +623,84 @@ private slots:
         dlg.accept();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(value(), stored);
+    }
+
+    // Fields, strips and rows follow the font: a value as long as the field takes is
+    // seen whole (not "3000000" as ":000000"), and the title and path strips hold a line
+    // of their font.
+    void sizedFromTheFont_data()
+    {
+        QTest::addColumn<int>("pointSize");
+        QTest::newRow("usual") << 9;
+        QTest::newRow("large") << 22;
+    }
+    void sizedFromTheFont()
+    {
+        QFETCH(int, pointSize);
+        const QFont before = QApplication::font();
+        QFont big = before;
+        big.setPointSize(pointSize);
+        QApplication::setFont(big);
+        zvs450_Initialize();
+        {
+            HConfigDlg dlg;
+            const HConfigDlg::Controls &c = dlg.controls();
+            const QList<QPair<QLineEdit *, QString>> widest = {
+                {c.recvTimeout, QStringLiteral("4,294,967,295")}, {c.sendTimeout, QStringLiteral("4,294,967,295")},
+                {c.formatTimeout, QStringLiteral("4,294,967,295")}, {c.userVid, QStringLiteral("FFFF")},
+                {c.userPid, QStringLiteral("FFFF")},  {c.rawAddr, QStringLiteral("0xFFFFFFFF")},
+                {c.rawCount, QStringLiteral("4294967295")},
+            };
+            for (int page : {0, 4, 5}) {
+                dlg.showPage(page);
+                dlg.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+                for (const auto &[edit, text] : widest) {
+                    if (!edit->isVisible())
+                        continue;
+                    const int room = edit->contentsRect().width() - edit->textMargins().left() - edit->textMargins().right() - 4;
+                    QVERIFY2(room >= edit->fontMetrics().horizontalAdvance(text),
+                             qPrintable(QStringLiteral("%1: %2 < %3").arg(text).arg(room).arg(edit->fontMetrics().horizontalAdvance(text))));
+                }
+            }
+        }
+        {
+            HMp3MemView view;
+            view.resize(400, 300);
+            const int line = QFontMetrics(view.font()).height();
+            QVERIFY(view.titleHeight() >= line + 4);
+            QVERIFY(view.pathBottom() - view.titleHeight() >= line + 4);
+            QVERIFY(view.list()->y() >= view.pathBottom());
+            QVERIFY(view.upButton()->height() >= line);
+            // Row icons grow with the font, in the sizes icon themes draw.
+            const int icon = view.list()->iconSize().height();
+            QVERIFY(icon == 16 || icon == 24 || icon == 32);
+            QVERIFY(icon >= line - 4);
+        }
+        QApplication::setFont(before);
+    }
+
+    // Our own pictures are drawn in the palette's ink (legible on a dark theme as on a
+    // light one) and at the pixels asked for (sharp at 200 %, not a blown-up 24).
+    void paintedIconsFollowThePaletteAndScale()
+    {
+        const QIcon icon = hPaintedIcon(24, [](QPainter &p, const QPalette &pal) {
+            p.fillRect(QRectF(4, 4, 16, 16), pal.color(QPalette::WindowText));
+        });
+        const QPalette before = QApplication::palette();
+        for (const QColor &ink : {QColor(Qt::black), QColor(0xee, 0xee, 0xee)}) {
+            QPalette pal = before;
+            pal.setColor(QPalette::WindowText, ink);
+            QApplication::setPalette(pal);
+            const QImage img = icon.pixmap(QSize(24, 24), 2.0).toImage();
+            QCOMPARE(img.size(), QSize(48, 48));
+            QCOMPARE(img.devicePixelRatio(), 2.0);
+            QCOMPARE(img.pixelColor(24, 24).rgb(), ink.rgb());
+            // A hard edge, not a smear: the pixel just outside the square is untouched.
+            QCOMPARE(img.pixelColor(7, 24).alpha(), 0);
+            QCOMPARE(img.pixelColor(8, 24).rgb(), ink.rgb());
+        }
+        QApplication::setPalette(before);
     }
 
     // The Browse buttons' real file dialogs: every file can be seen and chosen, and naming

@@ -2,12 +2,14 @@
 // into with key events that come through the server (xdotool): a name the player
 // cannot hold keeps its editor open and holding the keyboard, and the configuration's
 // fields take only what they can use; in the main window, Ctrl+C and Ctrl+V copy
-// a file between the panes, and a row dragged out of the window becomes a file
-// for other programs. Run by under-xvfb with the xcb platform.
+// a file between the panes, a row dragged out of the window becomes a file for
+// other programs, and the parent-folder and rename keys work in both panes. Run by
+// under-xvfb with the xcb platform.
 
 #include "ChildView.h"
 #include "ConfigDlg.h"
 #include "DeskView.h"
+#include "DeskListModel.h"
 #include "DragObj.h"
 #include "FileListCtrl.h"
 #include "MainFrm.h"
@@ -242,6 +244,84 @@ private slots:
         QCOMPARE(desk->model()->rowCount(), 1);
         QCOMPARE(memory->model()->rowCount(), 1);
         QVERIFY2(m_ui.messages.isEmpty(), qPrintable(m_ui.messages.join(QLatin1Char('\n'))));
+    }
+
+    // Backspace and Alt+Up go up in both panes, F2 renames on both sides, with the keys
+    // coming from the X server to whatever has the focus.
+    void parentAndRenameKeysInBothPanes()
+    {
+        emu::EmulatorOptions options;
+        options.state.folder = m_dir.filePath(QStringLiteral("player3")).toStdString();
+        options.state.internalBytes = 8u << 20;
+        options.state.card = false;
+        options.socketPath = m_dir.filePath(QStringLiteral("link3")).toStdString();
+        m_player = std::make_unique<emu::Emulator>(options);
+        std::string error;
+        QVERIFY2(m_player->Start(&error), error.c_str());
+        qputenv("ZVC450_VUSB", QByteArray::fromStdString(options.socketPath));
+        m_ui.messages.clear();
+        zvs450_SetUi(&m_ui);
+        zvs450_Initialize();
+
+        const QString pc = m_dir.filePath(QStringLiteral("pc"));
+        QVERIFY(QDir().mkpath(pc + QStringLiteral("/Albums")));
+        QFile song(pc + QStringLiteral("/song.mp3"));
+        QVERIFY(song.open(QIODevice::WriteOnly));
+        song.write(QByteArray(700, 's'));
+        song.close();
+        RegKeys::setLastDirectory(pc);
+
+        CMainFrame frame;
+        QVERIFY(frame.create());
+        QVERIFY(zvs450_MakeDirectory(0, QStringLiteral("LIVE")) == 0);
+        frame.childView()->refreshAll(true);
+        frame.show();
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        HDesktopView *desk = frame.childView()->desktopView();
+        QTRY_COMPARE(desk->model()->rowCount(), 2);
+        QTRY_COMPARE(QApplication::focusWidget(), desk->list());
+
+        // The PC pane: into "Albums" and out again, with each of the two keys.
+        for (const char *parentKey : {"BackSpace", "alt+Up"}) {
+            key(QStringLiteral("Home"));
+            key(QStringLiteral("Return"));
+            QTRY_COMPARE(desk->destinationFolder(), pc + QStringLiteral("/Albums"));
+            key(QString::fromLatin1(parentKey));
+            QTRY_COMPARE(desk->destinationFolder(), pc);
+        }
+        // F2 on the file: the editor has the name without its extension selected.
+        QTRY_COMPARE(desk->model()->rowCount(), 2);
+        key(QStringLiteral("End"));
+        QTRY_COMPARE(desk->list()->selectedRows(), QList<int>({1}));
+        frame.updateCommandStates();
+        key(QStringLiteral("F2"));
+        QTRY_VERIFY(qobject_cast<QLineEdit *>(QApplication::focusWidget()));
+        type(QStringLiteral("tune"));
+        key(QStringLiteral("Return"));
+        QTRY_VERIFY(QFile::exists(pc + QStringLiteral("/tune.mp3")));
+        QVERIFY(!QFile::exists(pc + QStringLiteral("/song.mp3")));
+
+        // The player's pane: F6 to it, into LIVE, and up with Alt+Up.
+        HMp3MemView *memory = frame.childView()->memoryView(0);
+        key(QStringLiteral("F6"));
+        QTRY_COMPARE(QApplication::focusWidget(), memory->list());
+        key(QStringLiteral("Home"));
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE(memory->currentPath(), QStringLiteral("/LIVE"));
+        key(QStringLiteral("alt+Up"));
+        QTRY_COMPARE(memory->currentPath(), QStringLiteral("/"));
+        // F2 renames there too.
+        memory->list()->selectRows({0});
+        frame.updateCommandStates();
+        key(QStringLiteral("F2"));
+        QTRY_VERIFY(qobject_cast<QLineEdit *>(QApplication::focusWidget()));
+        type(QStringLiteral("SHOW"));
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE(memory->model()->rows().front().name, QStringLiteral("SHOW"));
+        // The Return that ended the name did not also enter the directory.
+        QCOMPARE(memory->currentPath(), QStringLiteral("/"));
+        QVERIFY2(m_ui.messages.isEmpty(), qPrintable(m_ui.messages.join(QLatin1Char('|'))));
     }
 
     void configurationFieldsTakeOnlyWhatTheyCanUse()
