@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>CMainFrame</name>
+    <message>
+        <source>File filter</source>
+        <translation>Dateifilter</translation>
+    </message>
+</context>
+<context>
     <name>ErrorAdvice</name>
     <message>
         <source>The player finds no memory card. Insert the card firmly, or work on the internal memory.</source>
@@ -320,6 +327,22 @@
         <source>Drive (%1)</source>
         <translation>Laufwerk (%1)</translation>
     </message>
+    <message>
+        <source>Up One Level (Backspace)</source>
+        <translation>Eine Ebene nach oben (Rücktaste)</translation>
+    </message>
+    <message>
+        <source>Files on this computer</source>
+        <translation>Dateien auf diesem Computer</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be a file name: a name cannot contain &quot;/&quot; or be &quot;.&quot; or &quot;..&quot;.</source>
+        <translation>„%1“ kann kein Dateiname sein: Ein Name darf kein „/“ enthalten und nicht „.“ oder „..“ sein.</translation>
+    </message>
 </context>
 <context>
     <name>HDiskInfoDlg</name>
@@ -518,6 +541,14 @@
     <message>
         <source>,  incomplete listing (%1 of %2 files)</source>
         <translation>,  unvollständige Liste (%1 von %2 Dateien)</translation>
+    </message>
+    <message>
+        <source>Up One Level (Backspace)</source>
+        <translation>Eine Ebene nach oben (Rücktaste)</translation>
+    </message>
+    <message>
+        <source>Up One Level</source>
+        <translation>Eine Ebene nach oben</translation>
     </message>
 </context>
 <context>

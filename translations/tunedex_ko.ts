@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ko_KR">
 <context>
+    <name>CMainFrame</name>
+    <message>
+        <source>File filter</source>
+        <translation>파일 필터</translation>
+    </message>
+</context>
+<context>
     <name>ErrorAdvice</name>
     <message>
         <source>The player finds no memory card. Insert the card firmly, or work on the internal memory.</source>
@@ -320,6 +327,22 @@
         <source>Drive (%1)</source>
         <translation>드라이브 (%1)</translation>
     </message>
+    <message>
+        <source>Up One Level (Backspace)</source>
+        <translation>상위 폴더로 (Backspace)</translation>
+    </message>
+    <message>
+        <source>Files on this computer</source>
+        <translation>이 컴퓨터의 파일</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>폴더</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be a file name: a name cannot contain &quot;/&quot; or be &quot;.&quot; or &quot;..&quot;.</source>
+        <translation>&quot;%1&quot;은(는) 파일 이름이 될 수 없습니다. 이름에 &quot;/&quot;를 넣거나 이름을 &quot;.&quot; 또는 &quot;..&quot;로 할 수 없습니다.</translation>
+    </message>
 </context>
 <context>
     <name>HDiskInfoDlg</name>
@@ -518,6 +541,14 @@
     <message>
         <source>,  incomplete listing (%1 of %2 files)</source>
         <translation>,  불완전한 목록 (파일 %2개 중 %1개)</translation>
+    </message>
+    <message>
+        <source>Up One Level (Backspace)</source>
+        <translation>상위 폴더로 (Backspace)</translation>
+    </message>
+    <message>
+        <source>Up One Level</source>
+        <translation>상위 폴더로</translation>
     </message>
 </context>
 <context>
