@@ -263,7 +263,7 @@ private slots:
         zvs450_SetUi(&m_ui);
         zvs450_Initialize();
 
-        const QString pc = m_dir.filePath(QStringLiteral("pc"));
+        const QString pc = m_dir.filePath(QStringLiteral("pc3"));
         QVERIFY(QDir().mkpath(pc + QStringLiteral("/Albums")));
         QFile song(pc + QStringLiteral("/song.mp3"));
         QVERIFY(song.open(QIODevice::WriteOnly));
