@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "FileTran.h"
 #include "MemListModel.h"
+#include "MemPrompter.h"
 #include "zvs450.h"
 
 #include <QWidget>
@@ -40,23 +41,6 @@ enum : int {
     NaturalOrder = cmd::MemNaturalOrder,
 };
 } // namespace Mp3MemCmd
-
-// Questions and small windows of the view; tests answer them without a person.
-class HMemPrompter {
-public:
-    enum class Icon { Information, Question, Warning, Stop };
-    virtual ~HMemPrompter() = default;
-    // Yes/No question; true for Yes.
-    virtual bool confirm(QWidget *owner, const QString &caption, const QString &text, Icon icon);
-    // A message with an OK button (empty caption: none).
-    virtual void message(QWidget *owner, const QString &caption, const QString &text, Icon icon);
-    // The system's text for an errno value, naming the file or folder it concerns.
-    virtual void showSystemError(QWidget *owner, int error, const QString &path);
-    // The "Make Multiple Directory" dialog; false when cancelled.
-    virtual bool askMultipleDirectories(QWidget *owner, QString *pattern, int *startIndex, int *count);
-    // The disk medium information dialog of a memory.
-    virtual void showDiskProperties(QWidget *owner, int memory);
-};
 
 class HMp3MemView : public QWidget {
     Q_OBJECT
