@@ -7,6 +7,7 @@
 // without a window manager, and a cancelled copy leaves no incomplete file
 // on the player that looks whole.
 
+#include "program_main.h"
 #include "DragObj.h"
 #include "program_fixture.h"
 
@@ -269,16 +270,6 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    // Settings go to a folder of the test's own.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    qputenv("ZVC450_CODEPAGE", "");
-    CTunedexApp app(argc, argv);
-    app.setQuitOnLastWindowClosed(false);
-    BusyTest test(&app);
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char **argv) { return zvc450test::RunProgramTest<BusyTest>(argc, argv); }
 
 #include "busy_test.moc"

@@ -13,6 +13,7 @@
 // operation (default 150), MONKEY_ROUNDS of the four operations (default 1).
 // CI runs the short form; bench/soak/run the long one.
 
+#include "program_main.h"
 #include "program_fixture.h"
 
 #include <QAction>
@@ -312,15 +313,6 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    qputenv("ZVC450_CODEPAGE", "");
-    CTunedexApp app(argc, argv);
-    app.setQuitOnLastWindowClosed(false);
-    MonkeyTest test(&app);
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char **argv) { return zvc450test::RunProgramTest<MonkeyTest>(argc, argv); }
 
 #include "monkey_test.moc"

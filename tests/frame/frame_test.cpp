@@ -5,6 +5,7 @@
 // layout numbers, start-up settings, and the reconnect when the player stops
 // and starts again.
 
+#include "program_main.h"
 #include "ChildView.h"
 #include "Commands.h"
 #include "DeskView.h"
@@ -965,16 +966,6 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    // Settings go to a folder of the test's own.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    qputenv("ZVC450_CODEPAGE", "");
-    CTunedexApp app(argc, argv);
-    app.setQuitOnLastWindowClosed(false);
-    FrameTest test(&app);
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char **argv) { return zvc450test::RunProgramTest<FrameTest>(argc, argv); }
 
 #include "frame_test.moc"

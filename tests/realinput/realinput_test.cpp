@@ -87,6 +87,26 @@ class RealInputTest : public QObject {
     std::unique_ptr<emu::Emulator> m_player;
     SessionUi m_ui;
 
+    // An emulated player with an 8 MiB internal memory and no card, its state and link
+    // named by `suffix` so that each case starts from an empty player; the session is
+    // pointed at it.
+    bool startPlayer(const QString &suffix)
+    {
+        emu::EmulatorOptions options;
+        options.state.folder = m_dir.filePath(QStringLiteral("player") + suffix).toStdString();
+        options.state.internalBytes = 8u << 20;
+        options.state.card = false;
+        options.socketPath = m_dir.filePath(QStringLiteral("link") + suffix).toStdString();
+        m_player = std::make_unique<emu::Emulator>(options);
+        std::string error;
+        if (!m_player->Start(&error)) {
+            qWarning("emulated player: %s", error.c_str());
+            return false;
+        }
+        qputenv("ZVC450_VUSB", QByteArray::fromStdString(options.socketPath));
+        return true;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -105,15 +125,7 @@ private slots:
 
     void refusedNameKeepsItsEditorAndTheKeyboard()
     {
-        emu::EmulatorOptions options;
-        options.state.folder = m_dir.filePath(QStringLiteral("player")).toStdString();
-        options.state.internalBytes = 8u << 20;
-        options.state.card = false;
-        options.socketPath = m_dir.filePath(QStringLiteral("link")).toStdString();
-        m_player = std::make_unique<emu::Emulator>(options);
-        std::string error;
-        QVERIFY2(m_player->Start(&error), error.c_str());
-        qputenv("ZVC450_VUSB", QByteArray::fromStdString(options.socketPath));
+        QVERIFY(startPlayer(QStringLiteral("")));
         zvs450_SetUi(&m_ui);
         zvs450_Initialize();
         QVERIFY(zvs450_Connect(true, nullptr, nullptr));
@@ -171,15 +183,7 @@ private slots:
         QVERIFY(song.open(QIODevice::WriteOnly));
         song.write(QByteArray(9000, 's'));
         song.close();
-        emu::EmulatorOptions options;
-        options.state.folder = m_dir.filePath(QStringLiteral("player2")).toStdString();
-        options.state.internalBytes = 8u << 20;
-        options.state.card = false;
-        options.socketPath = m_dir.filePath(QStringLiteral("link2")).toStdString();
-        m_player = std::make_unique<emu::Emulator>(options);
-        std::string error;
-        QVERIFY2(m_player->Start(&error), error.c_str());
-        qputenv("ZVC450_VUSB", QByteArray::fromStdString(options.socketPath));
+        QVERIFY(startPlayer(QStringLiteral("2")));
         m_ui = SessionUi();
         zvs450_SetUi(&m_ui);
         RegKeys::setLastDirectory(pcFolder);
@@ -250,15 +254,7 @@ private slots:
     // coming from the X server to whatever has the focus.
     void parentAndRenameKeysInBothPanes()
     {
-        emu::EmulatorOptions options;
-        options.state.folder = m_dir.filePath(QStringLiteral("player3")).toStdString();
-        options.state.internalBytes = 8u << 20;
-        options.state.card = false;
-        options.socketPath = m_dir.filePath(QStringLiteral("link3")).toStdString();
-        m_player = std::make_unique<emu::Emulator>(options);
-        std::string error;
-        QVERIFY2(m_player->Start(&error), error.c_str());
-        qputenv("ZVC450_VUSB", QByteArray::fromStdString(options.socketPath));
+        QVERIFY(startPlayer(QStringLiteral("3")));
         m_ui.messages.clear();
         zvs450_SetUi(&m_ui);
         zvs450_Initialize();
